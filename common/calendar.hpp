@@ -1,0 +1,26 @@
+// Dates of the time steps: the date-hour code that periods are compared with,
+// and the day of the year that drives the seasonal interception capacity.
+#pragma once
+
+#include <cstdint>
+
+namespace hydro {
+
+// year x 1000000 + month x 10000 + day x 100 + hour, as a 32-bit integer
+// (wrapping like 32-bit arithmetic beyond the year 2147).
+inline int32_t date_code(int32_t year, int32_t month, int32_t day, int32_t hour) {
+    int64_t code = static_cast<int64_t>(year) * 1000000 + static_cast<int64_t>(month) * 10000 +
+                   static_cast<int64_t>(day) * 100 + hour;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(code)));
+}
+
+// Gregorian leap years: every fourth year, but not full centuries unless
+// divisible by 400 (1900 is not a leap year, 2000 is).
+inline bool is_leap_year(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// Day of the year: the day itself in January, otherwise the lengths of the
+// months before plus the day. A month outside 1..12 counts the months that
+// exist before it (none below 1, all twelve above 12).
+int32_t day_of_year(int32_t year, int32_t month, int32_t day);
+
+}  // namespace hydro

@@ -1,0 +1,138 @@
+#include "control_file.hpp"
+
+#include "calendar.hpp"
+#include "free_format.hpp"
+
+namespace hydro {
+
+namespace {
+
+const char* const kRecordFourNames[11] = {
+    "the interflow scale (value 1 of the parameter line)",
+    "the groundwater recession (value 2 of the parameter line)",
+    "the initial moisture ratio (value 3 of the parameter line)",
+    "the PET factor (value 4 of the parameter line)",
+    "the initial groundwater storage (value 5 of the parameter line)",
+    "the groundwater scale (value 6 of the parameter line)",
+    "the melt base temperature (value 7 of the parameter line)",
+    "the degree-day factor (value 8 of the parameter line)",
+    "the rain melt factor (value 9 of the parameter line)",
+    "the runoff exponent (value 10 of the parameter line)",
+    "the runoff rain threshold (value 11 of the parameter line)",
+};
+
+const char* const kBlockNames[kSnapshotKinds] = {"runoff", "interflow", "recharge", "moisture", "evaporation"};
+
+// A count of reported subbasins or of periods: zero or more.
+int32_t read_count(FreeFormatReader& in, const std::string& what) {
+    int32_t n = in.integer(what);
+    if (n < 0) in.fail(what + " (zero or more)", std::to_string(n));
+    return n;
+}
+
+}  // namespace
+
+ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
+    FreeFormatReader in(path);
+    ControlFile cf;
+    in.begin_read();
+    in.token("a title (line 1)");
+    in.begin_read();
+    cf.time_step_hours = in.real("the time step in hours");
+    in.begin_read();
+    in.token("a title before the parameter line");
+    in.begin_read();
+    float* record4[11] = {&cf.interflow_scale,      &cf.groundwater_recession, &cf.initial_moisture_ratio,
+                          &cf.pet_factor,           &cf.initial_groundwater,   &cf.groundwater_scale,
+                          &cf.melt_base_temperature, &cf.degree_day_factor,    &cf.rain_melt_factor,
+                          &cf.runoff_exponent,      &cf.runoff_rain_threshold};
+    for (int i = 0; i < 11; ++i) *record4[i] = in.real(kRecordFourNames[i]);
+
+    in.begin_read();
+    in.token("the label of the reported-subbasin count");
+    int32_t n_reported = read_count(in, "the number of reported subbasins");
+    if (n_reported > n_subbasins)
+        in.fail("at most " + std::to_string(n_subbasins) + " reported subbasins (the number of subbasins)",
+                std::to_string(n_reported));
+    if (n_reported > 0) {
+        in.begin_read();
+        cf.reported_subbasins.resize(static_cast<std::size_t>(n_reported));
+        for (int32_t p = 0; p < n_reported; ++p)
+            cf.reported_subbasins[p] = in.integer("reported subbasin " + std::to_string(p + 1) + " of " +
+                                                  std::to_string(n_reported));
+    }
+
+    for (int k = 0; k < kSnapshotKinds; ++k) {
+        const std::string block = std::string("the ") + kBlockNames[k] + " map block";
+        in.begin_read();
+        in.token("the title of " + block);
+        in.begin_read();
+        int32_t n_periods = read_count(in, "the number of periods of " + block);
+        cf.periods[k].resize(static_cast<std::size_t>(n_periods));
+        for (int32_t j = 0; j < n_periods; ++j) {
+            in.begin_read();
+            int32_t f[8];
+            static const char* const field[8] = {"start year", "start month", "start day", "start hour",
+                                                 "end year",   "end month",   "end day",   "end hour"};
+            for (int i = 0; i < 8; ++i)
+                f[i] = in.integer(std::string(field[i]) + " of period " + std::to_string(j + 1) + " of " + block);
+            cf.periods[k][j].start_code = date_code(f[0], f[1], f[2], f[3]);
+            cf.periods[k][j].end_code = date_code(f[4], f[5], f[6], f[7]);
+        }
+    }
+    return cf;
+}
+
+ControlFileSizes scan_control_file(const std::string& path) {
+    FreeFormatReader in(path);
+    ControlFileSizes sizes;
+    in.begin_read();
+    in.token("a title (line 1)");
+    in.begin_read();
+    in.token("the time step in hours");
+    in.begin_read();
+    in.token("a title before the parameter line");
+    in.begin_read();
+    for (int i = 0; i < 7; ++i) in.token(kRecordFourNames[i]);
+    sizes.degree_day_factor = in.integer(kRecordFourNames[7]);
+    in.begin_read();
+    in.token("the label of the reported-subbasin count");
+    sizes.n_reported_subbasins = read_count(in, "the number of reported subbasins");
+    if (sizes.n_reported_subbasins > 0) {
+        in.begin_read();
+        in.token("the list of reported subbasins");
+    }
+    for (int k = 0; k < kSnapshotKinds; ++k) {
+        const std::string block = std::string("the ") + kBlockNames[k] + " map block";
+        in.begin_read();
+        in.token("the title of " + block);
+        in.begin_read();
+        sizes.n_periods[k] = read_count(in, "the number of periods of " + block);
+        for (int32_t j = 0; j < sizes.n_periods[k]; ++j) {
+            in.begin_read();
+            in.token("period " + std::to_string(j + 1) + " of " + block);
+        }
+    }
+    return sizes;
+}
+
+int32_t read_degree_day_factor(const std::string& path) {
+    FreeFormatReader in(path);
+    in.begin_read();
+    in.token("a title (line 1)");
+    in.begin_read();
+    in.real("the time step in hours");
+    in.begin_read();
+    in.token("a title before the parameter line");
+    in.begin_read();
+    int32_t ddf = 0;
+    for (int i = 0; i < 11; ++i) {
+        if (i == 7)
+            ddf = in.integer(kRecordFourNames[i]);
+        else
+            in.token(kRecordFourNames[i]);
+    }
+    return ddf;
+}
+
+}  // namespace hydro

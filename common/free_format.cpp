@@ -1,0 +1,193 @@
+#include "free_format.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "input_error.hpp"
+
+namespace hydro {
+
+namespace {
+
+bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\f' || c == '\v'; }
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string load_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw InputError(path, 0, "an existing, readable file", "none (" + std::string(std::strerror(errno)) + ")");
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) throw InputError(path, 0, "a readable file", "a read error");
+    return std::move(ss).str();
+}
+
+void drop_byte_order_mark(std::string& data) {
+    if (data.size() >= 3 && static_cast<unsigned char>(data[0]) == 0xEF &&
+        static_cast<unsigned char>(data[1]) == 0xBB && static_cast<unsigned char>(data[2]) == 0xBF)
+        data.erase(0, 3);
+}
+
+}  // namespace
+
+std::string quote_token(std::string_view tok) {
+    if (tok.size() > 40) return "\"" + std::string(tok.substr(0, 37)) + "...\"";
+    return "\"" + std::string(tok) + "\"";
+}
+
+bool parse_int32(std::string_view text, int32_t& value) {
+    if (text.empty()) return false;
+    std::size_t start = 0;
+    if (text[0] == '+') {
+        start = 1;
+        if (text.size() == 1 || text[1] == '-') return false;
+    }
+    const char* first = text.data() + start;
+    const char* last = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    return ec == std::errc() && ptr == last;
+}
+
+bool parse_float(std::string_view text, float& value) {
+    // Validate the shape first: [sign] digits [. digits] [(e|E|d|D) [sign] digits],
+    // at least one mantissa digit. This rejects nan, inf and hex forms.
+    std::size_t i = 0, n = text.size();
+    if (n == 0 || n > 200) return false;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    std::size_t mantissa_digits = 0;
+    while (i < n && is_digit(text[i])) ++i, ++mantissa_digits;
+    if (i < n && text[i] == '.') {
+        ++i;
+        while (i < n && is_digit(text[i])) ++i, ++mantissa_digits;
+    }
+    if (mantissa_digits == 0) return false;
+    std::size_t exponent_at = n;
+    if (i < n) {
+        char c = text[i];
+        if (c != 'e' && c != 'E' && c != 'd' && c != 'D') return false;
+        exponent_at = i;
+        ++i;
+        if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+        std::size_t exp_digits = 0;
+        while (i < n && is_digit(text[i])) ++i, ++exp_digits;
+        if (exp_digits == 0 || i != n) return false;
+    }
+    // from_chars takes neither a leading '+' nor the Fortran exponent letter D.
+    char buf[208];
+    std::size_t len = 0;
+    for (std::size_t k = (text[0] == '+') ? 1 : 0; k < n; ++k)
+        buf[len++] = (k == exponent_at) ? 'e' : text[k];
+    buf[len] = '\0';
+    auto [ptr, ec] = std::from_chars(buf, buf + len, value);
+    if (ec == std::errc() && ptr == buf + len) return true;
+    if (ec == std::errc::result_out_of_range) {
+        // Underflow gives a tiny or zero value, which is fine; overflow is not.
+        errno = 0;
+        float v = std::strtof(buf, nullptr);
+        if (std::isfinite(v)) {
+            value = v;
+            return true;
+        }
+    }
+    return false;
+}
+
+FreeFormatReader::FreeFormatReader(const std::string& path) : path_(path), data_(load_file(path)) {
+    drop_byte_order_mark(data_);
+}
+
+FreeFormatReader::FreeFormatReader(std::string name, std::string contents)
+    : path_(std::move(name)), data_(std::move(contents)) {
+    drop_byte_order_mark(data_);
+}
+
+void FreeFormatReader::begin_read() {
+    if (!mid_line_) return;
+    const char* nl = static_cast<const char*>(std::memchr(data_.data() + pos_, '\n', data_.size() - pos_));
+    if (nl) {
+        pos_ = static_cast<std::size_t>(nl - data_.data()) + 1;
+        ++line_;
+    } else {
+        pos_ = data_.size();
+    }
+    mid_line_ = false;
+}
+
+bool FreeFormatReader::try_token(std::string_view& tok) {
+    const std::size_t n = data_.size();
+    const char* d = data_.data();
+    for (;;) {
+        while (pos_ < n && is_separator(d[pos_])) ++pos_;
+        if (pos_ >= n) return false;
+        if (d[pos_] == '\n') {
+            ++pos_;
+            ++line_;
+            mid_line_ = false;
+            continue;
+        }
+        std::size_t start = pos_;
+        while (pos_ < n && d[pos_] != '\n' && !is_separator(d[pos_])) ++pos_;
+        tok = std::string_view(d + start, pos_ - start);
+        token_line_ = line_;
+        mid_line_ = true;
+        return true;
+    }
+}
+
+std::string_view FreeFormatReader::token(std::string_view what) {
+    std::string_view tok;
+    if (!try_token(tok)) fail_at_end(what);
+    return tok;
+}
+
+int32_t FreeFormatReader::integer(std::string_view what) {
+    std::string_view tok = token(what);
+    int32_t v = 0;
+    if (!parse_int32(tok, v)) fail(std::string(what) + " (a whole number)", quote_token(tok));
+    return v;
+}
+
+float FreeFormatReader::real(std::string_view what) {
+    std::string_view tok = token(what);
+    float v = 0;
+    if (!parse_float(tok, v)) fail(std::string(what) + " (a real number)", quote_token(tok));
+    return v;
+}
+
+std::string FreeFormatReader::text(std::string_view what, std::size_t width) {
+    std::string s(token(what).substr(0, width));
+    s.resize(width, ' ');
+    return s;
+}
+
+int32_t FreeFormatReader::whole_number(std::string_view what) {
+    std::string_view tok = token(what);
+    int32_t v = 0;
+    if (parse_int32(tok, v)) return v;
+    // "250.000000": a whole value written with a decimal point.
+    std::size_t dot = tok.find('.');
+    if (dot != std::string_view::npos && dot > 0) {
+        std::string_view intpart = tok.substr(0, dot), frac = tok.substr(dot + 1);
+        bool zero_fraction = frac.find_first_not_of('0') == std::string_view::npos;
+        if (zero_fraction && parse_int32(intpart, v) && intpart != "+" && intpart != "-") return v;
+    }
+    fail(std::string(what) + " (a whole number)", quote_token(tok));
+}
+
+void FreeFormatReader::fail(std::string_view expected, std::string_view found) const {
+    throw InputError(path_, token_line_, std::string(expected), std::string(found));
+}
+
+void FreeFormatReader::fail_at_end(std::string_view expected) const {
+    // At the end of a file that ends with a line end, name its last line.
+    int last = line_;
+    if (pos_ >= data_.size() && !data_.empty() && data_.back() == '\n' && last > 1) --last;
+    throw InputError(path_, last, std::string(expected), "the end of the file");
+}
+
+}  // namespace hydro

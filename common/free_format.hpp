@@ -1,0 +1,71 @@
+// Record-by-record reader for the free-format text inputs of both programs
+// (control file, raster grids, station series, response files, keyboard).
+//
+// Values are separated by blanks, tabs, commas or line ends. Every read starts
+// at the beginning of the next line, takes as many values as it needs
+// (continuing over line ends, passing over lines with no value) and skips
+// whatever is left on the line that held its last value. CRLF line ends and a
+// UTF-8 byte order mark at the start of the file read like a clean file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace hydro {
+
+class FreeFormatReader {
+public:
+    // Opens and loads the whole file; throws InputError when it cannot be read.
+    explicit FreeFormatReader(const std::string& path);
+    // Reads text that is already in memory (keyboard answers, tests).
+    FreeFormatReader(std::string name, std::string contents);
+
+    const std::string& path() const { return path_; }
+    // Size of the file in bytes: an upper bound for the number of values it can hold.
+    std::size_t size() const { return data_.size(); }
+
+    // Starts a new read: the rest of the line that held the previous read's
+    // last value is skipped.
+    void begin_read();
+
+    // The next token of the current read; throws at the end of the file.
+    // `what` says what the value was to be (for the message).
+    std::string_view token(std::string_view what);
+    // The next token, or false at the end of the file (counting loops).
+    bool try_token(std::string_view& tok);
+
+    // Typed values of the current read.
+    int32_t integer(std::string_view what);
+    float real(std::string_view what);
+    // A text value: one whole token, cut or blank-padded to `width` characters.
+    std::string text(std::string_view what, std::size_t width = 13);
+    // A whole number that may carry a decimal point with a zero fraction
+    // ("90.000000"), as GIS exports write grid geometry.
+    int32_t whole_number(std::string_view what);
+
+    // Line number (from 1) of the most recent token, for messages.
+    int line() const { return token_line_; }
+
+    // Throws InputError naming this file and the line of the last token.
+    [[noreturn]] void fail(std::string_view expected, std::string_view found) const;
+    [[noreturn]] void fail_at_end(std::string_view expected) const;
+
+private:
+    std::string path_;
+    std::string data_;
+    std::size_t pos_ = 0;
+    int line_ = 1;          // line of pos_
+    int token_line_ = 0;    // line of the last token handed out
+    bool mid_line_ = false; // the current line has given a token to the current read
+};
+
+// Parsers shared by the reader and the command line. They accept exactly the
+// forms a user may write and nothing else (no "nan", no "inf", no hex).
+bool parse_int32(std::string_view text, int32_t& value);
+bool parse_float(std::string_view text, float& value);
+
+// Shows a token in an error message: quoted, and shortened when very long.
+std::string quote_token(std::string_view tok);
+
+}  // namespace hydro

@@ -1,0 +1,90 @@
+#include "station_series.hpp"
+
+#include "calendar.hpp"
+#include "input_error.hpp"
+
+namespace hydro {
+
+int32_t count_series_records(const std::string& path, int32_t limit) {
+    FreeFormatReader in(path);
+    std::string_view tok;
+    in.begin_read();
+    if (!in.try_token(tok)) return 0;
+    int32_t n = 0;
+    while (n < limit) {
+        in.begin_read();
+        if (!in.try_token(tok)) break;
+        ++n;
+    }
+    return n;
+}
+
+void read_series_header(FreeFormatReader& in, StationSeries& series) {
+    in.begin_read();
+    for (int i = 1; i <= 4; ++i) in.token("label " + std::to_string(i) + " of the header line");
+    for (int32_t j = 0; j < series.n_stations; ++j)
+        series.elevation[j] = in.real("the elevation of station " + std::to_string(j + 1) + " in the header line");
+}
+
+void skip_series_header(FreeFormatReader& in) {
+    in.begin_read();
+    in.token("the header line");
+}
+
+namespace {
+void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step) {
+    const std::size_t n_steps = static_cast<std::size_t>(series.n_steps);
+    for (int32_t j = 0; j < series.n_stations; ++j) {
+        std::string_view tok;
+        if (!in.try_token(tok))
+            in.fail_at_end("the value of station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1));
+        float v;
+        if (!parse_float(tok, v))
+            in.fail("a real number for station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1),
+                    quote_token(tok));
+        series.values[static_cast<std::size_t>(j) * n_steps + static_cast<std::size_t>(step)] = v;
+    }
+}
+}  // namespace
+
+void read_dated_record(FreeFormatReader& in, StepCalendar& cal, StationSeries& series, int32_t step) {
+    in.begin_read();
+    const std::string rec = " of record " + std::to_string(step + 1);
+    int32_t y = in.integer("the year" + rec);
+    int32_t m = in.integer("the month" + rec);
+    if (m > 12) in.fail("a month from 1 to 12" + rec, std::to_string(m));
+    int32_t d = in.integer("the day" + rec);
+    int32_t h = in.integer("the hour" + rec);
+    cal.year.push_back(y);
+    cal.month.push_back(m);
+    cal.day.push_back(d);
+    cal.hour.push_back(h);
+    cal.day_of_year.push_back(day_of_year(y, m, d));
+    cal.date_code.push_back(date_code(y, m, d, h));
+    read_station_values(in, series, step);
+}
+
+void read_undated_record(FreeFormatReader& in, StationSeries& series, int32_t step) {
+    in.begin_read();
+    const std::string rec = " of record " + std::to_string(step + 1);
+    in.token("the year" + rec);
+    in.token("the month" + rec);
+    in.token("the day" + rec);
+    in.token("the hour" + rec);
+    read_station_values(in, series, step);
+}
+
+void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_stations, int32_t n_steps) {
+    // Each value takes at least two characters of the file.
+    unsigned long long cells = static_cast<unsigned long long>(n_stations) * static_cast<unsigned long long>(n_steps);
+    if (n_stations < 0 || n_steps < 0 || cells > in.size() / 2 + 1)
+        throw InputError(in.path(), 0,
+                         std::to_string(n_steps) + " records of " + std::to_string(n_stations) + " stations",
+                         "a file of only " + std::to_string(in.size()) + " bytes");
+    series.n_stations = n_stations;
+    series.n_steps = n_steps;
+    series.elevation.assign(static_cast<std::size_t>(n_stations), 0.0f);
+    series.values.assign(static_cast<std::size_t>(cells), 0.0f);
+}
+
+}  // namespace hydro

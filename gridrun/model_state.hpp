@@ -1,0 +1,68 @@
+// Everything a run holds: its inputs (read once, read-only afterwards), the
+// state of the cells, and the accumulators that the result series and the
+// maps are written from.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "catchment.hpp"
+#include "control_file.hpp"
+#include "responses.hpp"
+#include "run_sizes.hpp"
+#include "station_series.hpp"
+
+namespace hydro {
+
+struct ModelInputs {
+    RunSizes sizes;
+    ControlFile control;
+    Catchment catchment;
+    ResponseTable cell_responses;   // uh_cell_h.txt (mode 1) or uh_cell_s.txt (mode 2)
+    ResponseTable river_responses;  // uh_river.txt
+    StepCalendar calendar;
+    StationSeries precipitation, pet, temperature;
+    std::vector<float> initial_soil_moisture;  // per grid position, mm
+    GridHeaderTexts map_header;                // header put back into every map
+};
+
+// A series per step (index from 0).
+using StepSeries = std::vector<float>;
+
+// The basin series: means over the basin's cells (mm, temperature in the
+// unit of the stations) and the flows at the basin outlet (m3/s).
+struct BasinSeries {
+    StepSeries rain, temperature, interception, infiltration, evaporation, surface_runoff, interflow, moisture,
+        percolation, groundwater_runoff, groundwater_storage, outlet_surface_flow, outlet_interflow,
+        outlet_groundwater_flow;
+    void resize(std::size_t n_steps);
+};
+
+// Series per subbasin and step, stored subbasin-major: [s * n_steps + t].
+struct SubbasinSeries {
+    std::size_t n_steps = 0;
+    std::vector<float> recharge, pet, evaporation, surface_flow, interflow;
+    void resize(std::size_t n_subbasins, std::size_t steps);
+    std::size_t at(std::size_t s, std::size_t t) const { return s * n_steps + t; }
+};
+
+// The snapshot sums of the five kinds of map (1 runoff, 2 interflow,
+// 3 recharge, 4 moisture, 5 evaporation), one grid per period.
+struct SnapshotSums {
+    std::size_t grid_size = 0;
+    std::array<std::vector<float>, kSnapshotKinds> sum;  // [period * grid_size + position]
+    std::vector<int32_t> moisture_step_count;            // per moisture period
+    // For each kind and step, the periods that contain the step.
+    std::array<std::vector<std::vector<int32_t>>, kSnapshotKinds> periods_of_step;
+};
+
+struct RunAccumulators {
+    BasinSeries basin;
+    SubbasinSeries subbasin;
+    SnapshotSums snapshots;
+};
+
+inline constexpr int kRunoff = 0, kInterflow = 1, kRecharge = 2, kMoisture = 3, kEvaporation = 4;
+
+}  // namespace hydro
