@@ -31,7 +31,15 @@ void skip_series_header(FreeFormatReader& in) {
     in.token("the header line");
 }
 
-namespace {
+void StepCalendar::append(int32_t y, int32_t m, int32_t d, int32_t h) {
+    year.push_back(y);
+    month.push_back(m);
+    day.push_back(d);
+    hour.push_back(h);
+    day_of_year.push_back(hydro::day_of_year(y, m, d));
+    date_code.push_back(hydro::date_code(y, m, d, h));
+}
+
 void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step) {
     const std::size_t n_steps = static_cast<std::size_t>(series.n_steps);
     for (int32_t j = 0; j < series.n_stations; ++j) {
@@ -45,33 +53,25 @@ void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t st
         series.values[static_cast<std::size_t>(j) * n_steps + static_cast<std::size_t>(step)] = v;
     }
 }
-}  // namespace
 
-void read_dated_record(FreeFormatReader& in, StepCalendar& cal, StationSeries& series, int32_t step) {
+RecordDate read_record_date(FreeFormatReader& in, int32_t step) {
     in.begin_read();
     const std::string rec = " of record " + std::to_string(step + 1);
-    int32_t y = in.integer("the year" + rec);
-    int32_t m = in.integer("the month" + rec);
-    if (m > 12) in.fail("a month from 1 to 12" + rec, std::to_string(m));
-    int32_t d = in.integer("the day" + rec);
-    int32_t h = in.integer("the hour" + rec);
-    cal.year.push_back(y);
-    cal.month.push_back(m);
-    cal.day.push_back(d);
-    cal.hour.push_back(h);
-    cal.day_of_year.push_back(day_of_year(y, m, d));
-    cal.date_code.push_back(date_code(y, m, d, h));
-    read_station_values(in, series, step);
+    RecordDate d;
+    d.year = in.integer("the year" + rec);
+    d.month = in.integer("the month" + rec);
+    d.day = in.integer("the day" + rec);
+    d.hour = in.integer("the hour" + rec);
+    return d;
 }
 
-void read_undated_record(FreeFormatReader& in, StationSeries& series, int32_t step) {
+void skip_record_date(FreeFormatReader& in, int32_t step) {
     in.begin_read();
     const std::string rec = " of record " + std::to_string(step + 1);
     in.token("the year" + rec);
     in.token("the month" + rec);
     in.token("the day" + rec);
     in.token("the hour" + rec);
-    read_station_values(in, series, step);
 }
 
 void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_stations, int32_t n_steps) {

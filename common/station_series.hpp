@@ -16,6 +16,7 @@ namespace hydro {
 struct StepCalendar {
     std::vector<int32_t> year, month, day, hour, day_of_year, date_code;
     std::size_t size() const { return year.size(); }
+    void append(int32_t y, int32_t m, int32_t d, int32_t h);
 };
 
 // One variable's series, station-major: value(station, step) with both from 0.
@@ -38,11 +39,15 @@ void read_series_header(FreeFormatReader& in, StationSeries& series);
 // Skips the header line (one token read).
 void skip_series_header(FreeFormatReader& in);
 
-// Reads the date fields of record `step` (from 0) as whole numbers into the
-// calendar (month must not exceed 12), then the station values.
-void read_dated_record(FreeFormatReader& in, StepCalendar& calendar, StationSeries& series, int32_t step);
-// Reads record `step` whose date fields are discarded (pet.txt, t.txt).
-void read_undated_record(FreeFormatReader& in, StationSeries& series, int32_t step);
+// Starts record `step` (from 0) and reads its four date fields as whole numbers.
+struct RecordDate {
+    int32_t year, month, day, hour;
+};
+RecordDate read_record_date(FreeFormatReader& in, int32_t step);
+// Starts record `step` and passes over its four date fields (pet.txt, t.txt).
+void skip_record_date(FreeFormatReader& in, int32_t step);
+// Reads the station values that follow the date fields of record `step`.
+void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step);
 
 // Allocates a series of n_stations x n_steps, refusing sizes the file cannot
 // hold before anything is allocated.

@@ -31,9 +31,17 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     read_series_header(p, in.precipitation);
     read_series_header(e, in.pet);
     for (int32_t k = 0; k < sz.n_steps; ++k) {
-        read_dated_record(p, in.calendar, in.precipitation, k);
-        read_undated_record(e, in.pet, k);
-        if (t) read_undated_record(*t, in.temperature, k);
+        const RecordDate d = read_record_date(p, k);
+        // The month selects the lengths of the months before it.
+        if (d.month > 12) p.fail("a month from 1 to 12 in record " + std::to_string(k + 1), std::to_string(d.month));
+        in.calendar.append(d.year, d.month, d.day, d.hour);
+        read_station_values(p, in.precipitation, k);
+        skip_record_date(e, k);
+        read_station_values(e, in.pet, k);
+        if (t) {
+            skip_record_date(*t, k);
+            read_station_values(*t, in.temperature, k);
+        }
     }
 }
 

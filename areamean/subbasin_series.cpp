@@ -1,0 +1,37 @@
+#include "subbasin_series.hpp"
+
+#include "fixed_width.hpp"
+#include "text_output.hpp"
+
+namespace hydro {
+
+std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std::vector<float>& means,
+                                 int32_t n_subbasins) {
+    const std::size_t n_sub = static_cast<std::size_t>(n_subbasins);
+    std::string out = "year month day hour";
+    for (int32_t s = 1; s <= n_subbasins; ++s) append_int(out, s, 9);
+    out += '\n';
+    out.reserve(out.size() + dates.size() * (20 + 9 * n_sub));
+    for (std::size_t k = 0; k < dates.size(); ++k) {
+        append_int(out, dates[k].year, 4);
+        out += "  ";
+        append_int(out, dates[k].month, 2);
+        out += "   ";
+        append_int(out, dates[k].day, 2);
+        out += "  ";
+        append_int(out, dates[k].hour, 2);
+        out += "  ";
+        for (std::size_t s = 0; s < n_sub; ++s) append_fixed(out, means[k * n_sub + s], 9, 3);
+        out += '\n';
+    }
+    return out;
+}
+
+void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins) {
+    write_text_file(paths.output("Subbasin_P.txt"), subbasin_series_text(m.dates, m.precipitation, n_subbasins));
+    write_text_file(paths.output("Subbasin_E.txt"), subbasin_series_text(m.dates, m.pet, n_subbasins));
+    if (m.temperature_used)
+        write_text_file(paths.output("Subbasin_T.txt"), subbasin_series_text(m.dates, m.temperature, n_subbasins));
+}
+
+}  // namespace hydro

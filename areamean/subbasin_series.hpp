@@ -1,0 +1,20 @@
+// The subbasin series files Subbasin_P.txt, Subbasin_E.txt and
+// Subbasin_T.txt: a header "year month day hour" with the subbasin numbers in
+// fields of 9, then per step the date (I4, 2X, I2, 3X, I2, 2X, I2, 2X) and
+// the mean of every subbasin as F9.3.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "thiessen.hpp"
+
+namespace hydro {
+
+std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std::vector<float>& means,
+                                 int32_t n_subbasins);
+
+// Writes the two or three files once every input has been read.
+void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& means, int32_t n_subbasins);
+
+}  // namespace hydro

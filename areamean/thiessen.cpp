@@ -1,0 +1,115 @@
+#include "thiessen.hpp"
+
+#include <memory>
+#include <string>
+
+#include "ascii_grid.hpp"
+#include "control_file.hpp"
+#include "free_format.hpp"
+#include "input_error.hpp"
+
+namespace hydro {
+
+ThiessenWeights thiessen_weights(const std::vector<int32_t>& subbasin_id, const std::vector<int32_t>& station_zone,
+                                 const std::vector<float>& subbasin_cell_count, int32_t n_subbasins, int32_t n_stations) {
+    ThiessenWeights w;
+    w.n_stations = n_stations;
+    const std::size_t ns = static_cast<std::size_t>(n_stations);
+    std::vector<int32_t> count(static_cast<std::size_t>(n_subbasins) * ns, 0);
+    for (std::size_t i = 0; i < subbasin_id.size(); ++i) {
+        const int32_t s = subbasin_id[i], st = station_zone[i];
+        if (s > 0 && st >= 1 && st <= n_stations) count[static_cast<std::size_t>(s - 1) * ns + static_cast<std::size_t>(st - 1)] += 1;
+    }
+    w.weight.resize(count.size());
+    for (std::size_t s = 0; s < static_cast<std::size_t>(n_subbasins); ++s)
+        for (std::size_t st = 0; st < ns; ++st)
+            w.weight[s * ns + st] = static_cast<float>(count[s * ns + st]) / subbasin_cell_count[s];
+    return w;
+}
+
+void add_weighted_means(const StationSeries& series, const ThiessenWeights& w, int32_t n_subbasins, int32_t k,
+                        float* means) {
+    const std::size_t ns = static_cast<std::size_t>(w.n_stations);
+    for (std::size_t s = 0; s < static_cast<std::size_t>(n_subbasins); ++s) {
+        float mean = means[s];
+        for (std::size_t st = 0; st < ns; ++st)
+            mean = mean + series.value(static_cast<int32_t>(st), k) * w.weight[s * ns + st];
+        means[s] = mean;
+    }
+}
+
+SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz) {
+    SubbasinMeans out;
+    out.temperature_used = read_degree_day_factor(paths.input("input.txt")) >= 0;
+
+    // The four grids (thiessen_t.asc is read also when temperature is off).
+    std::vector<int32_t> grid[4];
+    const char* const names[4] = {"watershed.asc", "thiessen_p.asc", "thiessen_e.asc", "thiessen_t.asc"};
+    {
+        std::unique_ptr<FreeFormatReader> in[4];
+        for (int g = 0; g < 4; ++g) {
+            in[g] = std::make_unique<FreeFormatReader>(paths.grid(names[g]));
+            skip_grid_header(*in[g]);
+        }
+        const int used = out.temperature_used ? 4 : 3;
+        for (int g = 0; g < used; ++g) {
+            check_grid_fits(*in[g], sz.n_rows, sz.n_cols);
+            grid[g].resize(static_cast<std::size_t>(sz.n_rows) * static_cast<std::size_t>(sz.n_cols));
+        }
+        for (int32_t r = 0; r < sz.n_rows; ++r)
+            for (int g = 0; g < used; ++g)
+                read_int_row(*in[g], sz.n_cols, r + 1, grid[g].data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(sz.n_cols));
+    }
+
+    const std::size_t n_sub = static_cast<std::size_t>(sz.n_subbasins);
+    std::vector<float> cells(n_sub, 0.0f);
+    for (int32_t s : grid[0])
+        if (s > 0) cells[static_cast<std::size_t>(s - 1)] = cells[static_cast<std::size_t>(s - 1)] + 1.0f;
+    for (std::size_t s = 0; s < n_sub; ++s)
+        if (cells[s] == 0.0f)
+            throw InputError(paths.grid("watershed.asc") + ": expected every subbasin from 1 to " +
+                             std::to_string(sz.n_subbasins) + " to own at least one cell, found none in subbasin " +
+                             std::to_string(s + 1));
+    const ThiessenWeights wp = thiessen_weights(grid[0], grid[1], cells, sz.n_subbasins, sz.n_stations_p);
+    const ThiessenWeights we = thiessen_weights(grid[0], grid[2], cells, sz.n_subbasins, sz.n_stations_e);
+    ThiessenWeights wt;
+    if (out.temperature_used) wt = thiessen_weights(grid[0], grid[3], cells, sz.n_subbasins, sz.n_stations_t);
+
+    // The series.
+    FreeFormatReader p(paths.input("p.txt"));
+    FreeFormatReader e(paths.input("pet.txt"));
+    std::unique_ptr<FreeFormatReader> t;
+    if (out.temperature_used) t = std::make_unique<FreeFormatReader>(paths.input("t.txt"));
+    StationSeries sp, se, stt;
+    size_series(p, sp, sz.n_stations_p, sz.n_steps);
+    size_series(e, se, sz.n_stations_e, sz.n_steps);
+    if (t) size_series(*t, stt, sz.n_stations_t, sz.n_steps);
+    skip_series_header(p);
+    skip_series_header(e);
+    if (t) skip_series_header(*t);
+
+    const std::size_t steps = static_cast<std::size_t>(sz.n_steps);
+    out.dates.reserve(steps);
+    out.precipitation.assign(steps * n_sub, 0.0f);
+    out.pet.assign(steps * n_sub, 0.0f);
+    if (t) out.temperature.assign(steps * n_sub, 0.0f);
+    for (int32_t k = 0; k < sz.n_steps; ++k) {
+        out.dates.push_back(read_record_date(p, k));
+        read_station_values(p, sp, k);
+        skip_record_date(e, k);
+        read_station_values(e, se, k);
+        if (t) {
+            skip_record_date(*t, k);
+            read_station_values(*t, stt, k);
+        }
+    }
+    for (int32_t k = 0; k < sz.n_steps; ++k) {
+        const std::size_t row = static_cast<std::size_t>(k) * n_sub;
+        add_weighted_means(sp, wp, sz.n_subbasins, k, out.precipitation.data() + row);
+        add_weighted_means(se, we, sz.n_subbasins, k, out.pet.data() + row);
+        if (t) add_weighted_means(stt, wt, sz.n_subbasins, k, out.temperature.data() + row);
+    }
+    return out;
+}
+
+}  // namespace hydro

@@ -1,0 +1,41 @@
+// Thiessen areal averaging: each station's value counts in a subbasin in
+// proportion to the number of the subbasin's cells in the station's polygon,
+//   weight(s, st) = cells of s in the polygon of st / cells of s,
+//   mean(k, s)    = sum over st, in station order, of value(st, k) x weight(s, st).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "counting.hpp"
+#include "project_paths.hpp"
+#include "station_series.hpp"
+
+namespace hydro {
+
+// Weights of the stations of one variable, subbasin-major: [s * n_stations + st].
+struct ThiessenWeights {
+    int32_t n_stations = 0;
+    std::vector<float> weight;
+};
+
+struct SubbasinMeans {
+    bool temperature_used = false;
+    std::vector<RecordDate> dates;  // of p.txt
+    // Step-major: [k * n_subbasins + s].
+    std::vector<float> precipitation, pet, temperature;
+};
+
+// Cell counts per subbasin and station turned into weights. A station number
+// outside 1..n_stations counts for the subbasin but for no station.
+ThiessenWeights thiessen_weights(const std::vector<int32_t>& subbasin_id, const std::vector<int32_t>& station_zone,
+                                 const std::vector<float>& subbasin_cell_count, int32_t n_subbasins, int32_t n_stations);
+
+// Adds the weighted station values of step k to the means of every subbasin.
+void add_weighted_means(const StationSeries& series, const ThiessenWeights& w, int32_t n_subbasins, int32_t k,
+                        float* means_of_step);
+
+// Reads the control file, grids and series and forms every subbasin mean.
+SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sizes);
+
+}  // namespace hydro
