@@ -2,6 +2,7 @@
 // temperature of every subbasin and time step by the Thiessen polygon
 // method, from the station series and the station grids of a project.
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <string>
@@ -14,16 +15,54 @@
 
 namespace {
 
+const char* const kUsage =
+    "Usage: areamean [--project DIR]\n"
+    "\n"
+    "Averages the station series p.txt, pet.txt and t.txt over every subbasin by the\n"
+    "Thiessen polygon grids and writes Subbasin_P.txt, Subbasin_E.txt and Subbasin_T.txt.\n"
+    "Without options it runs from a working folder two levels below the project root.\n"
+    "\n"
+    "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
+    "  --help         this text\n"
+    "  --version      the program's version\n";
+
 // Processor time (user plus system) of the process so far, in seconds.
 float processor_seconds() { return static_cast<float>(std::clock()) / static_cast<float>(CLOCKS_PER_SEC); }
 
+[[noreturn]] void usage_error(const std::string& what) {
+    std::fprintf(stderr, "areamean: %s\n\n%s", what.c_str(), kUsage);
+    std::exit(2);
+}
+
+hydro::ProjectPaths parse_options(int argc, char** argv) {
+    hydro::ProjectPaths paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::printf("areamean %s\n", HYDRO_VERSION);
+            std::exit(0);
+        } else if (arg == "--project") {
+            if (i + 1 >= argc) usage_error("--project needs a value");
+            paths.root = argv[++i];
+        } else if (arg.rfind("--project=", 0) == 0) {
+            paths.root = arg.substr(10);
+        } else {
+            usage_error("unknown option \"" + arg + "\"");
+        }
+    }
+    return paths;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     using namespace hydro;
+    const ProjectPaths paths = parse_options(argc, argv);
     try {
         const float cpu_time_start = processor_seconds();
-        ProjectPaths paths;
         AreaMeanSizes sizes;
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
@@ -37,7 +76,11 @@ int main() {
         write_subbasin_series(paths, means, sizes.n_subbasins);
         const float cpu_time_end = processor_seconds();
         std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
-        return std::fflush(stdout) == 0 ? 0 : 1;
+        if (std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "areamean: error: cannot write to standard output\n");
+            return 1;
+        }
+        return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "areamean: error: %s\n", e.what());

@@ -1,5 +1,10 @@
 #include "cell_loop.hpp"
 
+#include <algorithm>
+#include <barrier>
+#include <cmath>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "cell_routing.hpp"
@@ -25,139 +30,310 @@ float initial_snow_storage(int32_t month) {
     }
 }
 
-void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, std::FILE* progress) {
-    const RunSizes& sz = in.sizes;
+namespace {
+
+// What one cell adds to the sums of each step, already divided by the
+// basin's (n) or its subbasin's (m) number of cells.
+enum Contribution {
+    kSurfaceArrival,    // routed surface flow arriving in the step, m3/s
+    kInterflowArrival,  // routed interflow arriving in the step, m3/s
+    kRain,              // rain / n
+    kTemperature,       // temperature / n
+    kInterception,      // interception / n
+    kMoistureMean,      // soil moisture / n
+    kInfiltration,      // infiltration / n
+    kEvaporationMean,   // evaporation / n
+    kSurfaceRunoff,     // surface runoff / n
+    kInterflowMean,     // interflow / n
+    kRecharge,          // percolation / m
+    kPet,               // potential evapotranspiration / m
+    kSubbasinEvaporation,  // evaporation / m
+    kContributions
+};
+
+struct ValidCell {
+    std::size_t index;  // grid position
+    int32_t row, col;   // from 1
+};
+
+// Buffers of one block of cells: contribution q of cell c at step t is at
+// [(q * block_size + c) * n_steps + t].
+struct BlockBuffer {
+    std::vector<float> values;
+    std::string progress;
+};
+
+struct CellContext {
+    const ModelInputs& in;
+    std::size_t steps;
+    float n;
+    std::vector<float> seasonal_factor;  // interception factor of each step's day of the year
+    float snow_at_start;
+};
+
+// Simulates one cell over all steps, writing its contributions into `out[q]`
+// (each an array of n_steps) and its map sums into the snapshot grids.
+void simulate_cell(const CellContext& ctx, const ValidCell& cell, std::size_t cell_number, float* const* out,
+                   SnapshotSums& snap) {
+    const ModelInputs& in = ctx.in;
     const ControlFile& cf = in.control;
     const Catchment& g = in.catchment;
-    const int32_t n_steps = sz.n_steps;
-    const std::size_t steps = static_cast<std::size_t>(n_steps);
-    const float n = static_cast<float>(sz.n_cells);
+    const std::size_t steps = ctx.steps;
+    const int32_t n_steps = static_cast<int32_t>(steps);
+    const float n = ctx.n;
     const bool temperature_used = cf.temperature_used();
-    const bool to_subbasins = sz.run_mode == 2;
     const float area = g.cell_area;
     const float dt = cf.time_step_hours;
-    const float snow_at_start = n_steps > 0 ? initial_snow_storage(in.calendar.month[0]) : 0.0f;
+    const std::size_t i = cell.index;
 
-    // The seasonal interception factor depends on the day of the year only.
-    std::vector<float> seasonal_factor(steps);
-    for (std::size_t t = 0; t < steps; ++t) seasonal_factor[t] = interception_seasonal_factor(in.calendar.day_of_year[t]);
+    const std::size_t sb = static_cast<std::size_t>(g.subbasin_id[i] - 1);
+    const float m = static_cast<float>(g.subbasin_cell_count[sb]);
+    const float* rain_of = &in.precipitation.values[static_cast<std::size_t>(g.station_zone_p[i] - 1) * steps];
+    const float* pet_of = &in.pet.values[static_cast<std::size_t>(g.station_zone_e[i] - 1) * steps];
+    const float* temp_of =
+        temperature_used ? &in.temperature.values[static_cast<std::size_t>(g.station_zone_t[i] - 1) * steps] : nullptr;
+    const float porosity = g.porosity[i];
+    const float depression_capacity = g.depression_capacity[i];
+    const float interception_max = g.interception_max[i], interception_min = g.interception_min[i];
+    const RunoffParameters runoff{g.runoff_coefficient[i], interception_max, g.dry_runoff_coefficient,
+                                  cf.runoff_exponent, cf.runoff_rain_threshold};
+    const SoilParameters soil{g.residual_moisture[i], g.wilting_point[i], g.field_capacity[i], porosity,
+                              g.conductivity[i],       g.pore_index[i],    g.slope[i],          interception_max};
+    const int32_t uh_first = in.cell_responses.first(cell_number), uh_last = in.cell_responses.last(cell_number);
+    const float* uh = in.cell_responses.ordinates(cell_number);
 
-    std::vector<float> surface_series(steps), interflow_series(steps);
-    BasinSeries& basin = acc.basin;
-    SubbasinSeries& sub = acc.subbasin;
-    SnapshotSums& snap = acc.snapshots;
+    float* surface_series = out[kSurfaceArrival];
+    float* interflow_series = out[kInterflowArrival];
+    std::fill(surface_series, surface_series + steps, 0.0f);
+    std::fill(interflow_series, interflow_series + steps, 0.0f);
 
-    int32_t cell_number = 0;
-    for (int32_t row = 0; row < sz.n_rows; ++row) {
-        for (int32_t col = 0; col < sz.n_cols; ++col) {
-            const std::size_t i = g.index(row, col);
-            if (!is_valid_cell(g, i)) continue;
-            ++cell_number;
-            const std::size_t c = static_cast<std::size_t>(cell_number - 1);
-            std::fill(surface_series.begin(), surface_series.end(), 0.0f);
-            std::fill(interflow_series.begin(), interflow_series.end(), 0.0f);
-            if (progress) std::fprintf(progress, "cell:%10d   rows:%7d   cols:%7d\n", cell_number, row + 1, col + 1);
+    float soil_moisture = in.initial_soil_moisture[i];
+    float snow_storage = ctx.snow_at_start;
+    float interception_storage = 0.0f;
+    float depression_storage = 0.0f;
 
-            // The cell's parameters and state.
-            const std::size_t sb = static_cast<std::size_t>(g.subbasin_id[i] - 1);
-            const float m = static_cast<float>(g.subbasin_cell_count[sb]);
-            const std::size_t sub0 = sb * steps;
-            const float* rain_of = &in.precipitation.values[static_cast<std::size_t>(g.station_zone_p[i] - 1) * steps];
-            const float* pet_of = &in.pet.values[static_cast<std::size_t>(g.station_zone_e[i] - 1) * steps];
-            const float* temp_of =
-                temperature_used ? &in.temperature.values[static_cast<std::size_t>(g.station_zone_t[i] - 1) * steps] : nullptr;
-            const float porosity = g.porosity[i];
-            const float depression_capacity = g.depression_capacity[i];
-            const float interception_max = g.interception_max[i], interception_min = g.interception_min[i];
-            const RunoffParameters runoff{g.runoff_coefficient[i], interception_max, g.dry_runoff_coefficient,
-                                          cf.runoff_exponent, cf.runoff_rain_threshold};
-            const SoilParameters soil{g.residual_moisture[i], g.wilting_point[i], g.field_capacity[i], porosity,
-                                      g.conductivity[i],       g.pore_index[i],    g.slope[i],          interception_max};
-            const int32_t uh_first = in.cell_responses.first(c), uh_last = in.cell_responses.last(c);
-            const float* uh = in.cell_responses.ordinates(c);
+    for (std::size_t t = 0; t < steps; ++t) {
+        const float rain = rain_of[t];
+        const float pet = cf.pet_factor * pet_of[t];
+        float temperature = 0.0f;
+        float melt = 0.0f;
+        bool snow_step = false;
+        if (temperature_used) {
+            temperature = temp_of[t];
+            if (is_snow_step(temperature, cf.melt_base_temperature)) {
+                snow_step = true;
+                snow_storage = snow_storage + rain;
+            } else {
+                melt = snowmelt(snow_storage, temperature, cf.melt_base_temperature, cf.degree_day_factor, rain,
+                                cf.rain_melt_factor, dt);
+            }
+        }
 
-            float soil_moisture = in.initial_soil_moisture[i];
-            float snow_storage = snow_at_start;
-            float interception_storage = 0.0f;
-            float depression_storage = 0.0f;
+        InterceptionStep canopy;
+        DepressionStep surface;
+        SoilFluxes fluxes;
+        if (snow_step) {
+            // The snow step empties the canopy and the depressions.
+            interception_storage = 0.0f;
+            depression_storage = 0.0f;
+        } else {
+            const float factor = ctx.seasonal_factor[t];
+            canopy = intercept(rain, pet, melt, interception_storage, [&] {
+                return interception_capacity_from_factor(factor, interception_max, interception_min);
+            });
+            const RunoffSplit split = split_net_rain(canopy.net_rain, rain, soil_moisture, porosity, runoff);
+            surface = depression_step(split, depression_storage, depression_capacity, pet - canopy.evaporation,
+                                      runoff.runoff_coefficient, soil_moisture, porosity);
+            const float demand = pet - canopy.evaporation - surface.evaporation;
+            fluxes = soil_fluxes(soil_moisture, demand, soil, cf.interflow_scale);
+            if (surface.surface_runoff > 0.0f)
+                route_into_series(surface.surface_runoff, uh, uh_first, uh_last, static_cast<int32_t>(t), n_steps,
+                                  area, dt, surface_series);
+            if (fluxes.interflow > 0.0f)
+                route_into_series(fluxes.interflow, uh, uh_first, uh_last, static_cast<int32_t>(t), n_steps, area, dt,
+                                  interflow_series);
+        }
 
-            for (std::size_t t = 0; t < steps; ++t) {
-                const float rain = rain_of[t];
-                const float pet = cf.pet_factor * pet_of[t];
-                float temperature = 0.0f;
-                float melt = 0.0f;
-                bool snow_step = false;
-                if (temperature_used) {
-                    temperature = temp_of[t];
-                    if (is_snow_step(temperature, cf.melt_base_temperature)) {
-                        snow_step = true;
-                        snow_storage = snow_storage + rain;
-                    } else {
-                        melt = snowmelt(snow_storage, temperature, cf.melt_base_temperature, cf.degree_day_factor,
-                                        rain, cf.rain_melt_factor, dt);
-                    }
-                }
+        soil_moisture = updated_soil_moisture(soil_moisture, surface.infiltration, fluxes);
 
-                InterceptionStep canopy;
-                DepressionStep surface;
-                SoilFluxes fluxes;
-                if (snow_step) {
-                    // The snow step empties the canopy and the depressions.
-                    interception_storage = 0.0f;
-                    depression_storage = 0.0f;
-                } else {
-                    canopy = intercept(rain, pet, melt, interception_storage, [&] {
-                        return interception_capacity_from_factor(seasonal_factor[t], interception_max, interception_min);
-                    });
-                    const RunoffSplit split = split_net_rain(canopy.net_rain, rain, soil_moisture, porosity, runoff);
-                    surface = depression_step(split, depression_storage, depression_capacity, pet - canopy.evaporation,
-                                              runoff.runoff_coefficient, soil_moisture, porosity);
-                    const float demand = pet - canopy.evaporation - surface.evaporation;
-                    fluxes = soil_fluxes(soil_moisture, demand, soil, cf.interflow_scale);
-                    if (surface.surface_runoff > 0.0f)
-                        route_into_series(surface.surface_runoff, uh, uh_first, uh_last, static_cast<int32_t>(t),
-                                          n_steps, area, dt, surface_series.data());
-                    if (fluxes.interflow > 0.0f)
-                        route_into_series(fluxes.interflow, uh, uh_first, uh_last, static_cast<int32_t>(t), n_steps,
-                                          area, dt, interflow_series.data());
-                }
+        const float evaporation = (surface.evaporation + canopy.evaporation) + fluxes.evaporation;
+        out[kRain][t] = rain / n;
+        out[kTemperature][t] = temperature / n;
+        out[kInterception][t] = canopy.interception / n;
+        out[kMoistureMean][t] = soil_moisture / n;
+        out[kInfiltration][t] = surface.infiltration / n;
+        out[kEvaporationMean][t] = evaporation / n;
+        out[kSurfaceRunoff][t] = surface.surface_runoff / n;
+        out[kInterflowMean][t] = fluxes.interflow / n;
+        out[kRecharge][t] = fluxes.percolation / m;
+        out[kPet][t] = pet / m;
+        out[kSubbasinEvaporation][t] = evaporation / m;
 
-                // What arrives at the outlet (or the subbasin outlet) in this step.
-                if (to_subbasins) {
-                    sub.surface_flow[sub0 + t] = sub.surface_flow[sub0 + t] + surface_series[t];
-                    sub.interflow[sub0 + t] = sub.interflow[sub0 + t] + interflow_series[t];
-                } else {
-                    basin.outlet_surface_flow[t] = basin.outlet_surface_flow[t] + surface_series[t];
-                    basin.outlet_interflow[t] = basin.outlet_interflow[t] + interflow_series[t];
-                }
-
-                soil_moisture = updated_soil_moisture(soil_moisture, surface.infiltration, fluxes);
-
-                const float evaporation = (surface.evaporation + canopy.evaporation) + fluxes.evaporation;
-                basin.rain[t] = rain / n + basin.rain[t];
-                if (temperature_used) basin.temperature[t] = temperature / n + basin.temperature[t];
-                basin.interception[t] = canopy.interception / n + basin.interception[t];
-                basin.moisture[t] = soil_moisture / n + basin.moisture[t];
-                basin.infiltration[t] = surface.infiltration / n + basin.infiltration[t];
-                basin.evaporation[t] = evaporation / n + basin.evaporation[t];
-                basin.surface_runoff[t] = surface.surface_runoff / n + basin.surface_runoff[t];
-                basin.interflow[t] = fluxes.interflow / n + basin.interflow[t];
-                sub.recharge[sub0 + t] = fluxes.percolation / m + sub.recharge[sub0 + t];
-                sub.pet[sub0 + t] = pet / m + sub.pet[sub0 + t];
-                sub.evaporation[sub0 + t] = evaporation / m + sub.evaporation[sub0 + t];
-
-                const float value[kSnapshotKinds] = {surface.surface_runoff, fluxes.interflow, fluxes.percolation,
-                                                     soil_moisture, evaporation};
-                for (int k = 0; k < kSnapshotKinds; ++k) {
-                    for (int32_t j : snap.periods_of_step[k][t]) {
-                        float& s = snap.sum[k][static_cast<std::size_t>(j) * snap.grid_size + i];
-                        s = s + value[k];
-                        if (k == kMoisture && cell_number == 1) snap.moisture_step_count[static_cast<std::size_t>(j)] += 1;
-                    }
-                }
+        // Map sums: each cell owns its grid position.
+        const float value[kSnapshotKinds] = {surface.surface_runoff, fluxes.interflow, fluxes.percolation,
+                                             soil_moisture, evaporation};
+        for (int k = 0; k < kSnapshotKinds; ++k) {
+            for (int32_t j : snap.periods_of_step[k][t]) {
+                float& s = snap.sum[k][static_cast<std::size_t>(j) * snap.grid_size + i];
+                s = s + value[k];
             }
         }
     }
+}
+
+// Adds the contributions of the cells of a block, in cell order, to the
+// sums of steps [t0, t1).
+void add_block(const ModelInputs& in, const std::vector<ValidCell>& cells, std::size_t first_cell, std::size_t n_in_block,
+               std::size_t block_size, const float* values, std::size_t steps, std::size_t t0, std::size_t t1,
+               RunAccumulators& acc, FirstNonFinite& non_finite) {
+    const bool temperature_used = in.control.temperature_used();
+    const bool to_subbasins = in.sizes.run_mode == 2;
+    BasinSeries& b = acc.basin;
+    SubbasinSeries& s = acc.subbasin;
+    auto series = [&](int q, std::size_t c) { return values + (static_cast<std::size_t>(q) * block_size + c) * steps; };
+    for (std::size_t c = 0; c < n_in_block; ++c) {
+        const std::size_t sb = static_cast<std::size_t>(in.catchment.subbasin_id[cells[first_cell + c].index] - 1);
+        const std::size_t s0 = sb * steps;
+        const float* surface = series(kSurfaceArrival, c);
+        const float* interflow = series(kInterflowArrival, c);
+        float* to_surface = to_subbasins ? &s.surface_flow[s0] : b.outlet_surface_flow.data();
+        float* to_interflow = to_subbasins ? &s.interflow[s0] : b.outlet_interflow.data();
+        const float *rain = series(kRain, c), *temp = series(kTemperature, c), *inte = series(kInterception, c),
+                    *moist = series(kMoistureMean, c), *infil = series(kInfiltration, c),
+                    *evap = series(kEvaporationMean, c), *rs = series(kSurfaceRunoff, c),
+                    *ri = series(kInterflowMean, c), *rech = series(kRecharge, c), *pet = series(kPet, c),
+                    *sevap = series(kSubbasinEvaporation, c);
+        for (std::size_t t = t0; t < t1; ++t) {
+            to_surface[t] = to_surface[t] + surface[t];
+            to_interflow[t] = to_interflow[t] + interflow[t];
+            b.rain[t] = rain[t] + b.rain[t];
+            if (temperature_used) b.temperature[t] = temp[t] + b.temperature[t];
+            b.interception[t] = inte[t] + b.interception[t];
+            b.moisture[t] = moist[t] + b.moisture[t];
+            b.infiltration[t] = infil[t] + b.infiltration[t];
+            b.evaporation[t] = evap[t] + b.evaporation[t];
+            b.surface_runoff[t] = rs[t] + b.surface_runoff[t];
+            b.interflow[t] = ri[t] + b.interflow[t];
+            s.recharge[s0 + t] = rech[t] + s.recharge[s0 + t];
+            s.pet[s0 + t] = pet[t] + s.pet[s0 + t];
+            s.evaporation[s0 + t] = sevap[t] + s.evaporation[s0 + t];
+            // One test for all: a sum that holds a NaN or an infinity is not finite.
+            const float probe = surface[t] + interflow[t] + rain[t] + temp[t] + inte[t] + moist[t] + infil[t] +
+                                evap[t] + rs[t] + ri[t] + rech[t] + pet[t] + sevap[t];
+            if (!std::isfinite(probe)) {
+                const ValidCell& cell = cells[first_cell + c];
+                FirstNonFinite here;
+                here.step = t;
+                here.cell = first_cell + c;
+                here.row = cell.row;
+                here.col = cell.col;
+                non_finite.merge(here);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOptions& options) {
+    const RunSizes& sz = in.sizes;
+    const Catchment& g = in.catchment;
+    const std::size_t steps = static_cast<std::size_t>(sz.n_steps);
+
+    CellContext ctx{in, steps, static_cast<float>(sz.n_cells), std::vector<float>(steps),
+                    steps > 0 ? initial_snow_storage(in.calendar.month[0]) : 0.0f};
+    // The seasonal interception factor depends on the day of the year only.
+    for (std::size_t t = 0; t < steps; ++t) ctx.seasonal_factor[t] = interception_seasonal_factor(in.calendar.day_of_year[t]);
+
+    std::vector<ValidCell> cells;
+    for (int32_t r = 0; r < sz.n_rows; ++r)
+        for (int32_t c = 0; c < sz.n_cols; ++c)
+            if (is_valid_cell(g, g.index(r, c))) cells.push_back({g.index(r, c), r + 1, c + 1});
+
+    // The moisture maps count the steps of each period once (with the first cell).
+    if (!cells.empty())
+        for (std::size_t t = 0; t < steps; ++t)
+            for (int32_t j : acc.snapshots.periods_of_step[kMoisture][t])
+                acc.snapshots.moisture_step_count[static_cast<std::size_t>(j)] += 1;
+
+    // Blocks of at most about 8 MB of contributions each, and small enough
+    // that every thread gets one in a small basin.
+    const std::size_t n_threads = static_cast<std::size_t>(std::max(1, options.threads));
+    const std::size_t per_cell = static_cast<std::size_t>(kContributions) * std::max<std::size_t>(steps, 1) * sizeof(float);
+    const std::size_t even_share = (cells.size() + n_threads - 1) / n_threads;
+    const std::size_t block_size = std::clamp<std::size_t>(std::min((8u << 20) / per_cell, even_share), 1, 256);
+    std::vector<BlockBuffer> blocks(n_threads);
+    for (BlockBuffer& b : blocks) b.values.resize(block_size * static_cast<std::size_t>(kContributions) * steps);
+
+    const std::size_t n_cells = cells.size();
+    const std::size_t cells_per_round = block_size * n_threads;
+    const std::size_t n_rounds = (n_cells + cells_per_round - 1) / cells_per_round;
+
+    auto simulate_block = [&](std::size_t round, std::size_t w) {
+        BlockBuffer& buf = blocks[w];
+        buf.progress.clear();
+        const std::size_t first = round * cells_per_round + w * block_size;
+        const std::size_t last = std::min(n_cells, first + block_size);
+        float* out[kContributions];
+        char line[64];
+        for (std::size_t c = first; c < last; ++c) {
+            for (int q = 0; q < kContributions; ++q)
+                out[q] = buf.values.data() + (static_cast<std::size_t>(q) * block_size + (c - first)) * steps;
+            if (options.progress) {
+                int len = std::snprintf(line, sizeof line, "cell:%10zu   rows:%7d   cols:%7d\n", c + 1, cells[c].row,
+                                        cells[c].col);
+                buf.progress.append(line, static_cast<std::size_t>(len));
+            }
+            simulate_cell(ctx, cells[c], c, out, acc.snapshots);
+        }
+    };
+    // Adds the blocks of a round, in order, to the steps [t0, t1).
+    std::vector<FirstNonFinite> non_finite(n_threads);
+    auto add_round = [&](std::size_t round, std::size_t t0, std::size_t t1, FirstNonFinite& nf) {
+        for (std::size_t w = 0; w < n_threads; ++w) {
+            const std::size_t first = round * cells_per_round + w * block_size;
+            if (first >= n_cells) break;
+            const std::size_t count = std::min(block_size, n_cells - first);
+            add_block(in, cells, first, count, block_size, blocks[w].values.data(), steps, t0, t1, acc, nf);
+        }
+    };
+    auto write_progress = [&](std::size_t round) {
+        if (!options.progress) return;
+        for (std::size_t w = 0; w < n_threads; ++w) {
+            if (round * cells_per_round + w * block_size >= n_cells) break;
+            std::fwrite(blocks[w].progress.data(), 1, blocks[w].progress.size(), options.progress);
+        }
+        if (options.flush_progress) std::fflush(options.progress);
+    };
+
+    if (n_threads == 1) {
+        for (std::size_t round = 0; round < n_rounds; ++round) {
+            simulate_block(round, 0);
+            add_round(round, 0, steps, non_finite[0]);
+            write_progress(round);
+        }
+        acc.cell_non_finite = non_finite[0];
+        return;
+    }
+
+    // Each round: every thread simulates one block; then every thread adds
+    // all blocks of the round, in order, for its own range of steps.
+    std::barrier sync(static_cast<std::ptrdiff_t>(n_threads));
+    auto worker = [&](std::size_t w) {
+        const std::size_t t0 = steps * w / n_threads, t1 = steps * (w + 1) / n_threads;
+        for (std::size_t round = 0; round < n_rounds; ++round) {
+            simulate_block(round, w);
+            sync.arrive_and_wait();
+            add_round(round, t0, t1, non_finite[w]);
+            if (w == 0) write_progress(round);
+            sync.arrive_and_wait();
+        }
+    };
+    std::vector<std::thread> pool;
+    for (std::size_t w = 1; w < n_threads; ++w) pool.emplace_back(worker, w);
+    worker(0);
+    for (std::thread& th : pool) th.join();
+    for (const FirstNonFinite& nf : non_finite) acc.cell_non_finite.merge(nf);
 }
 
 }  // namespace hydro

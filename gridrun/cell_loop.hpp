@@ -2,8 +2,15 @@
 // step: forcing and snow, interception, surface runoff and depressions, soil
 // water, routing of the cell's runoff and interflow to the outlet (or to its
 // subbasin outlet), the soil moisture update, and the accumulators.
+//
+// Cells are independent of each other, so blocks of cells are simulated on
+// several threads. Each cell keeps its contributions to the basin and
+// subbasin sums per step; a block's contributions are then added cell by
+// cell in the cell order, so every sum is formed exactly as in a serial run
+// and the results do not depend on the number of threads.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 #include "model_state.hpp"
@@ -17,8 +24,12 @@ bool is_valid_cell(const Catchment& g, std::size_t i);
 // Snow pack (mm) at the start of the run, by the month of the first step.
 float initial_snow_storage(int32_t month);
 
-// Runs the cell loop, writing one progress line per cell to `progress`
-// (nullptr for none).
-void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, std::FILE* progress);
+struct CellLoopOptions {
+    int threads = 1;               // 1: everything on the calling thread
+    std::FILE* progress = nullptr; // one line per cell, or nullptr for none
+    bool flush_progress = false;   // flush after every block (a terminal)
+};
+
+void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOptions& options);
 
 }  // namespace hydro

@@ -129,7 +129,32 @@ ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) 
     return in;
 }
 
-void run_full_model(const ProjectPaths& paths, const RunSizes& sizes, std::FILE* progress) {
+namespace {
+
+std::string step_name(const ModelInputs& in, std::size_t t) {
+    const StepCalendar& c = in.calendar;
+    return "step " + std::to_string(t + 1) + " (" + std::to_string(c.year[t]) + "-" + std::to_string(c.month[t]) + "-" +
+           std::to_string(c.day[t]) + " hour " + std::to_string(c.hour[t]) + ")";
+}
+
+NonFiniteReport describe_non_finite(const ModelInputs& in, const RunAccumulators& acc) {
+    NonFiniteReport r;
+    const FirstNonFinite& cell = acc.cell_non_finite;
+    const FirstNonFinite& gw = acc.groundwater_non_finite;
+    if (cell.found() && (!gw.found() || cell.step <= gw.step)) {
+        r.found = true;
+        r.where = "cell " + std::to_string(cell.cell + 1) + " (row " + std::to_string(cell.row) + ", column " +
+                  std::to_string(cell.col) + "), " + step_name(in, cell.step);
+    } else if (gw.found()) {
+        r.found = true;
+        r.where = "the groundwater store of subbasin " + std::to_string(gw.subbasin + 1) + ", " + step_name(in, gw.step);
+    }
+    return r;
+}
+
+}  // namespace
+
+NonFiniteReport run_full_model(const ProjectPaths& paths, const RunSizes& sizes, const RunOptions& options) {
     const ModelInputs in = load_model_inputs(paths, sizes);
     const std::size_t steps = static_cast<std::size_t>(in.sizes.n_steps);
 
@@ -138,7 +163,11 @@ void run_full_model(const ProjectPaths& paths, const RunSizes& sizes, std::FILE*
     acc.subbasin.resize(static_cast<std::size_t>(in.sizes.n_subbasins), steps);
     prepare_snapshot_sums(in, acc.snapshots);
 
-    run_cell_loop(in, acc, progress);
+    CellLoopOptions loop;
+    loop.threads = options.threads;
+    loop.progress = options.progress;
+    loop.flush_progress = options.flush_progress;
+    run_cell_loop(in, acc, loop);
     const ResultTexts records = run_second_pass(in, acc);
 
     const bool with_temperature = in.control.temperature_used();
@@ -147,6 +176,7 @@ void run_full_model(const ProjectPaths& paths, const RunSizes& sizes, std::FILE*
     write_text_file(paths.output("balance.txt"), balance_header(with_temperature) + records.balance);
     write_text_file(paths.output("q_tot.txt"), q_tot_header(with_temperature) + records.q_tot);
     write_snapshots(in, acc.snapshots, paths);
+    return describe_non_finite(in, acc);
 }
 
 }  // namespace hydro

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "model_state.hpp"
 #include "project_paths.hpp"
@@ -15,7 +16,20 @@ namespace hydro {
 // Reads and checks every input of the run; throws InputError.
 ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes);
 
-// Runs the model and writes its files; `progress` gets one line per cell.
-void run_full_model(const ProjectPaths& paths, const RunSizes& sizes, std::FILE* progress);
+struct RunOptions {
+    int threads = 1;
+    std::FILE* progress = nullptr;  // one line per cell, or nullptr
+    bool flush_progress = false;
+};
+
+// Where a result series first held a value that is not a finite number.
+struct NonFiniteReport {
+    bool found = false;
+    std::string where;
+};
+
+// Runs the model and writes its files. Returns where a non-finite value first
+// entered the results, if one did (the files are written all the same).
+NonFiniteReport run_full_model(const ProjectPaths& paths, const RunSizes& sizes, const RunOptions& options);
 
 }  // namespace hydro

@@ -1,13 +1,18 @@
 // gridrun: grid-based, fully distributed rainfall-runoff model of a river
-// basin. Started from a working folder two levels below the project root, it
-// reads the basin's grids, the control file, the station series and the
-// precomputed responses, asks for the routing scheme, simulates every cell
-// and step, and writes the outlet hydrograph, the basin water balance, the
-// reported subbasin outflows and the maps of the control file's periods.
+// basin. Started from a working folder two levels below the project root (or
+// given the root with --project), it reads the basin's grids, the control
+// file, the station series and the precomputed responses, asks for the
+// routing scheme, simulates every cell and step, and writes the outlet
+// hydrograph, the basin water balance, the reported subbasin outflows and the
+// maps of the control file's periods.
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "ascii_grid.hpp"
 #include "dimension_scan.hpp"
@@ -19,6 +24,23 @@
 namespace {
 
 using namespace hydro;
+
+const char* const kUsage =
+    "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N]\n"
+    "\n"
+    "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
+    "Without options it runs from a working folder two levels below the project root\n"
+    "(for example PROJECT/run/here) and asks for the run mode.\n"
+    "\n"
+    "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
+    "  --mode 1|2     1: cells drain straight to the basin outlet; 2: cells drain to\n"
+    "                 their subbasin outlet and the river carries the water on. No menu.\n"
+    "  --quiet        no progress line per cell\n"
+    "  --threads N    number of threads of the cell loop (default: all hardware threads,\n"
+    "                 or the environment variable GRIDRUN_THREADS); results are identical\n"
+    "                 for every number of threads\n"
+    "  --help         this text\n"
+    "  --version      the program's version\n";
 
 void write_menu() {
     std::string s;
@@ -34,15 +56,17 @@ void write_menu() {
     std::fflush(stdout);
 }
 
-void write_run_title(int32_t run_mode) {
+void write_run_title(int32_t run_mode, bool padded) {
     std::string s;
-    for (int i = 0; i < 30; ++i) s += " \n";
+    if (padded)
+        for (int i = 0; i < 30; ++i) s += " \n";
     s += " " + std::string(21, ' ') + "Fully-distributed model simulation\n";
     if (run_mode == 1)
         s += " " + std::string(27, ' ') + "Cells ->Basin Outlet\n";
     else
         s += " " + std::string(20, ' ') + "Cells -> Main River -> Basin Outlet\n";
-    for (int i = 0; i < 12; ++i) s += " \n";
+    if (padded)
+        for (int i = 0; i < 12; ++i) s += " \n";
     std::fputs(s.c_str(), stdout);
 }
 
@@ -64,23 +88,100 @@ int32_t read_run_mode() {
     throw InputError("standard input", line_number, "the run mode (1, 2 or 3)", "the end of the input");
 }
 
+struct Options {
+    ProjectPaths paths;
+    int32_t mode = 0;  // 0: ask
+    bool quiet = false;
+    int threads = 0;   // 0: default
+};
+
+[[noreturn]] void usage_error(const std::string& what) {
+    std::fprintf(stderr, "gridrun: %s\n\n%s", what.c_str(), kUsage);
+    std::exit(2);
+}
+
+int parse_thread_count(const std::string& text, const char* source) {
+    int32_t n = 0;
+    if (!parse_int32(text, n) || n < 1 || n > 1024)
+        usage_error(std::string(source) + " must be a whole number from 1 to 1024, not \"" + text + "\"");
+    return n;
+}
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i], value;
+        const std::size_t eq = arg.find('=');
+        const bool has_inline = arg.rfind("--", 0) == 0 && eq != std::string::npos;
+        if (has_inline) value = arg.substr(eq + 1), arg = arg.substr(0, eq);
+        auto take_value = [&]() -> std::string {
+            if (has_inline) return value;
+            if (i + 1 >= argc) usage_error(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (arg == "--version") {
+            std::printf("gridrun %s\n", HYDRO_VERSION);
+            std::exit(0);
+        } else if (arg == "--project") {
+            o.paths.root = take_value();
+        } else if (arg == "--mode") {
+            const std::string v = take_value();
+            if (v != "1" && v != "2") usage_error("--mode must be 1 or 2, not \"" + v + "\"");
+            o.mode = v == "1" ? 1 : 2;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
+        } else if (arg == "--threads") {
+            o.threads = parse_thread_count(take_value(), "--threads");
+        } else {
+            usage_error("unknown option \"" + std::string(argv[i]) + "\"");
+        }
+    }
+    if (o.threads == 0) {
+        if (const char* env = std::getenv("GRIDRUN_THREADS"); env && *env)
+            o.threads = parse_thread_count(env, "GRIDRUN_THREADS");
+        else
+            o.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    return o;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const Options options = parse_options(argc, argv);
     try {
-        ProjectPaths paths;
         RunSizes sizes;
-        const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
+        const GridGeometry geometry = read_grid_geometry(options.paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
         sizes.n_rows = geometry.n_rows;
         sizes.cell_size = geometry.cell_size;
-        write_menu();
-        sizes.run_mode = read_run_mode();
-        if (sizes.run_mode != 1 && sizes.run_mode != 2) return 0;
-        write_run_title(sizes.run_mode);
-        scan_dimensions(paths, sizes);
-        run_full_model(paths, sizes, stdout);
-        if (std::fflush(stdout) != 0) return 1;
+        if (options.mode == 0) {
+            write_menu();
+            sizes.run_mode = read_run_mode();
+            if (sizes.run_mode != 1 && sizes.run_mode != 2) return 0;
+            write_run_title(sizes.run_mode, true);
+        } else {
+            sizes.run_mode = options.mode;
+            write_run_title(sizes.run_mode, false);
+        }
+        scan_dimensions(options.paths, sizes);
+        RunOptions run;
+        run.threads = options.threads;
+        run.progress = options.quiet ? nullptr : stdout;
+        run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
+        const NonFiniteReport report = run_full_model(options.paths, sizes, run);
+        if (std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "gridrun: error: cannot write to standard output\n");
+            return 1;
+        }
+        if (report.found)
+            std::fprintf(stderr,
+                         "gridrun: warning: the results hold values that are not finite numbers; the first "
+                         "appeared at %s. Check the parameters there.\n",
+                         report.where.c_str());
         return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);

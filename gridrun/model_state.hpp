@@ -57,10 +57,27 @@ struct SnapshotSums {
     std::array<std::vector<std::vector<int32_t>>, kSnapshotKinds> periods_of_step;
 };
 
+// The first place where a value that is not a finite number entered the
+// sums: the earliest step, and at that step the first cell (or subbasin).
+struct FirstNonFinite {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t step = kNone;
+    std::size_t cell = kNone;      // valid-cell number from 0, in the cell loop
+    int32_t row = 0, col = 0;      // of that cell, from 1
+    std::size_t subbasin = kNone;  // from 0, in the groundwater stores
+    bool found() const { return step != kNone; }
+    // Keeps the earlier of two reports (by step, then cell).
+    void merge(const FirstNonFinite& other) {
+        if (other.step < step || (other.step == step && other.cell < cell)) *this = other;
+    }
+};
+
 struct RunAccumulators {
     BasinSeries basin;
     SubbasinSeries subbasin;
     SnapshotSums snapshots;
+    FirstNonFinite cell_non_finite;         // from the cell loop
+    FirstNonFinite groundwater_non_finite;  // from the second pass
 };
 
 inline constexpr int kRunoff = 0, kInterflow = 1, kRecharge = 2, kMoisture = 3, kEvaporation = 4;

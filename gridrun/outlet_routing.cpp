@@ -1,5 +1,7 @@
 #include "outlet_routing.hpp"
 
+#include <cmath>
+
 #include "groundwater.hpp"
 #include "fixed_width.hpp"
 #include "result_series.hpp"
@@ -56,6 +58,10 @@ ResultTexts run_second_pass(const ModelInputs& in, RunAccumulators& acc) {
                 groundwater_step(storage[s], recession[s], sub.recharge[st], sub.pet[st], sub.evaporation[st], m,
                                  g.cell_area, cf.time_step_hours, cf.groundwater_scale);
             storage[s] = gw.storage;
+            if (!std::isfinite(gw.flow + gw.storage + gw.evaporation) && !acc.groundwater_non_finite.found()) {
+                acc.groundwater_non_finite.step = t;
+                acc.groundwater_non_finite.subbasin = s;
+            }
             groundwater_evaporation[s] = gw.evaporation;
             basin.percolation[t] = (m * sub.recharge[st]) / n + basin.percolation[t];
             basin.groundwater_runoff[t] = (m * gw.outflow) / n + basin.groundwater_runoff[t];

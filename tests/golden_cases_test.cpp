@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 
 #include "test_support.hpp"
@@ -63,5 +64,37 @@ INSTANTIATE_TEST_SUITE_P(Reference, GoldenCase, ::testing::ValuesIn(golden_cases
                                  if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return n;
                          });
+
+}  // namespace
+
+namespace {
+
+// Every result file is identical whatever the number of threads of the cell
+// loop, in both run modes.
+TEST(ThreadCount, ResultsAreIdenticalForOneTwoAndThreeThreads) {
+    for (const std::string& name : golden_cases()) {
+        for (const char* mode : {"1", "2"}) {
+            SCOPED_TRACE(name + " mode " + mode);
+            std::vector<std::string> baseline_names;
+            std::map<std::string, std::string> baseline;
+            for (const char* threads : {"1", "2", "3"}) {
+                TempDir tmp("threads");
+                fs::copy(fs::path(TEST_SOURCE_DIR) / "golden" / name / "project", tmp.path() / "project",
+                         fs::copy_options::recursive);
+                const fs::path root = tmp.path() / "project";
+                const RunResult r = run_program(GRIDRUN_EXE, {"--mode", mode, "--threads", threads}, run_dir(root));
+                ASSERT_EQ(r.exit_code, 0) << r.err;
+                std::map<std::string, std::string> files;
+                for (const std::string& f : file_names(root / "model" / "output"))
+                    files[f] = read_file(root / "model" / "output" / f);
+                files["stdout"] = r.out;
+                if (baseline.empty())
+                    baseline = files;
+                else
+                    EXPECT_TRUE(files == baseline) << "outputs differ with " << threads << " threads";
+            }
+        }
+    }
+}
 
 }  // namespace
