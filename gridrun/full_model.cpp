@@ -1,5 +1,6 @@
 #include "full_model.hpp"
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -155,7 +156,12 @@ NonFiniteReport describe_non_finite(const ModelInputs& in, const RunAccumulators
 }  // namespace
 
 NonFiniteReport run_full_model(const ProjectPaths& paths, const RunSizes& sizes, const RunOptions& options) {
+    using clock = std::chrono::steady_clock;
+    auto seconds_since = [](clock::time_point t0) { return std::chrono::duration<double>(clock::now() - t0).count(); };
+    PhaseTimes times;
+    auto t0 = clock::now();
     const ModelInputs in = load_model_inputs(paths, sizes);
+    times.input = seconds_since(t0);
     const std::size_t steps = static_cast<std::size_t>(in.sizes.n_steps);
 
     RunAccumulators acc;
@@ -167,8 +173,13 @@ NonFiniteReport run_full_model(const ProjectPaths& paths, const RunSizes& sizes,
     loop.threads = options.threads;
     loop.progress = options.progress;
     loop.flush_progress = options.flush_progress;
+    t0 = clock::now();
     run_cell_loop(in, acc, loop);
+    times.cell_loop = seconds_since(t0);
+    t0 = clock::now();
     const ResultTexts records = run_second_pass(in, acc);
+    times.second_pass = seconds_since(t0);
+    t0 = clock::now();
 
     const bool with_temperature = in.control.temperature_used();
     if (in.sizes.run_mode == 2 && !in.control.reported_subbasins.empty())
@@ -176,6 +187,8 @@ NonFiniteReport run_full_model(const ProjectPaths& paths, const RunSizes& sizes,
     write_text_file(paths.output("balance.txt"), balance_header(with_temperature) + records.balance);
     write_text_file(paths.output("q_tot.txt"), q_tot_header(with_temperature) + records.q_tot);
     write_snapshots(in, acc.snapshots, paths);
+    times.output = seconds_since(t0);
+    if (options.times) *options.times = times;
     return describe_non_finite(in, acc);
 }
 

@@ -16,10 +16,16 @@ namespace hydro {
 // Reads and checks every input of the run; throws InputError.
 ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes);
 
+// Wall-clock seconds of the phases of a run.
+struct PhaseTimes {
+    double input = 0, cell_loop = 0, second_pass = 0, output = 0;
+};
+
 struct RunOptions {
     int threads = 1;
     std::FILE* progress = nullptr;  // one line per cell, or nullptr
     bool flush_progress = false;
+    PhaseTimes* times = nullptr;    // filled when given
 };
 
 // Where a result series first held a value that is not a finite number.

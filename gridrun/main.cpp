@@ -7,6 +7,7 @@
 // maps of the control file's periods.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -39,6 +40,8 @@ const char* const kUsage =
     "  --threads N    number of threads of the cell loop (default: all hardware threads,\n"
     "                 or the environment variable GRIDRUN_THREADS); results are identical\n"
     "                 for every number of threads\n"
+    "  --timings      print the time of each phase (input, cell loop, routing, output)\n"
+    "                 to standard error at the end\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
@@ -92,6 +95,7 @@ struct Options {
     ProjectPaths paths;
     int32_t mode = 0;  // 0: ask
     bool quiet = false;
+    bool timings = false;
     int threads = 0;   // 0: default
 };
 
@@ -133,6 +137,8 @@ Options parse_options(int argc, char** argv) {
             o.mode = v == "1" ? 1 : 2;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--timings") {
+            o.timings = true;
         } else if (arg == "--threads") {
             o.threads = parse_thread_count(take_value(), "--threads");
         } else {
@@ -153,6 +159,8 @@ Options parse_options(int argc, char** argv) {
 int main(int argc, char** argv) {
     const Options options = parse_options(argc, argv);
     try {
+        using clock = std::chrono::steady_clock;
+        const auto start = clock::now();
         RunSizes sizes;
         const GridGeometry geometry = read_grid_geometry(options.paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
@@ -167,8 +175,12 @@ int main(int argc, char** argv) {
             sizes.run_mode = options.mode;
             write_run_title(sizes.run_mode, false);
         }
+        const auto scan_start = clock::now();
         scan_dimensions(options.paths, sizes);
+        const double scan_seconds = std::chrono::duration<double>(clock::now() - scan_start).count();
+        PhaseTimes times;
         RunOptions run;
+        run.times = &times;
         run.threads = options.threads;
         run.progress = options.quiet ? nullptr : stdout;
         run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
@@ -177,6 +189,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "gridrun: error: cannot write to standard output\n");
             return 1;
         }
+        if (options.timings)
+            std::fprintf(stderr,
+                         "gridrun: timings (s): scan %.3f, input %.3f, cell loop %.3f, routing %.3f, output %.3f, "
+                         "total %.3f, threads %d\n",
+                         scan_seconds, times.input, times.cell_loop, times.second_pass, times.output,
+                         std::chrono::duration<double>(clock::now() - start).count(), options.threads);
         if (report.found)
             std::fprintf(stderr,
                          "gridrun: warning: the results hold values that are not finite numbers; the first "
