@@ -1,7 +1,7 @@
 #include "cell_loop.hpp"
 
 #include <algorithm>
-#include <barrier>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -56,7 +56,7 @@ struct ValidCell {
     int32_t row, col;   // from 1
 };
 
-// Buffers of one block of cells: contribution q of cell c at step t is at
+// Buffer of one block of cells: contribution q of cell c at step t is at
 // [(q * block_size + c) * n_steps + t].
 struct BlockBuffer {
     std::vector<float> values;
@@ -262,17 +262,14 @@ void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOp
     const std::size_t per_cell = static_cast<std::size_t>(kContributions) * std::max<std::size_t>(steps, 1) * sizeof(float);
     const std::size_t even_share = (cells.size() + n_threads - 1) / n_threads;
     const std::size_t block_size = std::clamp<std::size_t>(std::min((8u << 20) / per_cell, even_share), 1, 256);
-    std::vector<BlockBuffer> blocks(n_threads);
-    for (BlockBuffer& b : blocks) b.values.resize(block_size * static_cast<std::size_t>(kContributions) * steps);
 
     const std::size_t n_cells = cells.size();
-    const std::size_t cells_per_round = block_size * n_threads;
-    const std::size_t n_rounds = (n_cells + cells_per_round - 1) / cells_per_round;
+    const std::size_t n_blocks = (n_cells + block_size - 1) / block_size;
 
-    auto simulate_block = [&](std::size_t round, std::size_t w) {
-        BlockBuffer& buf = blocks[w];
+    // Simulates block b into a buffer.
+    auto simulate_block = [&](std::size_t b, BlockBuffer& buf) {
         buf.progress.clear();
-        const std::size_t first = round * cells_per_round + w * block_size;
+        const std::size_t first = b * block_size;
         const std::size_t last = std::min(n_cells, first + block_size);
         float* out[kContributions];
         char line[64];
@@ -287,53 +284,52 @@ void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOp
             simulate_cell(ctx, cells[c], c, out, acc.snapshots);
         }
     };
-    // Adds the blocks of a round, in order, to the steps [t0, t1).
-    std::vector<FirstNonFinite> non_finite(n_threads);
-    auto add_round = [&](std::size_t round, std::size_t t0, std::size_t t1, FirstNonFinite& nf) {
-        for (std::size_t w = 0; w < n_threads; ++w) {
-            const std::size_t first = round * cells_per_round + w * block_size;
-            if (first >= n_cells) break;
-            const std::size_t count = std::min(block_size, n_cells - first);
-            add_block(in, cells, first, count, block_size, blocks[w].values.data(), steps, t0, t1, acc, nf);
+    // Adds block b to the sums and writes its progress lines. Blocks are
+    // added strictly in order, so every sum is formed in cell order.
+    FirstNonFinite non_finite;
+    auto add_block_in_order = [&](std::size_t b, const BlockBuffer& buf) {
+        const std::size_t first = b * block_size;
+        add_block(in, cells, first, std::min(block_size, n_cells - first), block_size, buf.values.data(), steps, 0,
+                  steps, acc, non_finite);
+        if (options.progress) {
+            std::fwrite(buf.progress.data(), 1, buf.progress.size(), options.progress);
+            if (options.flush_progress) std::fflush(options.progress);
         }
-    };
-    auto write_progress = [&](std::size_t round) {
-        if (!options.progress) return;
-        for (std::size_t w = 0; w < n_threads; ++w) {
-            if (round * cells_per_round + w * block_size >= n_cells) break;
-            std::fwrite(blocks[w].progress.data(), 1, blocks[w].progress.size(), options.progress);
-        }
-        if (options.flush_progress) std::fflush(options.progress);
     };
 
-    if (n_threads == 1) {
-        for (std::size_t round = 0; round < n_rounds; ++round) {
-            simulate_block(round, 0);
-            add_round(round, 0, steps, non_finite[0]);
-            write_progress(round);
+    if (n_threads == 1 || n_blocks <= 1) {
+        BlockBuffer buf;
+        buf.values.resize(block_size * static_cast<std::size_t>(kContributions) * steps);
+        for (std::size_t b = 0; b < n_blocks; ++b) {
+            simulate_block(b, buf);
+            add_block_in_order(b, buf);
         }
-        acc.cell_non_finite = non_finite[0];
+        acc.cell_non_finite = non_finite;
         return;
     }
 
-    // Each round: every thread simulates one block; then every thread adds
-    // all blocks of the round, in order, for its own range of steps.
-    std::barrier sync(static_cast<std::ptrdiff_t>(n_threads));
-    auto worker = [&](std::size_t w) {
-        const std::size_t t0 = steps * w / n_threads, t1 = steps * (w + 1) / n_threads;
-        for (std::size_t round = 0; round < n_rounds; ++round) {
-            simulate_block(round, w);
-            sync.arrive_and_wait();
-            add_round(round, t0, t1, non_finite[w]);
-            if (w == 0) write_progress(round);
-            sync.arrive_and_wait();
+    // Each thread takes the next block, simulates it, waits until the blocks
+    // before it have been added, adds it, and takes the next one.
+    std::atomic<std::size_t> next_block{0};
+    std::atomic<std::size_t> blocks_added{0};
+    auto worker = [&]() {
+        BlockBuffer buf;
+        buf.values.resize(block_size * static_cast<std::size_t>(kContributions) * steps);
+        for (;;) {
+            const std::size_t b = next_block.fetch_add(1);
+            if (b >= n_blocks) break;
+            simulate_block(b, buf);
+            for (std::size_t done = blocks_added.load(); done != b; done = blocks_added.load()) blocks_added.wait(done);
+            add_block_in_order(b, buf);
+            blocks_added.store(b + 1);
+            blocks_added.notify_all();
         }
     };
     std::vector<std::thread> pool;
-    for (std::size_t w = 1; w < n_threads; ++w) pool.emplace_back(worker, w);
-    worker(0);
+    for (std::size_t w = 1; w < std::min(n_threads, n_blocks); ++w) pool.emplace_back(worker);
+    worker();
     for (std::thread& th : pool) th.join();
-    for (const FirstNonFinite& nf : non_finite) acc.cell_non_finite.merge(nf);
+    acc.cell_non_finite = non_finite;
 }
 
 }  // namespace hydro
