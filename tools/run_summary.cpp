@@ -1,0 +1,161 @@
+// run_summary: a short account of a finished gridrun run, read back from its
+// result files: the peak discharge and its date, the volumes of surface
+// flow, interflow and groundwater flow at the outlet, and the basin water
+// balance with its closure error.
+//
+// Usage: run_summary PROJECT_ROOT
+//
+// The balance is taken over steps 2..N of balance.txt (storages are given at
+// the end of each step, so the first record is the starting point):
+//   closure = rain - evaporation - (RS + RI + RG) - (change of s_mo + change of GT)
+// It is not zero by design: the snow pack, the canopy and the depressions
+// are not in the files, water held in canopy and depressions is dropped on
+// snow steps, and flow routed beyond the last step never reaches the outlet.
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ascii_grid.hpp"
+#include "free_format.hpp"
+#include "project_paths.hpp"
+
+namespace {
+
+using namespace hydro;
+
+struct Table {
+    std::vector<std::string> columns;
+    std::vector<std::vector<double>> rows;
+    int column(const std::string& name) const {
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            if (columns[i] == name) return static_cast<int>(i);
+        throw std::runtime_error("column " + name + " missing");
+    }
+};
+
+Table read_table(const std::string& path) {
+    FreeFormatReader in(path);
+    Table t;
+    // The header names the columns; every record holds one value per column.
+    std::string text;
+    {
+        std::FILE* f = std::fopen(path.c_str(), "r");
+        char line[8192];
+        if (!f || !std::fgets(line, sizeof line, f)) throw std::runtime_error("cannot read " + path);
+        std::fclose(f);
+        text = line;
+    }
+    FreeFormatReader header(path, text);
+    header.begin_read();
+    for (std::string_view tok; header.try_token(tok);) t.columns.emplace_back(tok);
+    in.begin_read();
+    in.token("the header");
+    for (;;) {
+        in.begin_read();
+        std::string_view tok;
+        if (!in.try_token(tok)) break;
+        std::vector<double> row;
+        for (std::size_t c = 0; c < t.columns.size(); ++c) {
+            if (c > 0 && !in.try_token(tok)) in.fail_at_end("a value of every column");
+            float v;
+            if (!parse_float(tok, v)) in.fail("a number", quote_token(tok));
+            row.push_back(v);
+        }
+        t.rows.push_back(std::move(row));
+    }
+    return t;
+}
+
+std::string date_of(const Table& t, std::size_t r) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d hour %d", static_cast<int>(t.rows[r][0]), static_cast<int>(t.rows[r][1]),
+                  static_cast<int>(t.rows[r][2]), static_cast<int>(t.rows[r][3]));
+    return buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: run_summary PROJECT_ROOT\n");
+        return 2;
+    }
+    try {
+        ProjectPaths paths;
+        paths.root = argv[1];
+        const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
+        FreeFormatReader control(paths.input("input.txt"));
+        control.begin_read();
+        control.token("a title");
+        control.begin_read();
+        const double hours = control.real("the time step in hours");
+        // The basin's cells: one line each in the cell response file.
+        int cells = 0;
+        {
+            FreeFormatReader uh(paths.output("uh_cell_h.txt"));
+            for (std::string_view tok;; ++cells) {
+                uh.begin_read();
+                if (!uh.try_token(tok)) break;
+            }
+        }
+        const double area_m2 = static_cast<double>(cells) * geometry.cell_size * geometry.cell_size;
+
+        const Table q = read_table(paths.output("q_tot.txt"));
+        const Table b = read_table(paths.output("balance.txt"));
+        if (q.rows.empty() || b.rows.size() != q.rows.size()) throw std::runtime_error("result files hold no steps");
+        const int qs = q.column("Qs"), qi = q.column("Qi"), qg = q.column("Qg"), qt = q.column("Q");
+        std::size_t peak = 0;
+        double vs = 0, vi = 0, vg = 0;
+        for (std::size_t r = 0; r < q.rows.size(); ++r) {
+            if (q.rows[r][qt] > q.rows[peak][qt]) peak = r;
+            vs += q.rows[r][qs] * hours * 3600.0;
+            vi += q.rows[r][qi] * hours * 3600.0;
+            vg += q.rows[r][qg] * hours * 3600.0;
+        }
+        const double vt = vs + vi + vg;
+        auto mm = [&](double m3) { return m3 / area_m2 * 1000.0; };
+
+        const int rain = b.column("rain"), evap = b.column("evap"), rs = b.column("RS"), ri = b.column("RI"),
+                  rg = b.column("RG"), smo = b.column("s_mo"), gt = b.column("GT");
+        double sum_rain = 0, sum_evap = 0, sum_rs = 0, sum_ri = 0, sum_rg = 0;
+        for (std::size_t r = 1; r < b.rows.size(); ++r) {
+            sum_rain += b.rows[r][rain];
+            sum_evap += b.rows[r][evap];
+            sum_rs += b.rows[r][rs];
+            sum_ri += b.rows[r][ri];
+            sum_rg += b.rows[r][rg];
+        }
+        const double d_soil = b.rows.back()[smo] - b.rows.front()[smo];
+        const double d_gw = b.rows.back()[gt] - b.rows.front()[gt];
+        const double runoff = sum_rs + sum_ri + sum_rg;
+        const double closure = sum_rain - sum_evap - runoff - (d_soil + d_gw);
+
+        std::printf("Run summary of %s\n", argv[1]);
+        std::printf("  period              %s to %s, %zu steps of %g h\n", date_of(q, 0).c_str(),
+                    date_of(q, q.rows.size() - 1).c_str(), q.rows.size(), hours);
+        std::printf("  basin               %.2f km2 (%d cells of %d m)\n", area_m2 / 1e6, cells, geometry.cell_size);
+        std::printf("  peak discharge      %.3f m3/s on %s\n", q.rows[peak][qt], date_of(q, peak).c_str());
+        std::printf("Volumes at the outlet (whole run)\n");
+        std::printf("  surface flow        %14.0f m3  %9.1f mm\n", vs, mm(vs));
+        std::printf("  interflow           %14.0f m3  %9.1f mm\n", vi, mm(vi));
+        std::printf("  groundwater flow    %14.0f m3  %9.1f mm\n", vg, mm(vg));
+        std::printf("  total               %14.0f m3  %9.1f mm\n", vt, mm(vt));
+        std::printf("Basin water balance (mm, basin means, steps 2..%zu)\n", b.rows.size());
+        std::printf("  rain                %9.1f\n", sum_rain);
+        std::printf("  evaporation         %9.1f\n", sum_evap);
+        std::printf("  runoff generated    %9.1f  (surface %.1f, interflow %.1f, groundwater %.1f)\n", runoff, sum_rs,
+                    sum_ri, sum_rg);
+        std::printf("  storage change      %9.1f  (soil moisture %+.1f, groundwater %+.1f)\n", d_soil + d_gw, d_soil,
+                    d_gw);
+        std::printf("  closure error       %9.1f  (%.1f %% of the rain)\n", closure,
+                    sum_rain != 0 ? 100.0 * closure / sum_rain : 0.0);
+        std::printf("  The closure error holds what the files do not show: the change of the snow pack,\n"
+                    "  of the canopy and depression stores, and the water those stores lose on snow steps.\n");
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "run_summary: error: %s\n", e.what());
+        return 1;
+    }
+}
