@@ -27,7 +27,7 @@ namespace {
 using namespace hydro;
 
 const char* const kUsage =
-    "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N]\n"
+    "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
     "\n"
     "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
     "Without options it runs from a working folder two levels below the project root\n"
