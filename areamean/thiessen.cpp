@@ -1,6 +1,8 @@
 #include "thiessen.hpp"
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 #include <string>
 
 #include "ascii_grid.hpp"
@@ -12,28 +14,41 @@ namespace hydro {
 
 ThiessenWeights thiessen_weights(const std::vector<int32_t>& subbasin_id, const std::vector<int32_t>& station_zone,
                                  const std::vector<float>& subbasin_cell_count, int32_t n_subbasins, int32_t n_stations) {
-    ThiessenWeights w;
-    w.n_stations = n_stations;
-    const std::size_t ns = static_cast<std::size_t>(n_stations);
-    std::vector<int32_t> count(static_cast<std::size_t>(n_subbasins) * ns, 0);
+    // The (subbasin, station) pair of every basin cell with a valid station, sorted.
+    std::vector<std::pair<int32_t, int32_t>> pairs;
     for (std::size_t i = 0; i < subbasin_id.size(); ++i) {
         const int32_t s = subbasin_id[i], st = station_zone[i];
-        if (s > 0 && st >= 1 && st <= n_stations) count[static_cast<std::size_t>(s - 1) * ns + static_cast<std::size_t>(st - 1)] += 1;
+        if (s > 0 && st >= 1 && st <= n_stations) pairs.emplace_back(s - 1, st - 1);
     }
-    w.weight.resize(count.size());
-    for (std::size_t s = 0; s < static_cast<std::size_t>(n_subbasins); ++s)
-        for (std::size_t st = 0; st < ns; ++st)
-            w.weight[s * ns + st] = static_cast<float>(count[s * ns + st]) / subbasin_cell_count[s];
+    std::sort(pairs.begin(), pairs.end());
+    ThiessenWeights w;
+    w.n_stations = n_stations;
+    w.first.assign(static_cast<std::size_t>(n_subbasins) + 1, 0);
+    for (std::size_t i = 0; i < pairs.size();) {
+        std::size_t j = i;
+        while (j < pairs.size() && pairs[j] == pairs[i]) ++j;
+        const std::size_t s = static_cast<std::size_t>(pairs[i].first);
+        w.station.push_back(pairs[i].second);
+        w.weight.push_back(static_cast<float>(static_cast<int32_t>(j - i)) / subbasin_cell_count[s]);
+        w.first[s + 1] = w.station.size();
+        i = j;
+    }
+    // Subbasins without any station keep an empty range.
+    for (std::size_t s = 1; s < w.first.size(); ++s) w.first[s] = std::max(w.first[s], w.first[s - 1]);
     return w;
+}
+
+float ThiessenWeights::weight_of(std::size_t s, int32_t st) const {
+    for (std::size_t k = first[s]; k < first[s + 1]; ++k)
+        if (station[k] == st) return weight[k];
+    return 0.0f;
 }
 
 void add_weighted_means(const StationSeries& series, const ThiessenWeights& w, int32_t n_subbasins, int32_t k,
                         float* means) {
-    const std::size_t ns = static_cast<std::size_t>(w.n_stations);
     for (std::size_t s = 0; s < static_cast<std::size_t>(n_subbasins); ++s) {
         float mean = means[s];
-        for (std::size_t st = 0; st < ns; ++st)
-            mean = mean + series.value(static_cast<int32_t>(st), k) * w.weight[s * ns + st];
+        for (std::size_t j = w.first[s]; j < w.first[s + 1]; ++j) mean = mean + series.value(w.station[j], k) * w.weight[j];
         means[s] = mean;
     }
 }

@@ -13,10 +13,16 @@
 
 namespace hydro {
 
-// Weights of the stations of one variable, subbasin-major: [s * n_stations + st].
+// Weights of the stations of one variable. Only the stations that share a
+// cell with a subbasin are kept, in station order; the others have weight 0
+// and add nothing to the mean.
 struct ThiessenWeights {
     int32_t n_stations = 0;
+    std::vector<std::size_t> first;  // per subbasin, into station/weight; n_subbasins + 1 entries
+    std::vector<int32_t> station;    // from 0
     std::vector<float> weight;
+    // The weight of station st (from 0) in subbasin s (from 0).
+    float weight_of(std::size_t s, int32_t st) const;
 };
 
 struct SubbasinMeans {
