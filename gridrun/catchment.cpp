@@ -1,7 +1,7 @@
 #include "catchment.hpp"
 
 #include <cmath>
-#include <memory>
+#include <filesystem>
 
 #include "free_format.hpp"
 
@@ -54,16 +54,21 @@ Catchment load_catchment(const ProjectPaths& paths, const RunSizes& sizes, float
         {"watershed.asc", kInt, nullptr, &g.subbasin_id},
         {"elevation.asc", kReal, &g.elevation, nullptr},
     };
-    // All sixteen are opened (and so must exist) before any value is read.
-    std::vector<std::unique_ptr<FreeFormatReader>> files;
-    for (const Entry& e : entries) files.push_back(std::make_unique<FreeFormatReader>(paths.grid(e.file)));
-    for (auto& f : files) keep_grid_header(*f, g.header);
-    for (std::size_t i = 0; i < 16; ++i) {
-        check_grid_fits(*files[i], sizes.n_rows, sizes.n_cols);
-        if (entries[i].kind == kReal)
-            entries[i].real->assign(n, 0.0f);
+    // All sixteen must exist before any value is read; then they are read one
+    // after the other, so that only one file's text is in memory at a time.
+    // The header texts kept are those of the last file, elevation.asc.
+    for (const Entry& e : entries) {
+        std::error_code ec;
+        if (!std::filesystem::exists(paths.grid(e.file), ec))
+            FreeFormatReader missing(paths.grid(e.file));  // throws the reader's message
+    }
+    for (const Entry& e : entries) {
+        FreeFormatReader f(paths.grid(e.file));
+        keep_grid_header(f, g.header);
+        if (e.kind == kReal)
+            *e.real = read_real_grid_values(f, sizes.n_rows, sizes.n_cols);
         else
-            entries[i].integer->assign(n, 0);
+            *e.integer = read_int_grid_values(f, sizes.n_rows, sizes.n_cols);
     }
 
     g.cell_area = static_cast<float>(static_cast<int64_t>(sizes.cell_size) * static_cast<int64_t>(sizes.cell_size));
@@ -74,33 +79,24 @@ Catchment load_catchment(const ProjectPaths& paths, const RunSizes& sizes, float
     float dry_cell_minimum = 1.0f;
     g.reference_conductivity = 0.0f;
 
-    for (int32_t r = 0; r < sizes.n_rows; ++r) {
-        const std::size_t row0 = static_cast<std::size_t>(r) * static_cast<std::size_t>(sizes.n_cols);
-        for (std::size_t i = 0; i < 16; ++i) {
-            if (entries[i].kind == kReal)
-                read_real_row(*files[i], sizes.n_cols, r + 1, entries[i].real->data() + row0);
-            else
-                read_int_row(*files[i], sizes.n_cols, r + 1, entries[i].integer->data() + row0);
+    // One pass over the cells in reading order (rows from the top).
+    for (std::size_t i = 0; i < n; ++i) {
+        if (g.runoff_coefficient[i] > 0.0f && g.interception_max[i] < 0.01f) {
+            if (g.runoff_coefficient[i] < dry_cell_minimum) dry_cell_minimum = g.runoff_coefficient[i];
+            g.reference_conductivity = g.conductivity[i];
         }
-        for (int32_t c = 0; c < sizes.n_cols; ++c) {
-            const std::size_t i = row0 + static_cast<std::size_t>(c);
-            if (g.runoff_coefficient[i] > 0.0f && g.interception_max[i] < 0.01f) {
-                if (g.runoff_coefficient[i] < dry_cell_minimum) dry_cell_minimum = g.runoff_coefficient[i];
-                g.reference_conductivity = g.conductivity[i];
-            }
-            if (g.runoff_coefficient[i] > 0.0f && g.subbasin_id[i] > 0 && g.root_depth[i] > 0.0f) {
-                const float d = g.root_depth[i];
-                g.field_capacity[i] = g.field_capacity[i] * d * 1000.0f;
-                g.porosity[i] = g.porosity[i] * d * 1000.0f;
-                g.wilting_point[i] = g.wilting_point[i] * d * 1000.0f;
-                g.residual_moisture[i] = g.residual_moisture[i] * d * 1000.0f;
-                g.conductivity[i] = time_step_hours * g.conductivity[i];
-                g.slope[i] = g.slope[i] / 100.0f;
-                basin_slope_sum = basin_slope_sum + g.slope[i];
-                const std::size_t sb = static_cast<std::size_t>(g.subbasin_id[i] - 1);
-                subbasin_slope_sum[sb] = subbasin_slope_sum[sb] + g.slope[i];
-                g.subbasin_cell_count[sb] += 1;
-            }
+        if (g.runoff_coefficient[i] > 0.0f && g.subbasin_id[i] > 0 && g.root_depth[i] > 0.0f) {
+            const float d = g.root_depth[i];
+            g.field_capacity[i] = g.field_capacity[i] * d * 1000.0f;
+            g.porosity[i] = g.porosity[i] * d * 1000.0f;
+            g.wilting_point[i] = g.wilting_point[i] * d * 1000.0f;
+            g.residual_moisture[i] = g.residual_moisture[i] * d * 1000.0f;
+            g.conductivity[i] = time_step_hours * g.conductivity[i];
+            g.slope[i] = g.slope[i] / 100.0f;
+            basin_slope_sum = basin_slope_sum + g.slope[i];
+            const std::size_t sb = static_cast<std::size_t>(g.subbasin_id[i] - 1);
+            subbasin_slope_sum[sb] = subbasin_slope_sum[sb] + g.slope[i];
+            g.subbasin_cell_count[sb] += 1;
         }
     }
 

@@ -35,6 +35,8 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
         const RecordDate d = read_record_date(p, k);
         // The month selects the lengths of the months before it.
         if (d.month > 12) p.fail("a month from 1 to 12 in record " + std::to_string(k + 1), std::to_string(d.month));
+        // The day sets the day of the year and so the season of the canopy.
+        if (d.day < 1 || d.day > 31) p.fail("a day from 1 to 31 in record " + std::to_string(k + 1), std::to_string(d.day));
         in.calendar.append(d.year, d.month, d.day, d.hour);
         read_station_values(p, in.precipitation, k);
         skip_record_date(e, k);

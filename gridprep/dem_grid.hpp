@@ -1,0 +1,54 @@
+// Grids as gridprep reads them: an elevation model, or a class map of soils
+// or land cover, in the ESRI ASCII layout, held in double precision.
+//
+// The reader is more lenient than the model's own grid reader, because DEMs
+// come from many GIS exports: header keywords in any case and order,
+// xllcenter/yllcenter instead of the corners, decimals in every header value,
+// an optional NODATA_value of any size (also "nan"), rows split over lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gridprep {
+
+// Geometry of a raster: row 0 is the top (northern) row, column 0 the left.
+struct Geometry {
+    int32_t n_cols = 0;
+    int32_t n_rows = 0;
+    double xll = 0.0;  // x of the lower-left corner of the lower-left cell
+    double yll = 0.0;  // y of that corner
+    double cell_size = 0.0;
+
+    std::size_t cells() const { return static_cast<std::size_t>(n_cols) * static_cast<std::size_t>(n_rows); }
+    std::size_t index(int32_t row, int32_t col) const {
+        return static_cast<std::size_t>(row) * static_cast<std::size_t>(n_cols) + static_cast<std::size_t>(col);
+    }
+    bool inside(int32_t row, int32_t col) const { return row >= 0 && row < n_rows && col >= 0 && col < n_cols; }
+    // Map coordinates of a cell centre.
+    double x_of(int32_t col) const { return xll + (col + 0.5) * cell_size; }
+    double y_of(int32_t row) const { return yll + (n_rows - row - 0.5) * cell_size; }
+};
+
+// A grid of real values; cells without data have has_data == 0.
+struct Raster {
+    Geometry geometry;
+    std::vector<double> value;
+    std::vector<uint8_t> has_data;
+    double nodata = -9999.0;  // the file's no-data value (informative only)
+};
+
+// Reads an ESRI ASCII grid. Throws hydro::InputError naming the file, the
+// line, what was expected and what was found.
+Raster read_ascii_raster(const std::string& path);
+
+// Builds a raster from text already in memory (tests).
+Raster parse_ascii_raster(const std::string& name, const std::string& contents);
+
+// Checks that a class map lies exactly on the DEM's cells (same size and
+// corner within a hundredth of a cell); throws InputError otherwise.
+void require_same_geometry(const Geometry& dem, const Geometry& other, const std::string& other_path);
+
+}  // namespace gridprep

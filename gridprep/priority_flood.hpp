@@ -1,0 +1,31 @@
+// Depression filling by priority flood.
+#pragma once
+
+#include <vector>
+
+#include "dem_grid.hpp"
+
+namespace gridprep {
+
+// The eight neighbours of a cell, clockwise from east. Even codes are the
+// four sides, odd codes the diagonals.
+inline constexpr int kNeighbourRow[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+inline constexpr int kNeighbourCol[8] = {1, 1, 0, -1, -1, -1, 0, 1};
+
+// True for a cell with data that touches the grid border or a cell without
+// data: water can leave the grid there.
+bool is_edge_cell(const Raster& dem, int32_t row, int32_t col);
+
+// Fills every depression of the DEM up to its spill level.
+//
+// Priority flood: all edge cells are put into a queue ordered by elevation.
+// The lowest cell c is taken out; each neighbour n with data that has not
+// been reached yet gets
+//     filled(n) = max(z(n), filled(c))
+// and goes into the queue. Every cell is reached from its lowest possible
+// spill path, so afterwards every cell has a path to the edge along which
+// the filled elevation never rises. Cells without data keep their value and
+// play no part.
+std::vector<double> fill_depressions(const Raster& dem);
+
+}  // namespace gridprep
