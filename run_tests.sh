@@ -1,6 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything in ./build (Release) and runs the whole test suite.
+# Builds everything and runs the whole test suite, in three stages:
+#   1. Release build in ./build, every test (CTest);
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+#      in ./build-asan (any finding fails the test that met it);
+#   3. when clang++ with libFuzzer is installed, the fuzz targets of fuzz/ in
+#      ./build-fuzz, each run for a short, bounded time from its seed corpus.
 # Usage: ./run_tests.sh
+#   HYDRO_TESTS_QUICK=1 ./run_tests.sh   runs stage 1 only
+#   HYDRO_FUZZ_SECONDS=N                 seconds per fuzz target (default 20)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -16,6 +23,51 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== Release build and tests (build/)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+if [ "${HYDRO_TESTS_QUICK:-0}" = 1 ]; then
+  exit 0
+fi
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (build-asan/)"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
+  -DHYDRO_SANITIZE=ON
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_string_checks=1 \
+UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+
+echo "== Fuzzing (build-fuzz/)"
+fuzz_probe_dir=$(mktemp -d)
+trap 'rm -rf "$fuzz_probe_dir"' EXIT
+if command -v clang++ >/dev/null 2>&1 &&
+   printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' |
+     clang++ -x c++ -fsanitize=fuzzer,address,undefined - -o "$fuzz_probe_dir/probe" >/dev/null 2>&1; then
+  cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DHYDRO_FUZZ=ON -DHYDRO_BUILD_TESTS=OFF
+  cmake --build build-fuzz --target fuzzers -j"$jobs"
+  seconds=${HYDRO_FUZZ_SECONDS:-20}
+  mkdir -p build-fuzz/artifacts
+  for target in free_format ascii_grid control_file station_series; do
+    work=build-fuzz/corpus-work/$target
+    log=build-fuzz/fuzz_$target.log
+    mkdir -p "$work"
+    echo "fuzz_$target: ${seconds} s"
+    # New inputs go to the work folder; the seed corpus in fuzz/corpus stays as it is.
+    if ! build-fuzz/fuzz/fuzz_$target -dict=fuzz/numbers.dict -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+         -malloc_limit_mb=512 -rss_limit_mb=2048 -seed=1 -print_final_stats=1 \
+         -artifact_prefix="build-fuzz/artifacts/$target-" "$work" "fuzz/corpus/$target" >"$log" 2>&1; then
+      tail -n 60 "$log" >&2
+      echo "run_tests.sh: fuzz_$target found a fault; the input is in build-fuzz/artifacts/" >&2
+      exit 1
+    fi
+    grep -E '^stat::number_of_executed_units' "$log" || true
+  done
+else
+  echo "clang++ with libFuzzer not found: fuzzing skipped (install it with: sudo apt-get install -y clang)"
+fi
+echo "run_tests.sh: all stages passed"

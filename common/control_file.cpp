@@ -56,10 +56,11 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
                 std::to_string(n_reported));
     if (n_reported > 0) {
         in.begin_read();
-        cf.reported_subbasins.resize(static_cast<std::size_t>(n_reported));
+        // Grown as the numbers are read: a count far beyond what the file
+        // holds ends at the end of the file, not in a huge allocation.
         for (int32_t p = 0; p < n_reported; ++p)
-            cf.reported_subbasins[p] = in.integer("reported subbasin " + std::to_string(p + 1) + " of " +
-                                                  std::to_string(n_reported));
+            cf.reported_subbasins.push_back(in.integer("reported subbasin " + std::to_string(p + 1) + " of " +
+                                                       std::to_string(n_reported)));
     }
 
     for (int k = 0; k < kSnapshotKinds; ++k) {
@@ -68,7 +69,6 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
         in.token("the title of " + block);
         in.begin_read();
         int32_t n_periods = read_count(in, "the number of periods of " + block);
-        cf.periods[k].resize(static_cast<std::size_t>(n_periods));
         for (int32_t j = 0; j < n_periods; ++j) {
             in.begin_read();
             int32_t f[8];
@@ -76,8 +76,7 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
                                                  "end year",   "end month",   "end day",   "end hour"};
             for (int i = 0; i < 8; ++i)
                 f[i] = in.integer(std::string(field[i]) + " of period " + std::to_string(j + 1) + " of " + block);
-            cf.periods[k][j].start_code = date_code(f[0], f[1], f[2], f[3]);
-            cf.periods[k][j].end_code = date_code(f[4], f[5], f[6], f[7]);
+            cf.periods[k].push_back({date_code(f[0], f[1], f[2], f[3]), date_code(f[4], f[5], f[6], f[7])});
         }
     }
     return cf;

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "input_error.hpp"
 
@@ -19,12 +21,31 @@ bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 std::string load_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path, 0, "an existing, readable file", "none (" + std::string(std::strerror(errno)) + ")");
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) throw InputError(path, 0, "a readable file", "a read error");
-    return std::move(ss).str();
+    // Only plain files are read: a folder would read as an empty file, and a
+    // device or a pipe (/dev/zero, a FIFO) could hang the run or fill memory.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) throw InputError(path, 0, "an existing, readable file", "none (" + std::string(std::strerror(errno)) + ")");
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) throw InputError(path, 0, "a readable file", "an error (" + std::string(std::strerror(errno)) + ")");
+    if (S_ISDIR(st.st_mode)) throw InputError(path, 0, "a file", "a folder");
+    if (!S_ISREG(st.st_mode)) throw InputError(path, 0, "a plain file", "a device, pipe or socket");
+    std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw InputError(path, 0, "a readable file", "a read error (" + std::string(std::strerror(errno)) + ")");
+        }
+        data.append(buf, static_cast<std::size_t>(got));
+    }
+    return data;
 }
 
 void drop_byte_order_mark(std::string& data) {
@@ -36,8 +57,31 @@ void drop_byte_order_mark(std::string& data) {
 }  // namespace
 
 std::string quote_token(std::string_view tok) {
-    if (tok.size() > 40) return "\"" + std::string(tok.substr(0, 37)) + "...\"";
-    return "\"" + std::string(tok) + "\"";
+    // The message stays one readable line whatever the file holds: control
+    // characters (a NUL, an escape sequence) are shown as \xNN, and a long
+    // token is cut, at a character boundary, with "..." after it.
+    bool cut = false;
+    if (tok.size() > 40) {
+        std::size_t n = 37;
+        while (n > 0 && (static_cast<unsigned char>(tok[n]) & 0xC0) == 0x80) --n;
+        tok = tok.substr(0, n);
+        cut = true;
+    }
+    std::string out = "\"";
+    for (char ch : tok) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            static const char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    if (cut) out += "...";
+    out += '"';
+    return out;
 }
 
 bool parse_int32(std::string_view text, int32_t& value) {

@@ -79,7 +79,8 @@ void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_st
     unsigned long long cells = static_cast<unsigned long long>(n_stations) * static_cast<unsigned long long>(n_steps);
     if (n_stations < 0 || n_steps < 0 || cells > in.size() / 2 + 1)
         throw InputError(in.path(), 0,
-                         std::to_string(n_steps) + " records of " + std::to_string(n_stations) + " stations",
+                         std::to_string(n_steps) + " records of " + std::to_string(n_stations) +
+                             (n_stations == 1 ? " station" : " stations"),
                          "a file of only " + std::to_string(in.size()) + " bytes");
     series.n_stations = n_stations;
     series.n_steps = n_steps;
