@@ -99,6 +99,7 @@ SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz)
     size_series(p, sp, sz.n_stations_p, sz.n_steps);
     size_series(e, se, sz.n_stations_e, sz.n_steps);
     if (t) size_series(*t, stt, sz.n_stations_t, sz.n_steps);
+    // The header lines are skipped as a whole (station names are fine here).
     skip_series_header(p);
     skip_series_header(e);
     if (t) skip_series_header(*t);

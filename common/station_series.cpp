@@ -19,11 +19,25 @@ int32_t count_series_records(const std::string& path, int32_t limit) {
     return n;
 }
 
-void read_series_header(FreeFormatReader& in, StationSeries& series) {
+void read_series_header(FreeFormatReader& in, StationSeries& series, const char* zone_grid) {
     in.begin_read();
-    for (int i = 1; i <= 4; ++i) in.token("label " + std::to_string(i) + " of the header line");
-    for (int32_t j = 0; j < series.n_stations; ++j)
+    in.token("label 1 of the header line");
+    const int first_line = in.line();
+    for (int i = 2; i <= 4; ++i) in.token("label " + std::to_string(i) + " of the header line");
+    for (int32_t j = 0; j < series.n_stations; ++j) {
         series.elevation[j] = in.real("the elevation of station " + std::to_string(j + 1) + " in the header line");
+        // The header line names every station the Thiessen grid refers to: a
+        // series with fewer columns than stations would take the missing
+        // values from the following lines and shift every record.
+        if (in.line() != first_line)
+            throw InputError(in.path(), first_line,
+                             std::to_string(series.n_stations) + " station elevations after the four labels (" +
+                                 (zone_grid ? std::string(zone_grid) + " refers to stations up to " +
+                                                  std::to_string(series.n_stations)
+                                            : std::string("one per station")) +
+                                 ")",
+                             std::to_string(j));
+    }
 }
 
 void skip_series_header(FreeFormatReader& in) {

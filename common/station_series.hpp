@@ -34,8 +34,10 @@ struct StationSeries {
 // value, at most `limit`.
 int32_t count_series_records(const std::string& path, int32_t limit);
 
-// Reads the header line in full: four labels, then n_stations elevations.
-void read_series_header(FreeFormatReader& in, StationSeries& series);
+// Reads the header line in full: four labels, then n_stations elevations,
+// all on that line (`zone_grid` names the grid that sets the station count,
+// for the message).
+void read_series_header(FreeFormatReader& in, StationSeries& series, const char* zone_grid = nullptr);
 // Skips the header line (one token read).
 void skip_series_header(FreeFormatReader& in);
 

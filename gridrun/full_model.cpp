@@ -27,10 +27,10 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     if (sz.temperature_used) {
         t = std::make_unique<FreeFormatReader>(paths.input("t.txt"));
         size_series(*t, in.temperature, sz.n_stations_t, sz.n_steps);
-        read_series_header(*t, in.temperature);
+        read_series_header(*t, in.temperature, "thiessen_t.asc");
     }
-    read_series_header(p, in.precipitation);
-    read_series_header(e, in.pet);
+    read_series_header(p, in.precipitation, "thiessen_p.asc");
+    read_series_header(e, in.pet, "thiessen_e.asc");
     for (int32_t k = 0; k < sz.n_steps; ++k) {
         const RecordDate d = read_record_date(p, k);
         // The month selects the lengths of the months before it.
