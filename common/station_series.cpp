@@ -58,8 +58,12 @@ void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t st
     const std::size_t n_steps = static_cast<std::size_t>(series.n_steps);
     for (int32_t j = 0; j < series.n_stations; ++j) {
         std::string_view tok;
+        // A file that ends here usually has records with fewer values than
+        // the station grid refers to: every record then borrowed from the next.
         if (!in.try_token(tok))
-            in.fail_at_end("the value of station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1));
+            in.fail_at_end("the value of station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1) +
+                           " (a record holds four date fields, then " + std::to_string(series.n_stations) +
+                           (series.n_stations == 1 ? " station value)" : " station values)"));
         float v;
         if (!parse_float(tok, v))
             in.fail("a real number for station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1),

@@ -56,6 +56,8 @@ void scan_dimensions(const ProjectPaths& paths, RunSizes& s) {
     s.n_stations_e = largest_value(paths, "thiessen_e.asc", s.n_rows, s.n_cols);
     s.n_steps = count_series_records(paths.input("p.txt"), std::numeric_limits<int32_t>::max());
     scan_cell_responses(paths.output("uh_cell_h.txt"), s.n_cells, s.uh_length);
+    if (s.n_cells == 0)
+        throw InputError(paths.output("uh_cell_h.txt"), 0, "one response line per simulated cell", "no line");
 
     ControlFileSizes c = scan_control_file(paths.input("input.txt"));
     s.temperature_used = c.degree_day_factor >= 0;

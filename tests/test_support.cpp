@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -54,6 +55,7 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     TempDir io("io");
     const fs::path in_file = io.path() / "stdin", out_file = io.path() / "stdout", err_file = io.path() / "stderr";
     write_file(in_file, input);
+    std::fflush(nullptr);  // the child must not repeat the parent's buffered output
     pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
