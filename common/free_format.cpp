@@ -151,6 +151,7 @@ FreeFormatReader::FreeFormatReader(std::string name, std::string contents)
 }
 
 void FreeFormatReader::begin_read() {
+    read_started_ = false;
     if (!mid_line_) return;
     const char* nl = static_cast<const char*>(std::memchr(data_.data() + pos_, '\n', data_.size() - pos_));
     if (nl) {
@@ -179,8 +180,15 @@ bool FreeFormatReader::try_token(std::string_view& tok) {
         tok = std::string_view(d + start, pos_ - start);
         token_line_ = line_;
         mid_line_ = true;
+        if (!read_started_) read_started_ = true, read_first_line_ = line_;
         return true;
     }
+}
+
+bool FreeFormatReader::more_on_line() const {
+    for (std::size_t i = pos_; i < data_.size() && data_[i] != '\n'; ++i)
+        if (!is_separator(data_[i])) return true;
+    return false;
 }
 
 std::string_view FreeFormatReader::token(std::string_view what) {

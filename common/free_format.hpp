@@ -46,6 +46,11 @@ public:
 
     // Line number (from 1) of the most recent token, for messages.
     int line() const { return token_line_; }
+    // Line of the first token of the current read.
+    int read_first_line() const { return read_first_line_; }
+    // Whether the line of the most recent token holds more values after it
+    // (which the next read would skip).
+    bool more_on_line() const;
 
     // Throws InputError naming this file and the line of the last token.
     [[noreturn]] void fail(std::string_view expected, std::string_view found) const;
@@ -58,6 +63,8 @@ private:
     int line_ = 1;          // line of pos_
     int token_line_ = 0;    // line of the last token handed out
     bool mid_line_ = false; // the current line has given a token to the current read
+    bool read_started_ = false;  // the current read has taken a token
+    int read_first_line_ = 0;
 };
 
 // Parsers shared by the reader and the command line. They accept exactly the

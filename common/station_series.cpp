@@ -56,20 +56,31 @@ void StepCalendar::append(int32_t y, int32_t m, int32_t d, int32_t h) {
 
 void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step) {
     const std::size_t n_steps = static_cast<std::size_t>(series.n_steps);
+    const int record_line = in.read_first_line();
+    int32_t on_record_line = 0;
     for (int32_t j = 0; j < series.n_stations; ++j) {
         std::string_view tok;
-        // A file that ends here usually has records with fewer values than
-        // the station grid refers to: every record then borrowed from the next.
         if (!in.try_token(tok))
             in.fail_at_end("the value of station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1) +
                            " (a record holds four date fields, then " + std::to_string(series.n_stations) +
                            (series.n_stations == 1 ? " station value)" : " station values)"));
+        if (in.line() == record_line) ++on_record_line;
         float v;
         if (!parse_float(tok, v))
             in.fail("a real number for station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1),
                     quote_token(tok));
         series.values[static_cast<std::size_t>(j) * n_steps + static_cast<std::size_t>(step)] = v;
     }
+    // A record that is short of values would take them from the next line and
+    // skip the rest of it, shifting every later record. (A record wrapped over
+    // lines on purpose ends with the last value of a line.)
+    if (in.line() != record_line && in.more_on_line())
+        throw InputError(in.path(), record_line,
+                         std::to_string(series.n_stations) + (series.n_stations == 1 ? " station value" : " station values") +
+                             " in record " + std::to_string(step + 1) +
+                             " (the rest would be taken from line " + std::to_string(in.line()) +
+                             ", shifting every later record)",
+                         std::to_string(on_record_line));
 }
 
 RecordDate read_record_date(FreeFormatReader& in, int32_t step) {

@@ -399,7 +399,7 @@ std::vector<Variant> series_variants() {
     v.push_back({"pet_fewer_records_than_p", e, edited(drop_last_lines(3)), kBoth, "pet.txt, line 23:"});
     v.push_back({"pet_value_letter", e, edited(set_token(10, 4, "l.29")), kBoth, "pet.txt, line 10:"});
     v.push_back({"pet_value_nan", e, edited(set_token(10, 4, "NAN")), kBoth, "pet.txt, line 10:"});
-    v.push_back({"pet_record_missing_a_field", e, edited(replace_line(3, "1900 4 10 0.00")), kBoth, "pet.txt, line 26:"});
+    v.push_back({"pet_record_missing_a_field", e, edited(replace_line(3, "1900 4 10 0.00")), kBoth, "pet.txt, line 3:"});
     add_file_level(v, e, kBoth);
 
     v.push_back({"t_missing", t, removed(), kBoth, "t.txt: expected an existing"});
