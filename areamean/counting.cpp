@@ -34,11 +34,7 @@ void count_subbasins_and_stations(const ProjectPaths& paths, AreaMeanSizes& s) {
             s.n_stations_t = std::max(s.n_stations_t, row[3][c]);
         }
     }
-    // Subbasins are numbered 1..n and each owns a cell of the grid.
-    if (static_cast<int64_t>(s.n_subbasins) > static_cast<int64_t>(s.n_rows) * s.n_cols)
-        throw InputError(paths.grid("watershed.asc") + ": expected subbasin numbers from 1 to at most the " +
-                         std::to_string(static_cast<int64_t>(s.n_rows) * s.n_cols) +
-                         " cells of the grid, found subbasin " + std::to_string(s.n_subbasins));
+    check_subbasin_numbering(paths.grid("watershed.asc"), s.n_subbasins, s.n_rows, s.n_cols);
     s.n_steps = count_series_records(paths.input("p.txt"), kMaxAreaMeanSteps);
 }
 

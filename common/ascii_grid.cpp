@@ -58,6 +58,13 @@ void check_grid_fits(const FreeFormatReader& in, int32_t n_rows, int32_t n_cols)
                          "a file of only " + std::to_string(in.size()) + " bytes");
 }
 
+void check_subbasin_numbering(const std::string& path, int32_t n_subbasins, int32_t n_rows, int32_t n_cols) {
+    const int64_t cells = static_cast<int64_t>(n_rows) * n_cols;
+    if (static_cast<int64_t>(n_subbasins) > cells)
+        throw InputError(path + ": expected subbasin numbers from 1 to at most the " + std::to_string(cells) +
+                         " cells of the grid, found subbasin " + std::to_string(n_subbasins));
+}
+
 void read_int_row(FreeFormatReader& in, int32_t n_cols, int32_t row, int32_t* out) {
     in.begin_read();
     for (int32_t c = 0; c < n_cols; ++c) {

@@ -40,6 +40,11 @@ void keep_grid_header(FreeFormatReader& in, GridHeaderTexts& texts);
 // of that size is allocated.
 void check_grid_fits(const FreeFormatReader& in, int32_t n_rows, int32_t n_cols);
 
+// Subbasins are numbered 1..n and each owns a cell of the grid: a largest
+// subbasin number beyond the grid's cell count is refused before anything
+// is sized by it.
+void check_subbasin_numbering(const std::string& path, int32_t n_subbasins, int32_t n_rows, int32_t n_cols);
+
 // One row of n_cols values, read by one free-format read.
 void read_int_row(FreeFormatReader& in, int32_t n_cols, int32_t row, int32_t* out);
 void read_real_row(FreeFormatReader& in, int32_t n_cols, int32_t row, float* out);

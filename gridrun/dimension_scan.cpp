@@ -47,11 +47,7 @@ void scan_cell_responses(const std::string& path, int32_t& n_cells, int32_t& uh_
 
 void scan_dimensions(const ProjectPaths& paths, RunSizes& s) {
     s.n_subbasins = largest_value(paths, "watershed.asc", s.n_rows, s.n_cols);
-    // Subbasins are numbered 1..n and each owns a cell of the grid.
-    if (static_cast<int64_t>(s.n_subbasins) > static_cast<int64_t>(s.n_rows) * s.n_cols)
-        throw InputError(paths.grid("watershed.asc") + ": expected subbasin numbers from 1 to at most the " +
-                         std::to_string(static_cast<int64_t>(s.n_rows) * s.n_cols) +
-                         " cells of the grid, found subbasin " + std::to_string(s.n_subbasins));
+    check_subbasin_numbering(paths.grid("watershed.asc"), s.n_subbasins, s.n_rows, s.n_cols);
     s.n_stations_p = largest_value(paths, "thiessen_p.asc", s.n_rows, s.n_cols);
     s.n_stations_e = largest_value(paths, "thiessen_e.asc", s.n_rows, s.n_cols);
     s.n_steps = count_series_records(paths.input("p.txt"), std::numeric_limits<int32_t>::max());
