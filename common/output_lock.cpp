@@ -14,6 +14,9 @@ namespace hydro {
 
 OutputFolderLock::OutputFolderLock(const std::string& folder, bool wait, const char* program) {
     fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Without the folder no run can write there: the run goes on to say which
+    // of its files it cannot read or write.
+    if (fd_ < 0 && errno == ENOENT) return;
     if (fd_ < 0)
         throw OutputError("cannot open the output folder " + folder + ": " + std::strerror(errno));
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;

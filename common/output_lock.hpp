@@ -10,7 +10,7 @@ namespace hydro {
 
 class OutputFolderLock {
 public:
-    // Locks `folder`. When another run holds it: with `wait`, says so on
+    // Locks `folder` (nothing when it does not exist). When another run holds it: with `wait`, says so on
     // standard error (as `program`) and waits; without, throws OutputError.
     OutputFolderLock(const std::string& folder, bool wait, const char* program);
     ~OutputFolderLock();
