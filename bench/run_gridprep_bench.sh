@@ -35,38 +35,35 @@ if [ ! -f "$work/dem1m.asc" ]; then
 fi
 [ -f "$work/spiral.asc" ] || build/gridprep_bench_dems spiral 1001 "$work/spiral.asc"
 
-# best_of CMD...: runs it $runs times; prints "wall user peak_mb" (fastest wall, its user, largest peak)
+# once CMD...: runs CMD (which runs its program under /usr/bin/time -f 'TIME %e %U %M'); prints the TIME line
+timed() { /usr/bin/time -f 'TIME %e %U %M' "$@"; }
+once() { "$@" 2>&1 >/dev/null | grep '^TIME' | tail -1 || true; }
+# best_of CMD...: $runs runs; prints "wall user peak_mb" (fastest wall, its user time, largest peak)
 best_of() {
-  local best="" 
-  for _ in $(seq "$runs"); do
-    local line
-    line=$( { /usr/bin/time -f 'TIME %e %U %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | grep '^TIME' || true)
-    [ -n "$line" ] || line=$( { /usr/bin/time -f 'TIME %e %U %M' "$@" >/dev/null; } 2>&1 | grep '^TIME')
-    best=$(printf '%s\n%s\n' "$best" "$line" | awk 'NF==4 { if (!n || $2 < w) { w = $2; u = $3 } if ($4 > m) m = $4; n++ }
-                                                   END { printf "%s %s %s", w, u, m }')
-    best="TIME $best"
-  done
-  echo "$best" | awk '{ printf "%.2f %.2f %.0f", $2, $3, $4 / 1024 }'
+  for _ in $(seq "$runs"); do once "$@"; done |
+    awk '{ if (!n || $2 < w) { w = $2; u = $3 } if ($4 > m) m = $4; n++ } END { printf "%.2f %.2f %.0f", w, u, m / 1024 }'
 }
 
 echo "machine: $(nproc) hardware threads, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 have_grass=0
-if command -v grass >/dev/null; then have_grass=1; echo "GRASS: $(grass --version 2>/dev/null | head -1)"; else
+if command -v grass >/dev/null; then have_grass=1; echo "GRASS: $(grass --version 2>&1 | head -1)"; else
   echo "GRASS GIS not installed (apt-get install grass-core): gridprep alone"; fi
 printf '\n%-8s %-34s %8s %8s %9s\n' dem program "wall s" "user s" "peak MB"
 for dem in dem1m spiral; do
   out="$work/project_$dem"
-  read -r w u m <<<"$(best_of build/gridprep/gridprep --dem "$work/$dem.asc" --output "$out" --force --time-step 24)"
+  read -r w u m <<<"$(best_of timed build/gridprep/gridprep --dem "$work/$dem.asc" --output "$out" --force --time-step 24)"
   printf '%-8s %-34s %8s %8s %9s\n' "$dem" "gridprep (whole project)" "$w" "$u" "$m"
   if [ "$have_grass" = 1 ]; then
     db="$work/grassdb_$dem"
     if [ ! -d "$db/loc/PERMANENT" ]; then
       rm -rf "$db" && mkdir -p "$db"
-      grass -c "$work/$dem.asc" -e "$db/loc" >/dev/null 2>&1
+      grass -c EPSG:32616 -e "$db/loc" >/dev/null 2>&1
       grass "$db/loc/PERMANENT" --exec r.in.gdal -o input="$work/$dem.asc" output=dem >/dev/null 2>&1
+      grass "$db/loc/PERMANENT" --exec g.region raster=dem >/dev/null 2>&1
     fi
-    read -r w u m <<<"$(best_of grass "$db/loc/PERMANENT" --exec r.watershed -s --overwrite elevation=dem \
-                          accumulation=acc drainage=dir basin=bas threshold=10000)"
+    # Timed inside GRASS's session: r.watershed alone, not the session's start.
+    read -r w u m <<<"$(best_of grass "$db/loc/PERMANENT" --exec /usr/bin/time -f 'TIME %e %U %M' r.watershed -s \
+                          --overwrite elevation=dem accumulation=acc drainage=dir basin=bas threshold=10000)"
     printf '%-8s %-34s %8s %8s %9s\n' "$dem" "r.watershed -s (alone)" "$w" "$u" "$m"
   fi
 done
