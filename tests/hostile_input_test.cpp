@@ -126,6 +126,16 @@ Edit drop_last_lines(std::size_t n) {
     };
 }
 
+// Both edits, `a` first.
+Edit then(Edit a, Edit b) {
+    return [=](const std::string& s) { return b(a(s)); };
+}
+
+// A copy of the last line added at the end (a spare record).
+Edit last_line_repeated() {
+    return [](const std::string& s) { return s + split_lines(s).back(); };
+}
+
 Edit emptied() {
     return [](const std::string&) { return std::string(); };
 }
@@ -298,6 +308,9 @@ std::vector<Variant> grid_variants() {
         v.push_back({s + "_one_row_too_few", path, edited(keep_lines(12)), p, at + "12:"});
         v.push_back({s + "_last_value_missing", path, edited(cut_in_line(13, 6, true)), p, at + "13:"});
         v.push_back({s + "_letter", path, edited(set_token(9, 2, "x7")), p, at + "9:"});
+        // A row one value short borrows from the next; a spare row at the end would hide the shift.
+        v.push_back({s + "_row_short_and_a_spare_row", path, edited(then(keep_tokens(7, 6), last_line_repeated())), p,
+                     at + "7:"});
         v.push_back({s + "_nan", path, edited(set_token(9, 2, "nan")), p, at + "9:"});
         if (g.integer) {
             v.push_back({s + "_decimal_point", path, edited(set_token(9, 2, "1.0")), p, at + "9:"});
@@ -328,7 +341,7 @@ std::vector<Variant> grid_variants() {
         {"columns_word", 1, "seven", "watershed.asc, line 1:"},
         {"columns_beyond_32_bits", 1, "2147483648", "watershed.asc, line 1:"},
         {"columns_a_billion", 1, "1000000000", "watershed.asc: expected room for"},
-        {"columns_one_too_many", 1, "8", "watershed.asc, line 13:"},
+        {"columns_one_too_many", 1, "8", "watershed.asc, line 7:"},
         {"rows_zero", 2, "0", "watershed.asc, line 2:"},
         {"rows_negative", 2, "-1", "watershed.asc, line 2:"},
         {"rows_a_billion", 2, "1000000000", "watershed.asc: expected room for"},
@@ -368,6 +381,7 @@ std::vector<Variant> control_file_variants() {
     v.push_back({"control_period_count_a_billion", f, edited(set_token(8, 0, "1000000000")), kGridrun, at + "21:"});
     v.push_back({"control_period_field_decimal_point", f, edited(set_token(9, 1, "4.5")), kGridrun, at + "9:"});
     v.push_back({"control_period_of_seven_fields", f, edited(keep_tokens(9, 7)), kGridrun, at + "10:"});
+    v.push_back({"control_period_of_seven_fields_before_another", f, edited(keep_tokens(12, 7)), kGridrun, at + "12:"});
     v.push_back({"control_cut_inside_interflow_block", f, edited(keep_lines(12)), kGridrun, at + "12:"});
     v.push_back({"control_cut_inside_evaporation_block", f, edited(keep_lines(20)), kGridrun, at + "20:"});
     v.push_back({"control_cut_before_last_block", f, edited(keep_lines(18)), kGridrun, at + "18:"});
@@ -450,7 +464,11 @@ std::vector<Variant> response_variants() {
     v.push_back({"uh_cell_s_lag_decimal_point", s, edited(set_token(2, 1, "0.0")), kGridrun, "uh_cell_s.txt, line 2:"});
     v.push_back({"uh_cell_s_lag_beyond_32_bits", s, edited(set_token(2, 1, "4294967296")), kGridrun, "uh_cell_s.txt, line 2:"});
     v.push_back({"uh_cell_s_ordinate_nan", s, edited(set_token(3, 2, "nan")), kGridrun, "uh_cell_s.txt, line 3:"});
-    v.push_back({"uh_cell_s_line_short_of_ordinates", s, edited(keep_tokens(1, 4)), kGridrun, "uh_cell_s.txt, line 24:"});
+    v.push_back({"uh_cell_s_line_short_of_ordinates", s, edited(keep_tokens(1, 4)), kGridrun, "uh_cell_s.txt, line 1:"});
+    v.push_back({"uh_cell_s_line_short_and_a_spare_line", s, edited(then(keep_tokens(1, 4), last_line_repeated())),
+                 kGridrun, "uh_cell_s.txt, line 1:"});
+    v.push_back({"uh_river_line_short_and_a_spare_line", r, edited(then(keep_tokens(3, 3), last_line_repeated())),
+                 kGridrun, "uh_river.txt, line 3:"});
     v.push_back({"uh_river_missing", r, removed(), kGridrun, "uh_river.txt: expected an existing"});
     v.push_back({"uh_river_empty", r, edited(emptied()), kGridrun, "uh_river.txt, line 1:"});
     v.push_back({"uh_river_fewer_lines_than_subbasins", r, edited(keep_lines(2)), kGridrun, "uh_river.txt, line 2:"});
