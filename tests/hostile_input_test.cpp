@@ -23,7 +23,10 @@
 #include <vector>
 
 #include "calendar.hpp"
+#include "ascii_grid.hpp"
 #include "control_file.hpp"
+#include "counting.hpp"
+#include "thiessen.hpp"
 #include "input_error.hpp"
 #include "output_lock.hpp"
 #include "test_support.hpp"
@@ -398,7 +401,21 @@ std::vector<Variant> series_variants() {
     v.push_back({"p_header_elevation_word", p, edited(set_token(1, 4, "Kassel")), kGridrun, "p.txt, line 1:"});
     v.push_back({"p_year_decimal_point", p, edited(set_token(5, 0, "1900.0")), kBoth, "p.txt, line 5:"});
     v.push_back({"p_month_letter", p, edited(set_token(5, 1, "IV")), kBoth, "p.txt, line 5:"});
-    v.push_back({"p_month_thirteen", p, edited(set_token(5, 1, "13")), kGridrun, "p.txt, line 5:"});
+    v.push_back({"p_month_thirteen", p, edited(set_token(5, 1, "13")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
+    // Values that make no sense: refused on their line, with the value.
+    v.push_back({"p_month_zero", p, edited(set_token(5, 1, "0")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
+    v.push_back({"p_february_thirty_first", p, edited(replace_line(5, "1900 2 31 0 0.0")), kBoth,
+                 "p.txt, line 5: expected a day from 1 to 28 (month 2 of 1900) in record 4, found 31"});
+    v.push_back({"p_hour_ninety_nine", p, edited(set_token(5, 3, "99")), kBoth, "p.txt, line 5: expected an hour from 0 to 23"});
+    v.push_back({"p_hour_negative", p, edited(set_token(5, 3, "-7")), kBoth, "p.txt, line 5: expected an hour from 0 to 23"});
+    v.push_back({"p_missing_value_code", p, edited(set_token(12, 4, "-9999")), kBoth,
+                 "p.txt, line 12: expected a precipitation of 0 or more for station 1 in record 11 (missing values must "
+                 "be filled in before the run), found \"-9999\""});
+    v.push_back({"pet_negative", e, edited(set_token(6, 4, "-50")), kBoth,
+                 "pet.txt, line 6: expected a potential evapotranspiration of 0 or more"});
+    v.push_back({"t_beyond_sixty_degrees", t, edited(set_token(3, 5, "1e38")), kBoth,
+                 "t.txt, line 3: expected a temperature from -90 to 60 degrees for station 2 in record 2"});
+    v.push_back({"t_below_minus_ninety", t, edited(set_token(3, 4, "-99.5")), kBoth, "t.txt, line 3:"});
     v.push_back({"p_value_nan", p, edited(set_token(12, 4, "nan")), kBoth, "p.txt, line 12:"});
     v.push_back({"p_value_inf", p, edited(set_token(12, 4, "inf")), kBoth, "p.txt, line 12:"});
     v.push_back({"p_value_negative_infinity", p, edited(set_token(12, 4, "-Infinity")), kBoth, "p.txt, line 12:"});
@@ -698,6 +715,31 @@ TEST(HostileCommandLine, AProjectPathWithControlCharactersIsShownEscaped) {
     expect_one_clear_message("gridrun", run_program(GRIDRUN_EXE, {"--project", odd, "--mode", "1"}, tmp.path()),
                              "a\\x0Ab\\x1B[2J/arcview/ascii/watershed.asc");
     expect_one_clear_message("areamean", run_program(AREAMEAN_EXE, {"--project", odd}, tmp.path()), "a\\x0Ab\\x1B[2J");
+}
+
+// A grid rewritten between the first pass that sizes the run and the pass
+// that loads it (gridprep writing the project meanwhile) is refused, never
+// read past the sizes of the first pass.
+TEST(ChangedDuringTheRun, ALargerSubbasinNumberAfterTheCountIsRefused) {
+    TempDir tmp("race");
+    const fs::path root = copy_of_valid_project(tmp.path());
+    hydro::ProjectPaths paths;
+    paths.root = root.string();
+    hydro::AreaMeanSizes sizes;
+    const hydro::GridGeometry geometry = hydro::read_grid_geometry(paths.grid("watershed.asc"));
+    sizes.n_rows = geometry.n_rows;
+    sizes.n_cols = geometry.n_cols;
+    hydro::count_subbasins_and_stations(paths, sizes);
+    const fs::path ws = root / "arcview" / "ascii" / "watershed.asc";
+    write_file(ws, set_token(9, 2, "40")(read_file(ws)));
+    try {
+        hydro::thiessen_means(paths, sizes);
+        ADD_FAILURE() << "accepted";
+    } catch (const hydro::InputError& e) {
+        EXPECT_NE(std::string(e.what()).find("watershed.asc, row 3, column 3: expected a subbasin number of at most 3"),
+                  std::string::npos)
+            << e.what();
+    }
 }
 
 // A symbolic link at a result path is replaced by the result; the file it
