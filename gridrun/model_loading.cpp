@@ -17,6 +17,9 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     FreeFormatReader p(paths.input("p.txt"));
     FreeFormatReader e(paths.input("pet.txt"));
     std::unique_ptr<FreeFormatReader> t;
+    in.precipitation.quantity = SeriesQuantity::Precipitation;
+    in.pet.quantity = SeriesQuantity::Evapotranspiration;
+    in.temperature.quantity = SeriesQuantity::Temperature;
     size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps);
     size_series(e, in.pet, sz.n_stations_e, sz.n_steps);
     if (sz.temperature_used) {
@@ -28,10 +31,9 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     read_series_header(e, in.pet, "thiessen_e.asc");
     for (int32_t k = 0; k < sz.n_steps; ++k) {
         const RecordDate d = read_record_date(p, k);
-        // The month selects the lengths of the months before it.
-        if (d.month > 12) p.fail("a month from 1 to 12 in record " + std::to_string(k + 1), std::to_string(d.month));
-        // The day sets the day of the year and so the season of the canopy.
-        if (d.day < 1 || d.day > 31) p.fail("a day from 1 to 31 in record " + std::to_string(k + 1), std::to_string(d.day));
+        // The date sets the day of the year (the season of the canopy) and
+        // the map periods a step belongs to.
+        check_record_date(p, d, k);
         in.calendar.append(d.year, d.month, d.day, d.hour);
         read_station_values(p, in.precipitation, k);
         skip_record_date(e, k);
@@ -52,6 +54,7 @@ void load_initial_soil_moisture(const ProjectPaths& paths, ModelInputs& in) {
         FreeFormatReader f(paths.grid("moisture.asc"));
         keep_grid_header(f, in.map_header);
         in.initial_soil_moisture = read_real_grid_values(f, in.sizes.n_rows, in.sizes.n_cols);
+        in.initial_saturation = in.initial_soil_moisture;
         for (std::size_t i = 0; i < n; ++i)
             if (g.porosity[i] > 0.0f) in.initial_soil_moisture[i] = in.initial_soil_moisture[i] * g.porosity[i];
     } else {
@@ -117,7 +120,9 @@ ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) 
     in.sizes = sizes;
     in.control = read_control_file(paths.input("input.txt"), sizes.n_subbasins);
     in.sizes.n_reported_subbasins = static_cast<int32_t>(in.control.reported_subbasins.size());
-    in.catchment = load_catchment(paths, in.sizes, in.control.time_step_hours);
+    in.catchment_as_read = read_catchment_grids(paths, in.sizes);
+    in.catchment = in.catchment_as_read;
+    convert_catchment(in.catchment, in.sizes, in.control.time_step_hours);
     in.cell_responses = ResponseTable::read(paths.output(sizes.run_mode == 1 ? "uh_cell_h.txt" : "uh_cell_s.txt"),
                                             sizes.n_cells, sizes.uh_length);
     in.river_responses = ResponseTable::read(paths.output("uh_river.txt"), sizes.n_subbasins, sizes.uh_length);
