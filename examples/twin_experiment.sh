@@ -29,7 +29,7 @@ name,lower,upper,initial
 pet_factor,0.5,1.5,0.85
 interflow_scale,0.2,3,1.6
 groundwater_recession,0.005,0.1,0.035
-conductivity_multiplier,0.5,2,1.3
+conductivity_multiplier,0.5,2,0.8
 CSV
 "$bin/gridcal/gridcal" --project "$scratch/project" --observed "$scratch/project_flow.csv" --parameters "$scratch/truth.csv" \
   --output "$scratch/truth" --evaluations 1 --threads 1 --mode 2 2>/dev/null >/dev/null
@@ -56,5 +56,5 @@ CSV
   --parameters "$scratch/parameters.csv" --output "$scratch/calibrated" --evaluations "$evaluations" \
   --threads "$threads" --warmup 365 --mode 2 --seed 1
 echo
-echo "True values: pet_factor 0.85, interflow_scale 1.6, groundwater_recession 0.035, conductivity_multiplier 1.3"
+echo "True values: pet_factor 0.85, interflow_scale 1.6, groundwater_recession 0.035, conductivity_multiplier 0.8"
 sed -n '/Best parameter set/,$p' "$scratch/calibrated/report.txt"

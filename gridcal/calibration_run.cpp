@@ -159,6 +159,9 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     std::snprintf(b, sizeof b, "  failed        %zu with non-finite flows, %zu refused by the model (worst score)\n",
                   non_finite, refused);
     r += b;
+    if (!(result.best_loss < std::numeric_limits<double>::infinity()))
+        r += "\nNO EVALUATION GAVE A SCORE: every set failed (see the status column of trace.csv). The\n"
+             "project below holds the starting set.\n";
     std::snprintf(b, sizeof b, "\nBest parameter set (evaluation %zu of trace.csv)\n  %-26s %12s %12s %12s %14s\n",
                   best_number, "name", "lower", "upper", "project", "best");
     r += b;

@@ -24,7 +24,7 @@ namespace {
 using namespace hydro;
 
 const char* const kUsage =
-    "usage: gridcal --project DIR --observed FILE --parameters FILE --output DIR\n"
+    "Usage: gridcal --project DIR --observed FILE --parameters FILE --output DIR\n"
     "               [--objective kge|nse|lognse] [--algorithm dds|sce] [--evaluations N]\n"
     "               [--seed S] [--threads N] [--warmup N] [--mode 1|2]\n";
 
