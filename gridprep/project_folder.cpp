@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "input_error.hpp"
 
@@ -63,6 +64,15 @@ int64_t ProjectFolder::remove_listed(const FolderState& state) {
     for (const std::string& rel : files) {
         std::error_code ec;
         const fs::path p = base / rel;
+        // Never through a linked folder: that file would lie outside the project.
+        bool linked = false;
+        fs::path parent = base;
+        const fs::path relative(rel);
+        for (auto part = relative.begin(); part != relative.end() && std::next(part) != relative.end(); ++part) {
+            parent /= *part;
+            if (fs::is_symlink(fs::symlink_status(parent, ec))) linked = true;
+        }
+        if (linked) continue;
         const fs::file_status st = fs::symlink_status(p, ec);
         if (ec || !(fs::is_regular_file(st) || fs::is_symlink(st))) continue;
         if (!fs::remove(p, ec) || ec) throw hydro::OutputError("cannot remove " + p.string() + " of the earlier run: " + ec.message());

@@ -31,8 +31,8 @@ public:
     explicit ProjectFolder(std::string root) : root_(std::move(root)) {}
 
     // Removes the files a manifest listed (plain files and links only, never
-    // a folder, nothing else) and the manifest itself; returns the number
-    // removed.
+    // a folder, nothing reached through a linked folder, nothing else) and
+    // the manifest itself; returns the number removed.
     int64_t remove_listed(const FolderState& state);
     // Creates ROOT/arcview/ascii, ROOT/model/input, ROOT/model/output and
     // ROOT/run/here. Throws hydro::OutputError.

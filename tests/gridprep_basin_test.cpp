@@ -153,7 +153,9 @@ TEST(GridprepSubbasins, AChainOfShortLinksMergesIntoTheFirstLargeOneBelow) {
         ++size[static_cast<std::size_t>(sb.id[i])];
         // Water stays in its subbasin until the subbasin's outlet.
         const bool is_outlet = sb.outlet[static_cast<std::size_t>(sb.id[i] - 1)] == i;
-        if (!is_outlet) EXPECT_EQ(sb.id[static_cast<std::size_t>(fd.downstream(i))], sb.id[i]);
+        if (!is_outlet) {
+            EXPECT_EQ(sb.id[static_cast<std::size_t>(fd.downstream(i))], sb.id[i]);
+        }
     }
     for (int32_t s = 1; s <= sb.count; ++s) EXPECT_GE(size[static_cast<std::size_t>(s)], 40) << "subbasin " << s;
     EXPECT_EQ(sb.outlet.front(), outlet);
@@ -215,7 +217,10 @@ TEST(GridprepProjectFolder, RefusedUnlessForcedWhichRemovesOnlyTheListedFiles) {
     // Files the user or the model put there, and a manifest line pointing outside.
     write_file(root / "model" / "output" / "q_tot.txt", "results\n");
     write_file(f.dir.path() / "outside.txt", "keep\n");
-    write_file(root / kManifestName, read_file(root / kManifestName) + "../outside.txt\n/etc/hostname\n");
+    write_file(f.dir.path() / "elsewhere" / "input.txt", "keep\n");
+    fs::create_directory_symlink(f.dir.path() / "elsewhere", root / "linked");
+    write_file(root / kManifestName,
+               read_file(root / kManifestName) + "../outside.txt\n/etc/hostname\nlinked/input.txt\n");
     try {
         f.make({});
         FAIL() << "a project folder was written over without --force";
@@ -228,6 +233,7 @@ TEST(GridprepProjectFolder, RefusedUnlessForcedWhichRemovesOnlyTheListedFiles) {
     EXPECT_FALSE(fs::exists(root / "arcview" / "ascii" / "filled_dem.asc"));
     EXPECT_TRUE(fs::exists(root / "model" / "output" / "q_tot.txt")) << "not gridprep's";
     EXPECT_TRUE(fs::exists(f.dir.path() / "outside.txt"));
+    EXPECT_TRUE(fs::exists(f.dir.path() / "elsewhere" / "input.txt")) << "not through a linked folder";
     const FolderState second = inspect_project_folder(f.root);
     EXPECT_EQ(second.listed.size(), 21u);
     for (const std::string& rel : second.listed) EXPECT_TRUE(fs::exists(root / rel)) << rel;
