@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "calendar.hpp"
-#include "cell_routing.hpp"
 #include "interception.hpp"
 #include "snow.hpp"
 #include "soil_water.hpp"
@@ -81,6 +80,16 @@ void TileSums::reset(std::size_t n, std::size_t n_subbasins, bool mode2) {
 }
 
 namespace {
+
+// A depth generated at the tile's step tau arrives at tau + lag + 1 (the
+// lags within the series' length):
+//   ((((depth / 1000) x uh(lag)) x area) / dt) / 3600  m3/s.
+inline void route_in_tile(float depth, const float* __restrict uh, int32_t first, int32_t last, std::size_t tau,
+                          float area, float dt, float* __restrict series) {
+    const float d = depth / 1000.0f;
+    float* __restrict at = series + tau + 1;
+    for (int32_t k = first; k <= last; ++k) at[k] = (((d * uh[k - first]) * area) / dt) / 3600.0f + at[k];
+}
 
 // One cell through the steps of a tile.
 void simulate_cell_tile(const RunView& run, const ValidCell& cell, std::size_t cell_number, const TileSteps& ts,
@@ -177,11 +186,9 @@ void simulate_cell_tile(const RunView& run, const ValidCell& cell, std::size_t c
             const float demand = pet - canopy.evaporation - surface.evaporation;
             fluxes = soil_fluxes(soil_moisture, demand, soil, interflow_scale);
             if (surface.surface_runoff > 0.0f)
-                route_into_series(surface.surface_runoff, uh, uh_first, route_last, static_cast<int32_t>(tau),
-                                  static_cast<int32_t>(span), area, dt, surface_series);
+                route_in_tile(surface.surface_runoff, uh, uh_first, route_last, tau, area, dt, surface_series);
             if (fluxes.interflow > 0.0f)
-                route_into_series(fluxes.interflow, uh, uh_first, route_last, static_cast<int32_t>(tau),
-                                  static_cast<int32_t>(span), area, dt, interflow_series);
+                route_in_tile(fluxes.interflow, uh, uh_first, route_last, tau, area, dt, interflow_series);
         }
 
         soil_moisture = updated_soil_moisture(soil_moisture, surface.infiltration, fluxes);
@@ -233,16 +240,14 @@ inline void add_plain(float* __restrict sum, const float* __restrict x, std::siz
 // Whether any step of a cell holds a contribution that is not finite: the
 // sum of its contributions, as divided, is tested as one value.
 bool cell_has_non_finite(const float* const* q, float n, float m, std::size_t len, std::size_t& first_step) {
-    unsigned bad = 0;
-    for (std::size_t t = 0; t < len; ++t) {
-        const float probe = q[kSurfaceArrival][t] + q[kInterflowArrival][t] + q[kRain][t] / n +
-                            q[kTemperature][t] / n + q[kInterception][t] / n + q[kMoistureMean][t] / n +
-                            q[kInfiltration][t] / n + q[kEvaporationMean][t] / n + q[kSurfaceRunoff][t] / n +
-                            q[kInterflowMean][t] / n + q[kPercolation][t] / m + q[kPet][t] / m +
-                            q[kEvaporationMean][t] / m;
-        bad |= !(probe - probe == 0.0f);
+    // Values far below the largest float cannot add up to a non-finite sum:
+    // only a cell with a larger or non-finite value is looked at closely.
+    unsigned suspect = 0;
+    for (int k = 0; k < kContributions; ++k) {
+        const float* x = q[k];
+        for (std::size_t t = 0; t < len; ++t) suspect |= !(std::fabs(x[t]) < 1e30f);
     }
-    if (!bad) return false;
+    if (!suspect) return false;
     for (std::size_t t = 0; t < len; ++t) {
         const float probe = q[kSurfaceArrival][t] + q[kInterflowArrival][t] + q[kRain][t] / n +
                             q[kTemperature][t] / n + q[kInterception][t] / n + q[kMoistureMean][t] / n +
