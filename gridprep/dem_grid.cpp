@@ -3,12 +3,15 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <string_view>
 
+#include "coordinate_system.hpp"
 #include "free_format.hpp"
+#include "gdal_raster.hpp"
 #include "input_error.hpp"
+#include "input_file.hpp"
 
 namespace gridprep {
 
@@ -96,13 +99,9 @@ bool looks_like_value(std::string_view tok) {
            l == "inf" || l == "infinity";
 }
 
-std::string load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path, 0, "an existing, readable grid file", "none");
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return std::move(ss).str();
-}
+std::string load(const std::string& path) { return read_plain_file(path, "grid file"); }
+
+bool starts_with(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 Raster parse(Tokens& t) {
     bool have_cols = false, have_rows = false, have_x = false, have_y = false, have_size = false;
@@ -213,6 +212,71 @@ Raster parse_ascii_raster(const std::string& name, const std::string& contents) 
 }
 
 Raster read_ascii_raster(const std::string& path) { return parse_ascii_raster(path, load(path)); }
+
+bool looks_like_ascii_grid(const std::string& start) {
+    std::size_t a = starts_with(start, "\xEF\xBB\xBF") ? 3 : 0;
+    while (a < start.size() && std::isspace(static_cast<unsigned char>(start[a]))) ++a;
+    std::size_t b = a;
+    while (b < start.size() && std::isalpha(static_cast<unsigned char>(start[b]))) ++b;
+    if (b < start.size() && start[b] == '_') {
+        ++b;
+        while (b < start.size() && std::isalpha(static_cast<unsigned char>(start[b]))) ++b;
+    }
+    const std::string key = lower(std::string_view(start).substr(a, b - a));
+    static const char* const keys[] = {"ncols", "nrows", "xllcorner", "xllcenter", "xllcentre", "yllcorner",
+                                       "yllcenter", "yllcentre", "cellsize", "nodata_value", "nodata", "dx", "dy"};
+    for (const char* k : keys)
+        if (key == k) return b < start.size() && !std::isalnum(static_cast<unsigned char>(start[b]));
+    return false;
+}
+
+std::string describe_file_start(const std::string& s) {
+    struct Magic {
+        std::string_view bytes;
+        const char* kind;
+    };
+    static const Magic magics[] = {
+        {std::string_view("II*\0", 4), "a TIFF file"},        {std::string_view("MM\0*", 4), "a TIFF file"},
+        {std::string_view("II+\0", 4), "a BigTIFF file"},     {std::string_view("MM\0+", 4), "a BigTIFF file"},
+        {"\x89PNG", "a PNG image"},                           {"\xFF\xD8\xFF", "a JPEG image"},
+        {"GIF8", "a GIF image"},                              {std::string_view("\0\0\0\x0CjP", 6), "a JPEG 2000 image"},
+        {"PK\x03\x04", "a ZIP archive"},                      {"\x1F\x8B", "a gzip-compressed file"},
+        {"BZh", "a bzip2-compressed file"},                   {"\xFD" "7zXZ", "an xz-compressed file"},
+        {"7z\xBC\xAF", "a 7-Zip archive"},                    {"CDF\x01", "a NetCDF file"},
+        {"CDF\x02", "a NetCDF file"},                          {"\x89HDF", "an HDF5 or NetCDF-4 file"},
+        {"%PDF", "a PDF document"},                            {"EHFA_HEADER_TAG", "an ERDAS Imagine file"},
+        {"SQLite format 3", "an SQLite (GeoPackage) file"},
+    };
+    for (const Magic& m : magics)
+        if (starts_with(s, m.bytes)) return m.kind;
+    if (s.empty()) return "an empty file";
+    if (!looks_like_text(s)) return "binary data (not text)";
+    std::size_t a = starts_with(s, "\xEF\xBB\xBF") ? 3 : 0;
+    while (a < s.size() && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
+    std::size_t b = a;
+    while (b < s.size() && !std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    return "text starting with " + hydro::quote_token(std::string_view(s).substr(a, b - a));
+}
+
+Raster read_raster(const std::string& path, const std::string& what, bool elevations) {
+    const std::string start = read_file_start(path, what, 4096);
+    if (looks_like_ascii_grid(start) || (!gdal_available() && looks_like_text(start))) {
+        Raster r = read_ascii_raster(path);
+        const PrjFile prj = read_prj_beside(path);
+        r.crs_wkt = prj.wkt;
+        r.crs_source = prj.path;
+        return r;
+    }
+    if (gdal_available()) return read_gdal_raster(path, what, describe_file_start(start), elevations);
+    const std::filesystem::path p(path);
+    const std::string converted = (p.parent_path() / p.stem()).string() + ".asc";
+    throw InputError(path, 0,
+                     "a " + what +
+                         " as an ESRI ASCII grid (this gridprep is built without GDAL, which reads GeoTIFF and other "
+                         "rasters: convert it with gdal_translate -of AAIGrid " +
+                         shell_word(path) + " " + shell_word(converted) + ", or install libgdal-dev and rebuild)",
+                     describe_file_start(start));
+}
 
 void require_same_geometry(const Geometry& dem, const Geometry& other, const std::string& other_path) {
     auto describe = [](const Geometry& g) {

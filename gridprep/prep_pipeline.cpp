@@ -2,17 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 #include "accumulation.hpp"
+#include "coordinate_system.hpp"
 #include "csv_lines.hpp"
 #include "dem_grid.hpp"
 #include "flow_direction.hpp"
 #include "free_format.hpp"
+#include "gdal_raster.hpp"
 #include "input_error.hpp"
 #include "parameter_tables.hpp"
 #include "priority_flood.hpp"
 #include "response_functions.hpp"
+#include "series_check.hpp"
 #include "slope.hpp"
 #include "subbasins.hpp"
 #include "thiessen_grid.hpp"
@@ -38,6 +42,7 @@ std::string rc_text(std::size_t i, const Geometry& g) {
 template <typename Class>
 std::vector<const Class*> classes_of_cells(const std::vector<Class>& table, const std::string& table_path,
                                            const std::string& grid_path, const Geometry& dem,
+                                           const std::string& dem_crs,
                                            const std::vector<uint8_t>& basin, const char* what) {
     std::vector<const Class*> of(dem.cells(), nullptr);
     if (grid_path.empty()) {
@@ -49,8 +54,9 @@ std::vector<const Class*> classes_of_cells(const std::vector<Class>& table, cons
             if (basin[i]) of[i] = &table.front();
         return of;
     }
-    const Raster map = read_ascii_raster(grid_path);
+    const Raster map = read_raster(grid_path, std::string(what) + " class map");
     require_same_geometry(dem, map.geometry, grid_path);
+    require_same_coordinate_system(dem_crs, map, grid_path);
     for (std::size_t i = 0; i < of.size(); ++i) {
         if (!basin[i]) continue;
         if (!map.has_data[i])
@@ -65,6 +71,14 @@ std::vector<const Class*> classes_of_cells(const std::vector<Class>& table, cons
         of[i] = &*found;
     }
     return of;
+}
+
+// A map coordinate for a message: plain decimals, or exponent form when huge.
+std::string coordinate_text(double v) {
+    if (std::fabs(v) < 1e12) return plain_decimal(v, 3);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
 }
 
 std::vector<int32_t> reported_list(const std::string& report, int32_t subbasins) {
@@ -101,8 +115,9 @@ PreparedProject prepare_project(const PrepOptions& o) {
     PrepSummary& sum = out.summary;
 
     // Terrain.
-    const Raster dem = read_ascii_raster(o.dem);
+    const Raster dem = read_raster(o.dem, "DEM", true);
     const Geometry& g = dem.geometry;
+    require_projected_metres(dem, o.dem);
     const double whole_size = std::round(g.cell_size);
     if (whole_size < 1.0 || std::fabs(g.cell_size - whole_size) > 1e-6 * g.cell_size)
         throw InputError(o.dem, 0, "a cell size of a whole number of metres (a DEM in projected coordinates)",
@@ -121,15 +136,19 @@ PreparedProject prepare_project(const PrepOptions& o) {
     } else {
         int32_t row = 0, col = 0;
         if (o.outlet_kind == OutletKind::map_xy) {
-            col = static_cast<int32_t>(std::floor((o.outlet_x - g.xll) / g.cell_size));
-            row = g.n_rows - 1 - static_cast<int32_t>(std::floor((o.outlet_y - g.yll) / g.cell_size));
-            if (!g.inside(row, col) || !std::isfinite(o.outlet_x) || !std::isfinite(o.outlet_y))
+            // Column and row in double precision first: a point far outside
+            // the DEM has no integer column.
+            const double c = std::floor((o.outlet_x - g.xll) / g.cell_size);
+            const double r = g.n_rows - 1 - std::floor((o.outlet_y - g.yll) / g.cell_size);
+            const bool inside = c >= 0 && c < g.n_cols && r >= 0 && r < g.n_rows;
+            if (inside) col = static_cast<int32_t>(c), row = static_cast<int32_t>(r);
+            if (!inside)
                 throw InputError(o.dem, 0,
                                  "an outlet inside the DEM (x " + plain_decimal(g.xll, 3) + " to " +
                                      plain_decimal(g.xll + g.n_cols * g.cell_size, 3) + ", y " +
                                      plain_decimal(g.yll, 3) + " to " +
                                      plain_decimal(g.yll + g.n_rows * g.cell_size, 3) + ")",
-                                 "x " + plain_decimal(o.outlet_x, 3) + ", y " + plain_decimal(o.outlet_y, 3));
+                                 "x " + coordinate_text(o.outlet_x) + ", y " + coordinate_text(o.outlet_y));
         } else {
             row = o.outlet_row - 1;
             col = o.outlet_col - 1;
@@ -155,7 +174,10 @@ PreparedProject prepare_project(const PrepOptions& o) {
 
     // Streams and subbasins.
     if (o.threshold_cells > 0) sum.threshold_cells = o.threshold_cells;
-    else if (o.threshold_km2 > 0) sum.threshold_cells = static_cast<int64_t>(std::ceil(o.threshold_km2 / cell_km2 - 1e-9));
+    else if (o.threshold_km2 > 0)
+        // More cells than the basin holds give a single subbasin already.
+        sum.threshold_cells = static_cast<int64_t>(
+            std::min(std::ceil(o.threshold_km2 / cell_km2 - 1e-9), static_cast<double>(sum.basin_cells) + 1.0));
     else sum.threshold_cells = static_cast<int64_t>(std::ceil(o.default_threshold_share * static_cast<double>(sum.basin_cells)));
     sum.threshold_cells = std::max<int64_t>(1, sum.threshold_cells);
     const Subbasins sb = delineate_subbasins(fd, acc, basin, outlet, sum.threshold_cells);
@@ -166,8 +188,8 @@ PreparedProject prepare_project(const PrepOptions& o) {
                                                               : read_soil_table(o.soil_table);
     const std::vector<CoverClass> covers = o.cover_table.empty() ? std::vector<CoverClass>{default_cover()}
                                                                  : read_cover_table(o.cover_table);
-    const auto soil = classes_of_cells(soils, o.soil_table, o.soil_grid, g, basin, "soil");
-    const auto cover = classes_of_cells(covers, o.cover_table, o.cover_grid, g, basin, "land-cover");
+    const auto soil = classes_of_cells(soils, o.soil_table, o.soil_grid, g, dem.crs_wkt, basin, "soil");
+    const auto cover = classes_of_cells(covers, o.cover_table, o.cover_grid, g, dem.crs_wkt, basin, "land-cover");
 
     // Slope; flow and the maps see at least the least slope.
     std::vector<double> slope = horn_slope_percent(dem);
@@ -205,6 +227,7 @@ PreparedProject prepare_project(const PrepOptions& o) {
             stations.push_back(Station{v, 1, sum.outlet_x, sum.outlet_y});
     } else {
         stations = read_station_file(o.stations);
+        require_stations_near(stations, g, o.stations);
     }
     const auto p_st = stations_of(stations, Variable::precipitation);
     const auto e_st = stations_of(stations, Variable::evapotranspiration);
@@ -236,7 +259,8 @@ PreparedProject prepare_project(const PrepOptions& o) {
     SeriesCheck p_check;
     if (!o.series_p.empty()) {
         const std::string text = load_text_file(o.series_p, "precipitation series");
-        p_check = check_series(o.series_p, text, sum.stations_p);
+        p_check = check_series(o.series_p, text, sum.stations_p, SeriesKind::precipitation, o.routing.time_step_hours);
+        for (const std::string& n : p_check.notes) sum.notes.push_back(n);
         out.files.series.push_back({"p.txt", text});
         control.have_period = true;
         control.period_start = p_check.first;
@@ -247,12 +271,15 @@ PreparedProject prepare_project(const PrepOptions& o) {
         const char* name;
         const char* what;
         int32_t stations;
+        SeriesKind kind;
     };
-    for (const Other& s : {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e},
-                           Other{o.series_t, "t.txt", "temperature series", sum.stations_t}}) {
+    for (const Other& s : {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e,
+                                 SeriesKind::evapotranspiration},
+                           Other{o.series_t, "t.txt", "temperature series", sum.stations_t, SeriesKind::temperature}}) {
         if (s.path.empty()) continue;
         const std::string text = load_text_file(s.path, s.what);
-        const SeriesCheck c = check_series(s.path, text, s.stations);
+        const SeriesCheck c = check_series(s.path, text, s.stations, s.kind, o.routing.time_step_hours);
+        for (const std::string& n : c.notes) sum.notes.push_back(n);
         if (!o.series_p.empty() && c.records < p_check.records && (s.stations > 0))
             throw InputError(s.path, 0, "at least " + std::to_string(p_check.records) + " records (as many as " +
                                             o.series_p + ")",
@@ -271,6 +298,7 @@ PreparedProject prepare_project(const PrepOptions& o) {
         for (int32_t c = 0; c < g.n_cols; ++c)
             if (basin[g.index(r, c)]) r0 = std::min(r0, r), r1 = std::max(r1, r), c0 = std::min(c0, c), c1 = std::max(c1, c);
     if (!o.crop) r0 = 0, r1 = g.n_rows - 1, c0 = 0, c1 = g.n_cols - 1;
+    out.files.coordinate_system = dem.crs_wkt;
     ProjectGrids& pg = out.files.grids;
     Geometry& box = pg.geometry;
     box.n_rows = r1 - r0 + 1;

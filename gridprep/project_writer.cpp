@@ -119,63 +119,6 @@ std::string real_grid_text(const Geometry& g, const std::vector<uint8_t>& inside
     return grid_text(g, inside, [&](std::size_t i) { return plain_decimal(v[i], decimals); });
 }
 
-SeriesCheck check_series(const std::string& path, const std::string& contents, int32_t stations) {
-    SeriesCheck result;
-    bool header = true;
-    const std::size_t needed = 4 + static_cast<std::size_t>(stations);
-    for (const CsvLine& raw : split_csv_lines(contents)) {
-        // Series files separate values by blanks, tabs or commas alike.
-        std::vector<std::string> f;
-        for (const std::string& field : raw.fields) {
-            std::string word;
-            for (char ch : field + " ") {
-                if (ch == ' ' || ch == '\t' || ch == '\r') {
-                    if (!word.empty()) f.push_back(word), word.clear();
-                } else {
-                    word += ch;
-                }
-            }
-        }
-        if (f.empty()) continue;
-        if (f.size() < needed)
-            throw hydro::InputError(path, raw.number,
-                                    std::to_string(needed) + " values (" +
-                                        (header ? std::string("four labels") : std::string("year, month, day, hour")) +
-                                        " and " + std::to_string(stations) + " station value(s))",
-                                    std::to_string(f.size()) + " value(s)");
-        if (header) {
-            for (std::size_t k = 4; k < needed; ++k) {
-                float v = 0;
-                if (!hydro::parse_float(f[k], v))
-                    throw hydro::InputError(path, raw.number, "the elevation of station " + std::to_string(k - 3) +
-                                                                  " (a number) after the four labels",
-                                            hydro::quote_token(f[k]));
-            }
-            header = false;
-            continue;
-        }
-        DateHour d;
-        int32_t* date[4] = {&d.year, &d.month, &d.day, &d.hour};
-        const char* names[4] = {"year", "month", "day", "hour"};
-        for (int k = 0; k < 4; ++k)
-            if (!hydro::parse_int32(f[static_cast<std::size_t>(k)], *date[k]))
-                throw hydro::InputError(path, raw.number, std::string("the ") + names[k] + " (a whole number)",
-                                        hydro::quote_token(f[static_cast<std::size_t>(k)]));
-        for (std::size_t k = 4; k < needed; ++k) {
-            float v = 0;
-            if (!hydro::parse_float(f[k], v))
-                throw hydro::InputError(path, raw.number, "the value of station " + std::to_string(k - 3) + " (a number)",
-                                        hydro::quote_token(f[k]));
-        }
-        if (result.records == 0) result.first = d;
-        result.last = d;
-        ++result.records;
-    }
-    if (header) throw hydro::InputError(path, 0, "a header line and one record per time step", "an empty file");
-    if (result.records == 0) throw hydro::InputError(path, 0, "at least one record after the header", "none");
-    return result;
-}
-
 void write_project(const std::string& root, const ProjectFiles& files) {
     const fs::path base(root);
     const fs::path ascii = base / "arcview" / "ascii", input = base / "model" / "input",
@@ -208,6 +151,17 @@ void write_project(const std::string& root, const ProjectFiles& files) {
     real("slope.asc", g.slope_percent, 4);
     real("wiltingpoint.asc", g.wilting_point, 6);
     real("elevation.asc", g.elevation, 3);
+    // The DEM's coordinate system, for GIS programs and the model's maps; an
+    // earlier project's file goes when the DEM has none.
+    const fs::path prj = ascii / "watershed.prj";
+    if (!files.coordinate_system.empty()) {
+        std::string text = files.coordinate_system;
+        if (text.back() != '\n') text += '\n';
+        hydro::write_text_file(prj.string(), text);
+    } else {
+        std::error_code ec;
+        if (fs::is_symlink(prj, ec) || fs::exists(prj, ec)) fs::remove(prj, ec);
+    }
 
     hydro::write_text_file((input / "input.txt").string(), control_text(files.control));
     for (const auto& [name, contents] : files.series) hydro::write_text_file((input / name).string(), contents);

@@ -72,25 +72,17 @@ std::string real_grid_text(const Geometry& g, const std::vector<uint8_t>& inside
 // A number in plain decimal notation with at most `decimals` places.
 std::string plain_decimal(double v, int decimals);
 
-// A station series file (p.txt, pet.txt, t.txt) checked for what the
-// programs will read from it: a header of four labels and one number per
-// station, then one record per line of four whole-number date fields and
-// at least `stations` values.
-struct SeriesCheck {
-    int64_t records = 0;
-    DateHour first, last;
-};
-SeriesCheck check_series(const std::string& path, const std::string& contents, int32_t stations);
-
 struct ProjectFiles {
     ProjectGrids grids;
+    std::string coordinate_system;  // WKT for arcview/ascii/watershed.prj; empty: none is written
     ControlSettings control;
     std::vector<std::string> uh_cell_h, uh_cell_s, uh_river;  // one line each, with line end
     // Series to copy into model/input: (file name in the project, contents).
     std::vector<std::array<std::string, 2>> series;
 };
 
-// Creates the folders and writes every file. Throws hydro::OutputError.
+// Creates the folders and writes every file (arcview/ascii/watershed.prj
+// when the coordinate system is known). Throws hydro::OutputError.
 void write_project(const std::string& root, const ProjectFiles& files);
 
 }  // namespace gridprep

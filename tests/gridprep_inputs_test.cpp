@@ -9,6 +9,7 @@
 #include "parameter_tables.hpp"
 #include "prep_options.hpp"
 #include "project_writer.hpp"
+#include "series_check.hpp"
 #include "thiessen_grid.hpp"
 
 namespace {
