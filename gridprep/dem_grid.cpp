@@ -103,7 +103,10 @@ std::string load(const std::string& path) { return read_plain_file(path, "grid f
 
 bool starts_with(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
-Raster parse(Tokens& t) {
+// Cells of dx by dy that differ are kept (cell size dy, the width in
+// `non_square_dx`) so that a DEM in degrees can be told from its .prj.
+Raster parse(Tokens& t, double& non_square_dx) {
+    non_square_dx = 0;
     bool have_cols = false, have_rows = false, have_x = false, have_y = false, have_size = false;
     bool x_centre = false, y_centre = false;
     double ncols = 0, nrows = 0, x = 0, y = 0, size = 0, dx = -1, dy = -1;
@@ -148,10 +151,8 @@ Raster parse(Tokens& t) {
                              hydro::quote_token(key));
     }
     if (!have_size && dx > 0 && dy > 0) {
-        if (std::fabs(dx - dy) > 1e-9 * dx)
-            throw InputError(t.name(), 0, "square cells (dx equal to dy)",
-                             "dx " + std::to_string(dx) + " and dy " + std::to_string(dy));
-        size = dx, have_size = true;
+        if (std::fabs(dx - dy) > 1e-9 * dx) non_square_dx = dx;
+        size = dy, have_size = true;
     }
     const char* missing = !have_cols ? "ncols" : !have_rows ? "nrows" : !have_x ? "xllcorner" : !have_y ? "yllcorner"
                                                                           : !have_size ? "cellsize" : nullptr;
@@ -204,11 +205,20 @@ Raster parse(Tokens& t) {
     return r;
 }
 
+void require_square(const std::string& name, const Raster& r, double non_square_dx) {
+    if (non_square_dx > 0)
+        throw InputError(name, 0, "square cells (dx equal to dy)",
+                         "dx " + std::to_string(non_square_dx) + " and dy " + std::to_string(r.geometry.cell_size));
+}
+
 }  // namespace
 
 Raster parse_ascii_raster(const std::string& name, const std::string& contents) {
     Tokens t(name, contents);
-    return parse(t);
+    double non_square_dx = 0;
+    Raster r = parse(t, non_square_dx);
+    require_square(name, r, non_square_dx);
+    return r;
 }
 
 Raster read_ascii_raster(const std::string& path) { return parse_ascii_raster(path, load(path)); }
@@ -261,10 +271,16 @@ std::string describe_file_start(const std::string& s) {
 Raster read_raster(const std::string& path, const std::string& what, bool elevations) {
     const std::string start = read_file_start(path, what, 4096);
     if (looks_like_ascii_grid(start) || (!gdal_available() && looks_like_text(start))) {
-        Raster r = read_ascii_raster(path);
+        Tokens t(path, load(path));
+        double non_square_dx = 0;
+        Raster r = parse(t, non_square_dx);
         const PrjFile prj = read_prj_beside(path);
         r.crs_wkt = prj.wkt;
         r.crs_source = prj.path;
+        // Cells in degrees are seldom square: the coordinate system's check
+        // gives the command that projects them.
+        if (non_square_dx > 0 && elevations) require_projected_metres(r, path);
+        require_square(path, r, non_square_dx);
         return r;
     }
     if (gdal_available()) return read_gdal_raster(path, what, describe_file_start(start), elevations);
