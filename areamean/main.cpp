@@ -9,20 +9,27 @@
 
 #include "ascii_grid.hpp"
 #include "counting.hpp"
+#include "input_error.hpp"
+#include "output_lock.hpp"
 #include "project_paths.hpp"
+#include "result_set.hpp"
 #include "subbasin_series.hpp"
 #include "thiessen.hpp"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: areamean [--project DIR]\n"
+    "Usage: areamean [--project DIR] [--no-wait] [--recover]\n"
     "\n"
     "Averages the station series p.txt, pet.txt and t.txt over every subbasin by the\n"
     "Thiessen polygon grids and writes Subbasin_P.txt, Subbasin_E.txt and Subbasin_T.txt.\n"
     "Without options it runs from a working folder two levels below the project root.\n"
     "\n"
     "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
+    "  --no-wait      refuse to run while another run (gridrun or areamean) writes to\n"
+    "                 the project's output folder, instead of waiting for it\n"
+    "  --recover      only complete the results of a run that was stopped while it\n"
+    "                 replaced them (every run does this first), then exit\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
@@ -30,12 +37,19 @@ const char* const kUsage =
 float processor_seconds() { return static_cast<float>(std::clock()) / static_cast<float>(CLOCKS_PER_SEC); }
 
 [[noreturn]] void usage_error(const std::string& what) {
-    std::fprintf(stderr, "areamean: %s\n\n%s", what.c_str(), kUsage);
+    std::fprintf(stderr, "areamean: %s\n\n%s", hydro::printable(what).c_str(), kUsage);
     std::exit(2);
 }
 
-hydro::ProjectPaths parse_options(int argc, char** argv) {
+struct Options {
     hydro::ProjectPaths paths;
+    bool wait = true;
+    bool recover_only = false;
+};
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    hydro::ProjectPaths& paths = o.paths;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -49,20 +63,32 @@ hydro::ProjectPaths parse_options(int argc, char** argv) {
             paths.root = argv[++i];
         } else if (arg.rfind("--project=", 0) == 0) {
             paths.root = arg.substr(10);
+        } else if (arg == "--no-wait") {
+            o.wait = false;
+        } else if (arg == "--recover") {
+            o.recover_only = true;
         } else {
-            usage_error("unknown option \"" + arg + "\"");
+            usage_error("unknown option \"" + hydro::printable(arg) + "\"");
         }
     }
-    return paths;
+    return o;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace hydro;
-    const ProjectPaths paths = parse_options(argc, argv);
+    const Options options = parse_options(argc, argv);
+    const ProjectPaths& paths = options.paths;
+    treat_file_size_limit_as_write_error();
     try {
         const float cpu_time_start = processor_seconds();
+        const OutputFolderLock lock(paths.output_folder(), options.wait, "areamean");
+        const RecoveryReport recovered = recover_result_sets(paths.output_folder());
+        if (options.recover_only) {
+            std::printf("areamean: %s\n", describe_recovery(recovered, paths.output_folder()).c_str());
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         AreaMeanSizes sizes;
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
@@ -83,7 +109,7 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "areamean: error: %s\n", e.what());
+        std::fprintf(stderr, "areamean: error: %s\n", printable(e.what()).c_str());
         return 1;
     }
 }

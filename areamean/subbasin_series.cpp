@@ -1,7 +1,7 @@
 #include "subbasin_series.hpp"
 
 #include "fixed_width.hpp"
-#include "text_output.hpp"
+#include "result_set.hpp"
 
 namespace hydro {
 
@@ -28,10 +28,12 @@ std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std
 }
 
 void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins) {
-    write_text_file(paths.output("Subbasin_P.txt"), subbasin_series_text(m.dates, m.precipitation, n_subbasins));
-    write_text_file(paths.output("Subbasin_E.txt"), subbasin_series_text(m.dates, m.pet, n_subbasins));
+    ResultSet set;
+    set.write_file(paths.output("Subbasin_P.txt"), subbasin_series_text(m.dates, m.precipitation, n_subbasins));
+    set.write_file(paths.output("Subbasin_E.txt"), subbasin_series_text(m.dates, m.pet, n_subbasins));
     if (m.temperature_used)
-        write_text_file(paths.output("Subbasin_T.txt"), subbasin_series_text(m.dates, m.temperature, n_subbasins));
+        set.write_file(paths.output("Subbasin_T.txt"), subbasin_series_text(m.dates, m.temperature, n_subbasins));
+    set.commit();
 }
 
 }  // namespace hydro
