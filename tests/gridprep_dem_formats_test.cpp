@@ -144,11 +144,16 @@ TEST(GridprepCoordinates, TheDemsPrjIsCarriedIntoTheProject) {
     const Raster r = read_raster(kData + "jacksboro_utm16n_300m.asc", "DEM", true);
     EXPECT_EQ(r.crs_wkt, read_file(kData + "jacksboro_utm16n_300m.prj"));
     EXPECT_NO_THROW(require_projected_metres(r, "dem"));
+    TempDir dir("gridprep_prj");
     PrepOptions o;
     o.dem = kData + "jacksboro_utm16n_300m.asc";
-    EXPECT_EQ(prepare_project(o).files.coordinate_system, r.crs_wkt);
+    o.output = (dir.path() / "utm").string();
+    make_project(o);
+    EXPECT_EQ(read_file(dir.path() / "utm/arcview/ascii/watershed.prj"), r.crs_wkt + "\n");
     o.dem = kData + "volcano_10m.asc";
-    EXPECT_EQ(prepare_project(o).files.coordinate_system, "") << "local coordinates: no watershed.prj";
+    o.output = (dir.path() / "local").string();
+    make_project(o);
+    EXPECT_FALSE(fs::exists(dir.path() / "local/arcview/ascii/watershed.prj")) << "local coordinates: no .prj";
 }
 
 TEST(GridprepOptionRanges, WhatTheModelCanReadBack) {
@@ -177,17 +182,20 @@ TEST(GridprepOptionRanges, WhatTheModelCanReadBack) {
 }
 
 TEST(GridprepOptionRanges, FarOutletsAndThresholdsWithoutOverflow) {
+    TempDir dir("gridprep_far");
     PrepOptions o;
     o.dem = kData + "volcano_10m.asc";
+    o.output = (dir.path() / "p").string();
     o.outlet_kind = OutletKind::map_xy;
     for (double far : {1e308, -1e308, 3e9}) {
         o.outlet_x = far;
         o.outlet_y = far;
-        EXPECT_NE(input_error_of([&] { prepare_project(o); }).find("expected an outlet inside the DEM"), std::string::npos);
+        EXPECT_NE(input_error_of([&] { make_project(o); }).find("expected an outlet inside the DEM"), std::string::npos);
     }
+    EXPECT_FALSE(fs::exists(o.output));
     o.outlet_kind = OutletKind::largest;
     o.threshold_km2 = 1e308;
-    EXPECT_EQ(prepare_project(o).summary.subbasins, 1);
+    EXPECT_EQ(make_project(o).subbasins, 1);
 }
 
 TEST(GridprepStations, WithinFiveCellsOfTheDem) {
