@@ -16,13 +16,13 @@
 #include <thread>
 
 #include "ascii_grid.hpp"
-#include "dimension_scan.hpp"
 #include "free_format.hpp"
-#include "full_model.hpp"
+#include "model.hpp"
 #include "input_error.hpp"
 #include "output_lock.hpp"
 #include "project_paths.hpp"
 #include "result_set.hpp"
+#include "text_results.hpp"
 
 namespace {
 
@@ -181,30 +181,27 @@ int main(int argc, char** argv) {
             std::printf("gridrun: %s\n", describe_recovery(recovered, options.paths.output_folder()).c_str());
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
-        RunSizes sizes;
-        const GridGeometry geometry = read_grid_geometry(options.paths.grid("watershed.asc"));
-        sizes.n_cols = geometry.n_cols;
-        sizes.n_rows = geometry.n_rows;
-        sizes.cell_size = geometry.cell_size;
-        if (options.mode == 0) {
+        // The grid size is read before the menu: a missing subbasin grid stops the run at once.
+        read_grid_geometry(options.paths.grid("watershed.asc"));
+        int32_t run_mode = options.mode;
+        if (run_mode == 0) {
             write_menu();
-            sizes.run_mode = read_run_mode();
-            if (sizes.run_mode != 1 && sizes.run_mode != 2) return 0;
-            write_run_title(sizes.run_mode, true);
+            run_mode = read_run_mode();
+            if (run_mode != 1 && run_mode != 2) return 0;
+            write_run_title(run_mode, true);
         } else {
-            sizes.run_mode = options.mode;
-            write_run_title(sizes.run_mode, false);
+            write_run_title(run_mode, false);
         }
-        const auto scan_start = clock::now();
-        scan_dimensions(options.paths, sizes);
-        const double scan_seconds = std::chrono::duration<double>(clock::now() - scan_start).count();
         PhaseTimes times;
-        RunOptions run;
+        const Model model = load_model(options.paths, run_mode, &times);
+        TextResults text(options.paths);
+        SimulationOptions run;
         run.times = &times;
         run.threads = options.threads;
         run.progress = options.quiet ? nullptr : stdout;
         run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
-        const NonFiniteReport report = run_full_model(options.paths, sizes, run);
+        run.sinks.push_back(&text);
+        const NonFiniteReport report = simulate(model, default_parameters(model), run).non_finite;
         if (std::fflush(stdout) != 0) {
             std::fprintf(stderr, "gridrun: error: cannot write to standard output\n");
             return 1;
@@ -213,7 +210,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "gridrun: timings (s): scan %.3f, input %.3f, cell loop %.3f, routing %.3f, output %.3f, "
                          "total %.3f, threads %d\n",
-                         scan_seconds, times.input, times.cell_loop, times.second_pass, times.output,
+                         times.scan, times.input, times.cell_loop, times.second_pass, times.output,
                          std::chrono::duration<double>(clock::now() - start).count(), options.threads);
         if (report.found)
             std::fprintf(stderr,
