@@ -17,6 +17,9 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     FreeFormatReader p(paths.input("p.txt"));
     FreeFormatReader e(paths.input("pet.txt"));
     std::unique_ptr<FreeFormatReader> t;
+    in.precipitation.quantity = SeriesQuantity::Precipitation;
+    in.pet.quantity = SeriesQuantity::Evapotranspiration;
+    in.temperature.quantity = SeriesQuantity::Temperature;
     size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps);
     size_series(e, in.pet, sz.n_stations_e, sz.n_steps);
     if (sz.temperature_used) {
@@ -28,10 +31,9 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     read_series_header(e, in.pet, "thiessen_e.asc");
     for (int32_t k = 0; k < sz.n_steps; ++k) {
         const RecordDate d = read_record_date(p, k);
-        // The month selects the lengths of the months before it.
-        if (d.month > 12) p.fail("a month from 1 to 12 in record " + std::to_string(k + 1), std::to_string(d.month));
-        // The day sets the day of the year and so the season of the canopy.
-        if (d.day < 1 || d.day > 31) p.fail("a day from 1 to 31 in record " + std::to_string(k + 1), std::to_string(d.day));
+        // The date sets the day of the year (the season of the canopy) and
+        // the map periods a step belongs to.
+        check_record_date(p, d, k);
         in.calendar.append(d.year, d.month, d.day, d.hour);
         read_station_values(p, in.precipitation, k);
         skip_record_date(e, k);
