@@ -26,6 +26,8 @@
 #include "ascii_grid.hpp"
 #include "control_file.hpp"
 #include "counting.hpp"
+#include "dimension_scan.hpp"
+#include "model_loading.hpp"
 #include "thiessen.hpp"
 #include "input_error.hpp"
 #include "output_lock.hpp"
@@ -325,6 +327,19 @@ std::vector<Variant> grid_variants() {
             v.push_back({s + "_beyond_float", path, edited(set_token(9, 2, "3.5e38")), p, at + "9:"});
         }
     }
+    // Values without physical sense at a simulated cell (row 3, column 3 lies in subbasin 1).
+    const std::string cell = ", row 3, column 3: expected ";
+    for (const char* g : {"fieldcap.asc", "depression.asc", "interc_max.asc", "interc_min.asc", "conductivity.asc"})
+        v.push_back({stem(g) + "_negative_at_a_simulated_cell", std::string("arcview/ascii/") + g,
+                     edited(set_token(9, 2, "-0.25")), kGridrun, std::string(g) + cell});
+    v.push_back({"slope_negative_in_a_subbasin", "arcview/ascii/slope.asc", edited(set_token(9, 2, "-5")), kGridrun,
+                 "slope.asc, row 3, column 3: expected a slope of 0 or more (percent) at a cell of subbasin 1, found -5"});
+    v.push_back({"porosity_above_one", "arcview/ascii/porosity.asc", edited(set_token(9, 2, "1.5")), kGridrun,
+                 "porosity.asc" + cell + "a porosity (saturation) of 0 to 1"});
+    v.push_back({"wiltingpoint_above_field_capacity", "arcview/ascii/wiltingpoint.asc", edited(set_token(9, 2, "0.3")),
+                 kGridrun, "wiltingpoint.asc" + cell + "residual content < wilting point < field capacity <= porosity"});
+    v.push_back({"fieldcap_above_porosity", "arcview/ascii/fieldcap.asc", edited(set_token(9, 2, "0.49")), kGridrun,
+                 "fieldcap.asc" + cell + "residual content < wilting point < field capacity <= porosity"});
     // Control characters in a token stay out of the message.
     v.push_back({"slope_escape_sequence", "arcview/ascii/slope.asc", edited(set_token(9, 2, "\x1b[2J7")), kGridrun,
                  "slope.asc, line 9:"});
@@ -742,6 +757,36 @@ TEST(ChangedDuringTheRun, ALargerSubbasinNumberAfterTheCountIsRefused) {
         EXPECT_NE(std::string(e.what()).find("watershed.asc, row 3, column 3: expected a subbasin number of at most 3"),
                   std::string::npos)
             << e.what();
+    }
+}
+
+TEST(ChangedDuringTheRun, GridrunRefusesAGridOrControlFileChangedSinceTheScan) {
+    struct Change { const char* file; Edit edit; const char* message; };
+    const std::vector<Change> changes = {
+        {"arcview/ascii/watershed.asc", set_token(9, 2, "40"),
+         "watershed.asc, row 3, column 3: expected a subbasin number of at most 3"},
+        {"model/input/input.txt", set_token(4, 7, "-1"), "input.txt: expected the degree-day factor"},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.file);
+        TempDir tmp("race");
+        const fs::path root = copy_of_valid_project(tmp.path());
+        hydro::ProjectPaths paths;
+        paths.root = root.string();
+        hydro::RunSizes sizes;
+        const hydro::GridGeometry geometry = hydro::read_grid_geometry(paths.grid("watershed.asc"));
+        sizes.n_rows = geometry.n_rows;
+        sizes.n_cols = geometry.n_cols;
+        sizes.cell_size = geometry.cell_size;
+        sizes.run_mode = 2;
+        hydro::scan_dimensions(paths, sizes);
+        write_file(root / c.file, c.edit(read_file(root / c.file)));
+        try {
+            hydro::load_model_inputs(paths, sizes);
+            ADD_FAILURE() << "accepted";
+        } catch (const hydro::InputError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
     }
 }
 
