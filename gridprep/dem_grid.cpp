@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string_view>
@@ -292,6 +293,21 @@ Raster read_raster(const std::string& path, const std::string& what, bool elevat
                          "rasters: convert it with gdal_translate -of AAIGrid " +
                          shell_word(path) + " " + shell_word(converted) + ", or install libgdal-dev and rebuild)",
                      describe_file_start(start));
+}
+
+void require_plausible_elevations(const Raster& dem, const std::string& path) {
+    const Geometry& g = dem.geometry;
+    for (std::size_t i = 0; i < dem.value.size(); ++i) {
+        const double v = dem.value[i];
+        if (!dem.has_data[i] || (v >= -12000.0 && v <= 10000.0)) continue;
+        char found[64];
+        std::snprintf(found, sizeof found, "%.9g", v);
+        throw InputError(path, 0,
+                         "elevations from -12000 to 10000 m (a no-data value the file does not declare?) at row " +
+                             std::to_string(i / static_cast<std::size_t>(g.n_cols) + 1) + ", column " +
+                             std::to_string(i % static_cast<std::size_t>(g.n_cols) + 1),
+                         found);
+    }
 }
 
 void require_same_geometry(const Geometry& dem, const Geometry& other, const std::string& other_path) {

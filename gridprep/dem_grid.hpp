@@ -66,6 +66,12 @@ Raster read_ascii_raster(const std::string& path);
 // Builds a raster from text already in memory (tests).
 Raster parse_ascii_raster(const std::string& name, const std::string& contents);
 
+// Elevations on Earth lie between about -11000 m (ocean trenches) and
+// 8849 m: a DEM cell outside -12000..10000 m is a no-data value the file
+// does not declare, or heights in other units. Throws InputError naming the
+// first such cell.
+void require_plausible_elevations(const Raster& dem, const std::string& path);
+
 // Checks that a class map lies exactly on the DEM's cells (same size and
 // corner within a hundredth of a cell); throws InputError otherwise.
 void require_same_geometry(const Geometry& dem, const Geometry& other, const std::string& other_path);

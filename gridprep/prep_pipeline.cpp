@@ -169,6 +169,7 @@ PrepSummary make_project(const PrepOptions& o) {
     const Raster dem = read_raster(o.dem, "DEM", true);
     const Geometry& g = dem.geometry;
     require_projected_metres(dem, o.dem);
+    require_plausible_elevations(dem, o.dem);
     const double whole_size = std::round(g.cell_size);
     if (whole_size < 1.0 || std::fabs(g.cell_size - whole_size) > 1e-6 * g.cell_size)
         throw InputError(o.dem, 0, "a cell size of a whole number of metres (a DEM in projected coordinates)",

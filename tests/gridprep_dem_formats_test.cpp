@@ -156,6 +156,16 @@ TEST(GridprepCoordinates, TheDemsPrjIsCarriedIntoTheProject) {
     EXPECT_FALSE(fs::exists(dir.path() / "local/arcview/ascii/watershed.prj")) << "local coordinates: no .prj";
 }
 
+TEST(GridprepDemFormats, ElevationsOffTheEarthAreRefused) {
+    Raster dem = parse_ascii_raster("dem.asc", "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 10\n"
+                                               "-11000 8849\n-32768 5\n");
+    EXPECT_NE(input_error_of([&] { require_plausible_elevations(dem, "dem.asc"); })
+                  .find("(a no-data value the file does not declare?) at row 2, column 1, found -32768"),
+              std::string::npos);
+    dem.has_data[2] = 0;
+    EXPECT_NO_THROW(require_plausible_elevations(dem, "dem.asc"));
+}
+
 TEST(GridprepOptionRanges, WhatTheModelCanReadBack) {
     struct Case {
         std::vector<std::string> extra;
