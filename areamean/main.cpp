@@ -9,6 +9,7 @@
 
 #include "ascii_grid.hpp"
 #include "counting.hpp"
+#include "project_check.hpp"
 #include "project_paths.hpp"
 #include "subbasin_series.hpp"
 #include "thiessen.hpp"
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
     const ProjectPaths paths = parse_options(argc, argv);
     try {
         const float cpu_time_start = processor_seconds();
+        check_project_root(paths, paths.root == ProjectPaths{}.root ? "" : "--project");
         AreaMeanSizes sizes;
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;

@@ -20,6 +20,7 @@
 #include "free_format.hpp"
 #include "full_model.hpp"
 #include "input_error.hpp"
+#include "project_check.hpp"
 #include "project_paths.hpp"
 
 namespace {
@@ -161,6 +162,7 @@ int main(int argc, char** argv) {
     try {
         using clock = std::chrono::steady_clock;
         const auto start = clock::now();
+        check_project_root(options.paths, options.paths.root == ProjectPaths{}.root ? "" : "--project");
         RunSizes sizes;
         const GridGeometry geometry = read_grid_geometry(options.paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;

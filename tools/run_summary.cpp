@@ -19,6 +19,7 @@
 
 #include "ascii_grid.hpp"
 #include "free_format.hpp"
+#include "project_check.hpp"
 #include "project_paths.hpp"
 
 namespace {
@@ -77,14 +78,34 @@ std::string date_of(const Table& t, std::size_t r) {
 
 }  // namespace
 
+const char* const kUsage =
+    "Usage: run_summary PROJECT_ROOT\n"
+    "\n"
+    "Summarises a finished gridrun run from its result files in PROJECT_ROOT/model/output:\n"
+    "the peak discharge and its date, the volumes of surface flow, interflow and groundwater\n"
+    "flow at the outlet, and the basin water balance with its closure error.\n"
+    "\n"
+    "  --help         this text\n"
+    "  --version      the program's version\n";
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: run_summary PROJECT_ROOT\n");
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("run_summary %s\n", HYDRO_VERSION);
+        return 0;
+    }
+    if (argc != 2 || std::string(argv[1]).rfind("--", 0) == 0) {
+        std::fprintf(stderr, "run_summary: %s\n\n%s",
+                     argc != 2 ? "expected one argument, the project root" : "unknown option", kUsage);
         return 2;
     }
     try {
         ProjectPaths paths;
         paths.root = argv[1];
+        check_project_root(paths, "project root");
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         FreeFormatReader control(paths.input("input.txt"));
         control.begin_read();
