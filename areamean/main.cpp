@@ -17,13 +17,16 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: areamean [--project DIR]\n"
+    "Usage: areamean [--project DIR] [--csv] [--quiet]\n"
     "\n"
     "Averages the station series p.txt, pet.txt and t.txt over every subbasin by the\n"
     "Thiessen polygon grids and writes Subbasin_P.txt, Subbasin_E.txt and Subbasin_T.txt.\n"
     "Without options it runs from a working folder two levels below the project root.\n"
     "\n"
     "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
+    "  --csv          also write Subbasin_P.csv, Subbasin_E.csv and Subbasin_T.csv: a column\n"
+    "                 time (ISO 8601), then one per subbasin, values in full precision\n"
+    "  --quiet        no banner and no run-time line; only errors are printed\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
@@ -35,8 +38,15 @@ float processor_seconds() { return static_cast<float>(std::clock()) / static_cas
     std::exit(2);
 }
 
-hydro::ProjectPaths parse_options(int argc, char** argv) {
+struct Options {
     hydro::ProjectPaths paths;
+    bool csv = false;
+    bool quiet = false;
+};
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    hydro::ProjectPaths& paths = o.paths;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -50,18 +60,23 @@ hydro::ProjectPaths parse_options(int argc, char** argv) {
             paths.root = argv[++i];
         } else if (arg.rfind("--project=", 0) == 0) {
             paths.root = arg.substr(10);
+        } else if (arg == "--csv") {
+            o.csv = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
         } else {
             usage_error("unknown option \"" + arg + "\"");
         }
     }
-    return paths;
+    return o;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace hydro;
-    const ProjectPaths paths = parse_options(argc, argv);
+    const Options options = parse_options(argc, argv);
+    const ProjectPaths& paths = options.paths;
     try {
         const float cpu_time_start = processor_seconds();
         check_project_root(paths, paths.root == ProjectPaths{}.root ? "" : "--project");
@@ -69,15 +84,18 @@ int main(int argc, char** argv) {
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
         sizes.n_rows = geometry.n_rows;
-        std::fputs(" \n Mean areal precipitation, evapotranspiration ( and Temperature) over subbasins!\n \n \n"
-                   "                        by applying Thiessen polygon method\n \n \n \n \n"
-                   " Last up-date: Feb. 2009\n",
-                   stdout);
+        if (!options.quiet)
+            std::fputs(" \n Mean areal precipitation, evapotranspiration ( and Temperature) over subbasins!\n \n \n"
+                       "                        by applying Thiessen polygon method\n \n \n \n \n"
+                       " Last up-date: Feb. 2009\n",
+                       stdout);
         count_subbasins_and_stations(paths, sizes);
         const SubbasinMeans means = thiessen_means(paths, sizes);
         write_subbasin_series(paths, means, sizes.n_subbasins);
+        if (options.csv) write_subbasin_csv(paths, means, sizes.n_subbasins);
         const float cpu_time_end = processor_seconds();
-        std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
+        if (!options.quiet)
+            std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
         if (std::fflush(stdout) != 0) {
             std::fprintf(stderr, "areamean: error: cannot write to standard output\n");
             return 1;

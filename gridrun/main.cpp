@@ -37,7 +37,8 @@ const char* const kUsage =
     "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
     "  --mode 1|2     1: cells drain straight to the basin outlet; 2: cells drain to\n"
     "                 their subbasin outlet and the river carries the water on. No menu.\n"
-    "  --quiet        no progress line per cell\n"
+    "  --quiet        nothing on the console but errors and warnings (no title, no\n"
+    "                 progress line per cell)\n"
     "  --threads N    number of threads of the cell loop (default: all hardware threads,\n"
     "                 or the environment variable GRIDRUN_THREADS); results are identical\n"
     "                 for every number of threads\n"
@@ -172,10 +173,10 @@ int main(int argc, char** argv) {
             write_menu();
             sizes.run_mode = read_run_mode();
             if (sizes.run_mode != 1 && sizes.run_mode != 2) return 0;
-            write_run_title(sizes.run_mode, true);
+            if (!options.quiet) write_run_title(sizes.run_mode, true);
         } else {
             sizes.run_mode = options.mode;
-            write_run_title(sizes.run_mode, false);
+            if (!options.quiet) write_run_title(sizes.run_mode, false);
         }
         const auto scan_start = clock::now();
         scan_dimensions(options.paths, sizes);
