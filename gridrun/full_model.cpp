@@ -6,131 +6,13 @@
 
 #include "ascii_grid.hpp"
 #include "cell_loop.hpp"
-#include "free_format.hpp"
-#include "input_error.hpp"
+#include "model_loading.hpp"
 #include "outlet_routing.hpp"
 #include "result_series.hpp"
 #include "snapshots.hpp"
 #include "text_output.hpp"
 
 namespace hydro {
-
-namespace {
-
-void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
-    const RunSizes& sz = in.sizes;
-    FreeFormatReader p(paths.input("p.txt"));
-    FreeFormatReader e(paths.input("pet.txt"));
-    std::unique_ptr<FreeFormatReader> t;
-    size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps);
-    size_series(e, in.pet, sz.n_stations_e, sz.n_steps);
-    if (sz.temperature_used) {
-        t = std::make_unique<FreeFormatReader>(paths.input("t.txt"));
-        size_series(*t, in.temperature, sz.n_stations_t, sz.n_steps);
-        read_series_header(*t, in.temperature, "thiessen_t.asc");
-    }
-    read_series_header(p, in.precipitation, "thiessen_p.asc");
-    read_series_header(e, in.pet, "thiessen_e.asc");
-    for (int32_t k = 0; k < sz.n_steps; ++k) {
-        const RecordDate d = read_record_date(p, k);
-        // The month selects the lengths of the months before it.
-        if (d.month > 12) p.fail("a month from 1 to 12 in record " + std::to_string(k + 1), std::to_string(d.month));
-        // The day sets the day of the year and so the season of the canopy.
-        if (d.day < 1 || d.day > 31) p.fail("a day from 1 to 31 in record " + std::to_string(k + 1), std::to_string(d.day));
-        in.calendar.append(d.year, d.month, d.day, d.hour);
-        read_station_values(p, in.precipitation, k);
-        skip_record_date(e, k);
-        read_station_values(e, in.pet, k);
-        if (t) {
-            skip_record_date(*t, k);
-            read_station_values(*t, in.temperature, k);
-        }
-    }
-}
-
-void load_initial_soil_moisture(const ProjectPaths& paths, ModelInputs& in) {
-    const Catchment& g = in.catchment;
-    const std::size_t n = g.porosity.size();
-    in.map_header = g.header;
-    if (in.control.initial_moisture_ratio < 0.0f) {
-        // Degrees of saturation; the file's header becomes the maps' header.
-        FreeFormatReader f(paths.grid("moisture.asc"));
-        keep_grid_header(f, in.map_header);
-        in.initial_soil_moisture = read_real_grid_values(f, in.sizes.n_rows, in.sizes.n_cols);
-        for (std::size_t i = 0; i < n; ++i)
-            if (g.porosity[i] > 0.0f) in.initial_soil_moisture[i] = in.initial_soil_moisture[i] * g.porosity[i];
-    } else {
-        in.initial_soil_moisture.assign(n, 0.0f);
-        for (std::size_t i = 0; i < n; ++i)
-            if (g.field_capacity[i] > 0.0f)
-                in.initial_soil_moisture[i] = in.control.initial_moisture_ratio * g.field_capacity[i];
-    }
-}
-
-std::string at_cell(const std::string& path, int32_t row, int32_t col) {
-    return path + ", row " + std::to_string(row + 1) + ", column " + std::to_string(col + 1);
-}
-
-// Every index the run takes from the data must be valid before the run starts.
-void check_model_inputs(const ProjectPaths& paths, const ModelInputs& in) {
-    const RunSizes& sz = in.sizes;
-    const Catchment& g = in.catchment;
-    int64_t valid_cells = 0;
-    for (int32_t r = 0; r < sz.n_rows; ++r) {
-        for (int32_t c = 0; c < sz.n_cols; ++c) {
-            const std::size_t i = g.index(r, c);
-            if (!is_valid_cell(g, i)) continue;
-            ++valid_cells;
-            struct Zone { const std::vector<int32_t>* grid; const char* file; int32_t count; const char* series; };
-            const Zone zones[3] = {{&g.station_zone_p, "thiessen_p.asc", sz.n_stations_p, "p.txt"},
-                                   {&g.station_zone_e, "thiessen_e.asc", sz.n_stations_e, "pet.txt"},
-                                   {&g.station_zone_t, "thiessen_t.asc", sz.n_stations_t, "t.txt"}};
-            for (int z = 0; z < (sz.temperature_used ? 3 : 2); ++z) {
-                const int32_t st = (*zones[z].grid)[i];
-                if (st < 1 || st > zones[z].count)
-                    throw InputError(at_cell(paths.grid(zones[z].file), r, c) +
-                                     ": expected a station number from 1 to " + std::to_string(zones[z].count) +
-                                     " (the stations of " + zones[z].series + ") at a simulated cell, found " +
-                                     std::to_string(st));
-            }
-            const int32_t sb = g.subbasin_id[i];
-            if (sb < 1 || sb > sz.n_subbasins)
-                throw InputError(at_cell(paths.grid("watershed.asc"), r, c) + ": expected a subbasin number from 1 to " +
-                                 std::to_string(sz.n_subbasins) + " at a simulated cell, found " + std::to_string(sb));
-            if (valid_cells > sz.n_cells)
-                throw InputError(at_cell(paths.grid("watershed.asc"), r, c) + ": simulated cell " +
-                                 std::to_string(valid_cells) + " has no response line: expected at most " +
-                                 std::to_string(sz.n_cells) + " simulated cells (the lines of " +
-                                 paths.output("uh_cell_h.txt") + "), found more");
-        }
-    }
-    for (int32_t s = 0; s < sz.n_subbasins; ++s)
-        if (g.subbasin_cell_count[static_cast<std::size_t>(s)] == 0)
-            throw InputError(paths.grid("watershed.asc") + ": expected every subbasin from 1 to " +
-                             std::to_string(sz.n_subbasins) +
-                             " to own a cell with positive runoff coefficient and root depth, found none in subbasin " +
-                             std::to_string(s + 1));
-    if (in.control.groundwater_scale == 0.0f)
-        throw InputError(paths.input("input.txt") + ": expected a groundwater scale (value 6 of the parameter line) "
-                                                    "other than 0 (it divides the groundwater evaporation), found 0");
-}
-
-}  // namespace
-
-ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) {
-    ModelInputs in;
-    in.sizes = sizes;
-    in.control = read_control_file(paths.input("input.txt"), sizes.n_subbasins);
-    in.sizes.n_reported_subbasins = static_cast<int32_t>(in.control.reported_subbasins.size());
-    in.catchment = load_catchment(paths, in.sizes, in.control.time_step_hours);
-    in.cell_responses = ResponseTable::read(paths.output(sizes.run_mode == 1 ? "uh_cell_h.txt" : "uh_cell_s.txt"),
-                                            sizes.n_cells, sizes.uh_length);
-    in.river_responses = ResponseTable::read(paths.output("uh_river.txt"), sizes.n_subbasins, sizes.uh_length);
-    load_station_series(paths, in);
-    load_initial_soil_moisture(paths, in);
-    check_model_inputs(paths, in);
-    return in;
-}
 
 namespace {
 

@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "model_loading.hpp"
 #include "model_state.hpp"
 #include "project_paths.hpp"
 
 namespace hydro {
-
-// Reads and checks every input of the run; throws InputError.
-ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes);
 
 // Wall-clock seconds of the phases of a run.
 struct PhaseTimes {

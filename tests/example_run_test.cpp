@@ -111,6 +111,35 @@ TEST_F(ExampleRun, SummaryAgreesWithTheResultFiles) {
     EXPECT_NEAR(figure(s, "total"), vs + vi + vg, 1.0);
 }
 
+TEST_F(ExampleRun, SummaryScoresTheRunAgainstObservedDischarge) {
+    ASSERT_EQ(model_.exit_code, 0) << model_.err;
+    // The run's own outlet flow as the gauge record (every tenth day missing)
+    // fits perfectly; a record of an impossible date is refused on its line.
+    const Columns q = read_columns(root_ / "model" / "output" / "q_tot.txt");
+    std::string csv = "date,discharge\n";
+    for (std::size_t r = 0; r < q.rows.size(); ++r) {
+        char line[80];
+        std::snprintf(line, sizeof line, "%04d-%02d-%02dT00:00,%.3f\n", int(q.at(r, "year")), int(q.at(r, "month")),
+                      int(q.at(r, "day")), q.at(r, "Q"));
+        csv += r % 10 == 5 ? std::string(line).substr(0, 16) + ",NA\n" : line;
+    }
+    write_file(tmp_->path() / "gauge.csv", csv);
+    const RunResult fit = run_program(RUN_SUMMARY_EXE,
+                                      {root_.string(), "--observed", (tmp_->path() / "gauge.csv").string(), "--warmup", "365"},
+                                      tmp_->path());
+    ASSERT_EQ(fit.exit_code, 0) << fit.err;
+    EXPECT_EQ(fit.out.substr(0, summary_.out.size()), summary_.out);
+    EXPECT_NE(fit.out.find("(986 steps with an observation after a warm-up of 365 steps)"), std::string::npos) << fit.out;
+    EXPECT_EQ(figure(fit.out, "NSE  "), 1.0);
+    EXPECT_EQ(figure(fit.out, "KGE  "), 1.0);
+    EXPECT_EQ(figure(fit.out, "RMSE "), 0.0);
+    write_file(tmp_->path() / "bad.csv", "date,discharge\n2012-01-01,1\n2012-02-30,2\n");
+    const RunResult bad = run_program(RUN_SUMMARY_EXE, {root_.string(), "--observed", "bad.csv"}, tmp_->path());
+    EXPECT_EQ(bad.exit_code, 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find("bad.csv, line 3: expected a date"), std::string::npos) << bad.err;
+}
+
 TEST_F(ExampleRun, EveryMapOpensInGdalWithItsSizeAndNoData) {
     ASSERT_EQ(model_.exit_code, 0) << model_.err;
     if (std::system("command -v gdalinfo >/dev/null 2>&1") != 0)

@@ -3,7 +3,12 @@
 // flow, interflow and groundwater flow at the outlet, and the basin water
 // balance with its closure error.
 //
-// Usage: run_summary PROJECT_ROOT
+// Usage: run_summary PROJECT_ROOT [--observed FILE [--warmup N]]
+//
+// With an observed discharge file (CSV date,discharge) it adds the fit of the
+// outlet flow Q to the gauge: NSE, KGE with its components, NSE of log flows,
+// percent bias, RMSE and the error of the highest peak, over the steps that
+// have an observation, after the first N steps.
 //
 // The balance is taken over steps 2..N of balance.txt (storages are given at
 // the end of each step, so the first record is the starting point):
@@ -11,6 +16,7 @@
 // It is not zero by design: the snow pack, the canopy and the depressions
 // are not in the files, water held in canopy and depressions is dropped on
 // snow steps, and flow routed beyond the last step never reaches the outlet.
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -18,7 +24,9 @@
 #include <vector>
 
 #include "ascii_grid.hpp"
+#include "fit_scores.hpp"
 #include "free_format.hpp"
+#include "observed_discharge.hpp"
 #include "project_check.hpp"
 #include "project_paths.hpp"
 
@@ -76,35 +84,96 @@ std::string date_of(const Table& t, std::size_t r) {
     return buf;
 }
 
+// Scores are computed before anything is printed, so that a bad observed
+// file stops the program without a partial summary.
+std::string fit_text(const Table& q, const std::string& observed_path, std::size_t warmup) {
+    const ObservedDischarge observed = read_observed_discharge(observed_path);
+    std::vector<int64_t> keys;
+    std::vector<double> flow;
+    const int qt = q.column("Q");
+    for (const auto& row : q.rows) {
+        keys.push_back(step_key(static_cast<int32_t>(row[0]), static_cast<int32_t>(row[1]), static_cast<int32_t>(row[2]),
+                                static_cast<int32_t>(row[3])));
+        flow.push_back(row[qt]);
+    }
+    const FitScores f = score_run(flow, match_observations(observed, keys), warmup, observed_path);
+    auto num = [](double v, const char* format) {
+        char b[64];
+        if (std::isnan(v)) return std::string("undefined");
+        std::snprintf(b, sizeof b, format, v);
+        return std::string(b);
+    };
+    std::string out;
+    auto line = [&out](const char* format, auto... args) {
+        char b[512];
+        std::snprintf(b, sizeof b, format, args...);
+        out += b;
+    };
+    line("Fit to the observed discharge %s (%zu steps with an observation after a warm-up of %zu steps)\n",
+         observed_path.c_str(), f.n, warmup);
+    line("  NSE                 %s\n", num(f.nse, "%.3f").c_str());
+    line("  KGE                 %s  (r %s, alpha %s, beta %s)\n", num(f.kge, "%.3f").c_str(),
+         num(f.kge_r, "%.3f").c_str(), num(f.kge_alpha, "%.3f").c_str(), num(f.kge_beta, "%.3f").c_str());
+    line("  NSE of log flows    %s\n", num(f.log_nse, "%.3f").c_str());
+    line("  percent bias        %s %%\n", num(f.percent_bias, "%+.1f").c_str());
+    line("  RMSE                %s m3/s\n", num(f.rmse, "%.3f").c_str());
+    line("  highest peak        observed %.3f m3/s on %s, simulated %.3f m3/s on %s (%s %%)\n", f.observed_peak,
+         date_of(q, f.observed_peak_step).c_str(), f.simulated_peak, date_of(q, f.simulated_peak_step).c_str(),
+         num(f.peak_error_percent, "%+.1f").c_str());
+    return out;
+}
+
 }  // namespace
 
 const char* const kUsage =
-    "Usage: run_summary PROJECT_ROOT\n"
+    "Usage: run_summary PROJECT_ROOT [--observed FILE [--warmup N]]\n"
     "\n"
     "Summarises a finished gridrun run from its result files in PROJECT_ROOT/model/output:\n"
     "the peak discharge and its date, the volumes of surface flow, interflow and groundwater\n"
     "flow at the outlet, and the basin water balance with its closure error.\n"
     "\n"
+    "  --observed FILE  also score the outlet flow Q against the observed discharge in FILE\n"
+    "                   (NSE, KGE, NSE of log flows, percent bias, RMSE, peaks)\n"
+    "  --warmup N       leave the first N steps out of the scores\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-        std::fputs(kUsage, stdout);
-        return 0;
+    std::string root, observed_path;
+    std::size_t warmup = 0;
+    bool usage_error = false, warmup_given = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("run_summary %s\n", HYDRO_VERSION);
+            return 0;
+        } else if (a == "--observed" && i + 1 < argc) {
+            observed_path = argv[++i];
+        } else if (a == "--warmup" && i + 1 < argc) {
+            int32_t n = -1;
+            if (!parse_int32(argv[++i], n) || n < 0) {
+                std::fprintf(stderr, "run_summary: --warmup takes a number of steps (0 or more), not '%s'\n", argv[i]);
+                return 2;
+            }
+            warmup = static_cast<std::size_t>(n);
+            warmup_given = true;
+        } else if (root.empty() && !a.empty() && a[0] != '-') {
+            root = a;
+        } else {
+            usage_error = true;
+        }
     }
-    if (argc == 2 && std::string(argv[1]) == "--version") {
-        std::printf("run_summary %s\n", HYDRO_VERSION);
-        return 0;
-    }
-    if (argc != 2 || std::string(argv[1]).rfind("--", 0) == 0) {
+    if (usage_error || root.empty() || (warmup_given && observed_path.empty())) {
         std::fprintf(stderr, "run_summary: %s\n\n%s",
-                     argc != 2 ? "expected one argument, the project root" : "unknown option", kUsage);
+                     root.empty() ? "expected the project root" : "unknown option or missing value", kUsage);
         return 2;
     }
     try {
         ProjectPaths paths;
-        paths.root = argv[1];
+        paths.root = root;
         check_project_root(paths, "project root");
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         FreeFormatReader control(paths.input("input.txt"));
@@ -136,6 +205,7 @@ int main(int argc, char** argv) {
             vg += q.rows[r][qg] * hours * 3600.0;
         }
         const double vt = vs + vi + vg;
+        const std::string fit = observed_path.empty() ? std::string() : fit_text(q, observed_path, warmup);
         auto mm = [&](double m3) { return m3 / area_m2 * 1000.0; };
 
         const int rain = b.column("rain"), evap = b.column("evap"), rs = b.column("RS"), ri = b.column("RI"),
@@ -153,7 +223,7 @@ int main(int argc, char** argv) {
         const double runoff = sum_rs + sum_ri + sum_rg;
         const double closure = sum_rain - sum_evap - runoff - (d_soil + d_gw);
 
-        std::printf("Run summary of %s\n", argv[1]);
+        std::printf("Run summary of %s\n", root.c_str());
         std::printf("  period              %s to %s, %zu steps of %g h\n", date_of(q, 0).c_str(),
                     date_of(q, q.rows.size() - 1).c_str(), q.rows.size(), hours);
         std::printf("  basin               %.2f km2 (%d cells of %d m)\n", area_m2 / 1e6, cells, geometry.cell_size);
@@ -174,6 +244,7 @@ int main(int argc, char** argv) {
                     sum_rain != 0 ? 100.0 * closure / sum_rain : 0.0);
         std::printf("  The closure error holds what the files do not show: the change of the snow pack,\n"
                     "  of the canopy and depression stores, and the water those stores lose on snow steps.\n");
+        std::fputs(fit.c_str(), stdout);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "run_summary: error: %s\n", e.what());
