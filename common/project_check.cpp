@@ -18,7 +18,9 @@ bool is_folder(const fs::path& p) {
     return fs::is_directory(p, ec);
 }
 
-bool holds_project(const fs::path& root) { return is_folder(root / "arcview") && is_folder(root / "model"); }
+// The grids are read first: a root with arcview/ goes on, and a missing
+// model/ is then reported as the missing control file it holds.
+bool holds_project(const fs::path& root) { return is_folder(root / "arcview"); }
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -57,9 +59,8 @@ void check_project_root(const ProjectPaths& paths, const std::string& option) {
             throw InputError(option + " " + paths.root + ": this folder holds no arcview/ and model/ folders; "
                              "the project root seems to be " + absolute_text(up) + ": give " + option + " " +
                              absolute_text(up));
-    std::string missing = is_folder(root / "arcview") ? "model/" : is_folder(root / "model") ? "arcview/" : "arcview/ and model/";
     throw InputError(option + " " + paths.root + ": expected the project root, holding arcview/ and model/, found no " +
-                     missing + " in it");
+                     (is_folder(root / "model") ? "arcview/" : "arcview/ and model/") + " in it");
 }
 
 std::string similar_file_hint(const std::string& path) {
