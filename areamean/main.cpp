@@ -10,14 +10,17 @@
 #include "ascii_grid.hpp"
 #include "counting.hpp"
 #include "project_check.hpp"
+#include "input_error.hpp"
+#include "output_lock.hpp"
 #include "project_paths.hpp"
+#include "result_set.hpp"
 #include "subbasin_series.hpp"
 #include "thiessen.hpp"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: areamean [--project DIR] [--csv] [--quiet]\n"
+    "Usage: areamean [--project DIR] [--csv] [--quiet] [--no-wait] [--recover]\n"
     "\n"
     "Averages the station series p.txt, pet.txt and t.txt over every subbasin by the\n"
     "Thiessen polygon grids and writes Subbasin_P.txt, Subbasin_E.txt and Subbasin_T.txt.\n"
@@ -27,6 +30,10 @@ const char* const kUsage =
     "  --csv          also write Subbasin_P.csv, Subbasin_E.csv and Subbasin_T.csv: a column\n"
     "                 time (ISO 8601), then one per subbasin, values in full precision\n"
     "  --quiet        no banner and no run-time line; only errors are printed\n"
+    "  --no-wait      refuse to run while another run (gridrun or areamean) writes to\n"
+    "                 the project's output folder, instead of waiting for it\n"
+    "  --recover      only complete the results of a run that was stopped while it\n"
+    "                 replaced them (every run does this first), then exit\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
@@ -34,7 +41,7 @@ const char* const kUsage =
 float processor_seconds() { return static_cast<float>(std::clock()) / static_cast<float>(CLOCKS_PER_SEC); }
 
 [[noreturn]] void usage_error(const std::string& what) {
-    std::fprintf(stderr, "areamean: %s\n\n%s", what.c_str(), kUsage);
+    std::fprintf(stderr, "areamean: %s\n\n%s", hydro::printable(what).c_str(), kUsage);
     std::exit(2);
 }
 
@@ -42,6 +49,8 @@ struct Options {
     hydro::ProjectPaths paths;
     bool csv = false;
     bool quiet = false;
+    bool wait = true;
+    bool recover_only = false;
 };
 
 Options parse_options(int argc, char** argv) {
@@ -64,8 +73,12 @@ Options parse_options(int argc, char** argv) {
             o.csv = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--no-wait") {
+            o.wait = false;
+        } else if (arg == "--recover") {
+            o.recover_only = true;
         } else {
-            usage_error("unknown option \"" + arg + "\"");
+            usage_error("unknown option \"" + hydro::printable(arg) + "\"");
         }
     }
     return o;
@@ -77,9 +90,16 @@ int main(int argc, char** argv) {
     using namespace hydro;
     const Options options = parse_options(argc, argv);
     const ProjectPaths& paths = options.paths;
+    treat_file_size_limit_as_write_error();
     try {
         const float cpu_time_start = processor_seconds();
         check_project_root(paths, paths.root == ProjectPaths{}.root ? "" : "--project");
+        const OutputFolderLock lock(paths.output_folder(), options.wait, "areamean");
+        const RecoveryReport recovered = recover_result_sets(paths.output_folder());
+        if (options.recover_only) {
+            std::printf("areamean: %s\n", describe_recovery(recovered, paths.output_folder()).c_str());
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         AreaMeanSizes sizes;
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
@@ -91,8 +111,7 @@ int main(int argc, char** argv) {
                        stdout);
         count_subbasins_and_stations(paths, sizes);
         const SubbasinMeans means = thiessen_means(paths, sizes);
-        write_subbasin_series(paths, means, sizes.n_subbasins);
-        if (options.csv) write_subbasin_csv(paths, means, sizes.n_subbasins);
+        write_subbasin_series(paths, means, sizes.n_subbasins, options.csv);
         const float cpu_time_end = processor_seconds();
         if (!options.quiet)
             std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
@@ -103,7 +122,7 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "areamean: error: %s\n", e.what());
+        std::fprintf(stderr, "areamean: error: %s\n", printable(e.what()).c_str());
         return 1;
     }
 }

@@ -2,7 +2,7 @@
 
 #include "csv_series.hpp"
 #include "fixed_width.hpp"
-#include "text_output.hpp"
+#include "result_set.hpp"
 
 namespace hydro {
 
@@ -28,11 +28,19 @@ std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std
     return out;
 }
 
-void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins) {
-    write_text_file(paths.output("Subbasin_P.txt"), subbasin_series_text(m.dates, m.precipitation, n_subbasins));
-    write_text_file(paths.output("Subbasin_E.txt"), subbasin_series_text(m.dates, m.pet, n_subbasins));
+void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins, bool with_csv) {
+    ResultSet set;
+    set.write_file(paths.output("Subbasin_P.txt"), subbasin_series_text(m.dates, m.precipitation, n_subbasins));
+    set.write_file(paths.output("Subbasin_E.txt"), subbasin_series_text(m.dates, m.pet, n_subbasins));
     if (m.temperature_used)
-        write_text_file(paths.output("Subbasin_T.txt"), subbasin_series_text(m.dates, m.temperature, n_subbasins));
+        set.write_file(paths.output("Subbasin_T.txt"), subbasin_series_text(m.dates, m.temperature, n_subbasins));
+    if (with_csv) {
+        set.write_file(paths.output("Subbasin_P.csv"), subbasin_series_csv(m.dates, m.precipitation, n_subbasins));
+        set.write_file(paths.output("Subbasin_E.csv"), subbasin_series_csv(m.dates, m.pet, n_subbasins));
+        if (m.temperature_used)
+            set.write_file(paths.output("Subbasin_T.csv"), subbasin_series_csv(m.dates, m.temperature, n_subbasins));
+    }
+    set.commit();
 }
 
 std::string subbasin_series_csv(const std::vector<RecordDate>& dates, const std::vector<float>& means,
@@ -47,11 +55,5 @@ std::string subbasin_series_csv(const std::vector<RecordDate>& dates, const std:
     return out;
 }
 
-void write_subbasin_csv(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins) {
-    write_text_file(paths.output("Subbasin_P.csv"), subbasin_series_csv(m.dates, m.precipitation, n_subbasins));
-    write_text_file(paths.output("Subbasin_E.csv"), subbasin_series_csv(m.dates, m.pet, n_subbasins));
-    if (m.temperature_used)
-        write_text_file(paths.output("Subbasin_T.csv"), subbasin_series_csv(m.dates, m.temperature, n_subbasins));
-}
 
 }  // namespace hydro

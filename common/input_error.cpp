@@ -15,6 +15,23 @@ std::string compose(const std::string& file, int line, const std::string& expect
 InputError::InputError(std::string file, int line, std::string expected, std::string found)
     : std::runtime_error(compose(file, line, expected, found)), file_(std::move(file)), line_(line) {}
 
+std::string printable(const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 InputError::InputError(const std::string& message) : std::runtime_error(message) {}
 
 }  // namespace hydro

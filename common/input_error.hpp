@@ -25,6 +25,10 @@ private:
     int line_ = 0;
 };
 
+// The text with every control character (a line end, an escape sequence in a
+// folder's name) shown as \xNN, so that a message stays one readable line.
+std::string printable(const std::string& text);
+
 // A result file that could not be created or written completely.
 class OutputError : public std::runtime_error {
 public:

@@ -12,6 +12,7 @@ struct ProjectPaths {
     std::string grid(const std::string& name) const { return root + "/arcview/ascii/" + name; }
     std::string input(const std::string& name) const { return root + "/model/input/" + name; }
     std::string output(const std::string& name) const { return root + "/model/output/" + name; }
+    std::string output_folder() const { return root + "/model/output"; }
 };
 
 }  // namespace hydro

@@ -1,10 +1,14 @@
 #include "result_set.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -15,13 +19,169 @@ namespace hydro {
 namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
+constexpr const char* kJournalFirstLine = "result set journal 1\n";
+std::atomic<int> stop_after_renames{-1};
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 std::string temporary_name_for(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return folder + "." + name + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
+    return folder + "." + name_of(path) + ".tmp." + std::to_string(::getpid()) + "." +
+           std::to_string(counter.fetch_add(1));
+}
+
+bool all_digits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether `name` is a temporary name this file gives: ".NAME.tmp.PID.N".
+bool is_temporary_name(const std::string& name) {
+    if (name.size() < 2 || name[0] != '.') return false;
+    const std::size_t at = name.rfind(".tmp.");
+    if (at == std::string::npos || at < 2) return false;
+    const std::string_view rest = std::string_view(name).substr(at + 5);
+    const std::size_t dot = rest.find('.');
+    return dot != std::string_view::npos && all_digits(rest.substr(0, dot)) && all_digits(rest.substr(dot + 1));
+}
+
+// The temporary name belongs to the final name, beside it.
+bool temporary_matches(const std::string& temporary, const std::string& final_path) {
+    if (folder_of(temporary) != folder_of(final_path)) return false;
+    const std::string t = name_of(temporary), f = name_of(final_path);
+    return is_temporary_name(t) && f != "." && f != ".." && !f.empty() && t.compare(0, f.size() + 6, "." + f + ".tmp.") == 0;
+}
+
+std::string error_text() { return std::strerror(errno); }
+
+// Puts the folder's entries (renames, removals) on disk.
+void sync_folder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw OutputError("cannot open the folder " + folder + ": " + error_text());
+    const int rc = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    if (rc != 0 && err != EINVAL && err != EROFS)
+        throw OutputError("cannot flush the folder " + folder + " to disk: " + std::strerror(err));
+}
+
+void write_all(int fd, const char* p, std::size_t left, const std::string& path) {
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw OutputError("cannot write " + path + " completely: " + error_text());
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+std::string journal_path(const std::string& folder) { return folder + "/" + kResultJournalName; }
+
+// A journal entry: the path itself when it lies in the journal's folder by
+// the same spelling (the name alone), otherwise an absolute path.
+std::string journal_spelling(const std::string& path, const std::string& folder) {
+    if (folder_of(path) == folder) return name_of(path);
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) throw OutputError("cannot tell the working folder: " + error_text());
+    return std::string(cwd) + "/" + path;
+}
+
+std::string resolve(const std::string& entry, const std::string& folder) {
+    return !entry.empty() && entry[0] == '/' ? entry : folder + "/" + entry;
+}
+
+struct Rename {
+    std::string temporary, final_path;
+};
+
+std::string journal_text(const std::vector<Rename>& renames, const std::string& folder) {
+    std::string s = kJournalFirstLine;
+    s += std::to_string(renames.size()) + "\n";
+    for (const Rename& r : renames) {
+        const std::string t = journal_spelling(r.temporary, folder), f = journal_spelling(r.final_path, folder);
+        s += std::to_string(t.size()) + " " + std::to_string(f.size()) + "\n" + t + "\n" + f + "\n";
+    }
+    s += "end\n";
+    return s;
+}
+
+// Reads a journal back; false when it is not one this program wrote whole.
+bool parse_journal(const std::string& text, const std::string& folder, std::vector<Rename>& renames) {
+    std::size_t pos = 0;
+    auto line = [&](std::string& out) {
+        const std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) return false;
+        out = text.substr(pos, nl - pos);
+        pos = nl + 1;
+        return true;
+    };
+    auto count = [](const std::string& s, std::size_t& n) {
+        if (!all_digits(s) || s.size() > 6) return false;
+        n = std::stoul(s);
+        return true;
+    };
+    std::string l;
+    if (text.compare(0, std::strlen(kJournalFirstLine), kJournalFirstLine) != 0) return false;
+    pos = std::strlen(kJournalFirstLine);
+    std::size_t n = 0;
+    if (!line(l) || !count(l, n) || n > 100000) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!line(l)) return false;
+        const std::size_t blank = l.find(' ');
+        std::size_t nt = 0, nf = 0;
+        if (blank == std::string::npos || !count(l.substr(0, blank), nt) || !count(l.substr(blank + 1), nf)) return false;
+        if (nt == 0 || nf == 0 || nt + nf + 2 > text.size() - pos) return false;
+        const std::string t = text.substr(pos, nt), f = text.substr(pos + nt + 1, nf);
+        if (text[pos + nt] != '\n' || text[pos + nt + 1 + nf] != '\n') return false;
+        pos += nt + nf + 2;
+        Rename r{resolve(t, folder), resolve(f, folder)};
+        if (!temporary_matches(r.temporary, r.final_path)) return false;
+        renames.push_back(std::move(r));
+    }
+    return line(l) && l == "end" && pos == text.size();
+}
+
+bool read_small_file(const std::string& path, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size < (64 << 20);
+    char buf[1 << 16];
+    while (ok) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got == 0) break;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) ok = false;
+        else out.append(buf, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool exists_no_follow(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+void rename_or_throw(const Rename& r, const std::string& journal) {
+    if (std::rename(r.temporary.c_str(), r.final_path.c_str()) != 0)
+        throw OutputError("cannot replace " + r.final_path + ": " + error_text() +
+                          "; the results are partly replaced, and the next run (or --recover) completes them from " +
+                          journal);
 }
 
 }  // namespace
@@ -36,17 +196,7 @@ ResultFile::~ResultFile() {
 }
 
 void ResultFile::drain() {
-    const char* p = buffer_.data();
-    std::size_t left = buffer_.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw OutputError("cannot write " + final_path_ + " completely: " + std::strerror(errno));
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    write_all(fd_, buffer_.data(), buffer_.size(), final_path_);
     buffer_.clear();
 }
 
@@ -55,8 +205,7 @@ void ResultFile::write(std::string_view text) {
     if (buffer_.size() + text.size() > kBufferSize) {
         drain();
         if (text.size() >= kBufferSize) {
-            buffer_.assign(text.data(), text.size());
-            drain();
+            write_all(fd_, text.data(), text.size(), final_path_);
             return;
         }
     }
@@ -67,32 +216,128 @@ void ResultFile::finish() {
     if (fd_ < 0) return;
     drain();
     if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
-        throw OutputError("cannot write " + final_path_ + " completely: " + std::strerror(errno));
+        throw OutputError("cannot write " + final_path_ + " completely: " + error_text());
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) throw OutputError("cannot write " + final_path_ + " completely: " + std::strerror(errno));
+    if (::close(fd) != 0) throw OutputError("cannot write " + final_path_ + " completely: " + error_text());
 }
 
 ResultSet::~ResultSet() {
-    if (committed_) return;
+    if (committed_ || journal_written_) return;
     for (auto& f : files_) ::unlink(f->temporary_path().c_str());
 }
 
 ResultFile& ResultSet::create(const std::string& path) {
+    if (committed_ || journal_written_) throw OutputError("cannot create " + path + ": the result set is already complete");
     const std::string temporary = temporary_name_for(path);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) throw OutputError("cannot create " + path + ": " + std::strerror(errno));
+    if (fd < 0) throw OutputError("cannot create " + path + ": " + error_text());
     files_.push_back(std::make_unique<ResultFile>(path, temporary, fd));
     return *files_.back();
 }
 
 void ResultSet::commit() {
+    if (committed_) return;
+    if (files_.empty()) {
+        committed_ = true;
+        return;
+    }
     for (auto& f : files_) f->finish();
-    // rename() replaces a symbolic link at the result path; it never writes through it.
-    for (auto& f : files_)
-        if (std::rename(f->temporary_path().c_str(), f->path().c_str()) != 0)
-            throw OutputError("cannot replace " + f->path() + ": " + std::strerror(errno));
+    std::vector<Rename> renames;
+    std::vector<std::string> folders;
+    for (auto& f : files_) {
+        // A folder at a result path would stop the renames halfway: refuse it first.
+        struct stat st {};
+        if (::lstat(f->path().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            throw OutputError("cannot replace " + f->path() + ": it is a folder");
+        renames.push_back({f->temporary_path(), f->path()});
+        const std::string folder = folder_of(f->path());
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    for (const std::string& folder : folders) sync_folder(folder);
+
+    const std::string folder = folders.front();
+    const std::string journal = journal_path(folder);
+    {
+        ResultSet journal_file;
+        journal_file.write_file(journal, journal_text(renames, folder));
+        journal_file.files_.front()->finish();
+        if (std::rename(journal_file.files_.front()->temporary_path().c_str(), journal.c_str()) != 0)
+            throw OutputError("cannot create " + journal + ": " + error_text());
+        journal_file.committed_ = true;
+    }
+    journal_written_ = true;
+    sync_folder(folder);
+
+    int done = 0;
+    for (const Rename& r : renames) {
+        if (stop_after_renames.load() == done) ::kill(::getpid(), SIGKILL);
+        rename_or_throw(r, journal);
+        ++done;
+    }
+    if (stop_after_renames.load() == done) ::kill(::getpid(), SIGKILL);
+    for (const std::string& f : folders) sync_folder(f);
+    if (::unlink(journal.c_str()) != 0) throw OutputError("cannot remove " + journal + ": " + error_text());
+    sync_folder(folder);
     committed_ = true;
 }
+
+RecoveryReport recover_result_sets(const std::string& folder) {
+    RecoveryReport report;
+    const std::string journal = journal_path(folder);
+    std::string text;
+    std::vector<Rename> renames;
+    if (exists_no_follow(journal)) {
+        report.journal_found = true;
+        if (read_small_file(journal, text) && parse_journal(text, folder, renames)) {
+            std::vector<std::string> folders{folder};
+            for (const Rename& r : renames) {
+                // A temporary file that is gone was renamed before the stop.
+                if (!exists_no_follow(r.temporary)) continue;
+                rename_or_throw(r, journal);
+                ++report.finished_renames;
+                const std::string f = folder_of(r.final_path);
+                if (std::find(folders.begin(), folders.end(), f) == folders.end()) folders.push_back(f);
+            }
+            for (const std::string& f : folders) sync_folder(f);
+        }
+        // A journal that is not whole was never acted on: its renames did not start.
+        if (::unlink(journal.c_str()) != 0) throw OutputError("cannot remove " + journal + ": " + error_text());
+        sync_folder(folder);
+    }
+    // Temporary files of runs stopped before their renames.
+    if (DIR* d = ::opendir(folder.c_str())) {
+        std::vector<std::string> stale;
+        while (const dirent* e = ::readdir(d))
+            if (is_temporary_name(e->d_name)) stale.emplace_back(e->d_name);
+        ::closedir(d);
+        for (const std::string& name : stale) {
+            struct stat st {};
+            const std::string p = folder + "/" + name;
+            if (::lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(p.c_str()) == 0)
+                ++report.removed_temporaries;
+        }
+    }
+    return report;
+}
+
+std::string describe_recovery(const RecoveryReport& r, const std::string& folder) {
+    std::string s;
+    if (r.finished_renames > 0)
+        s = "completed the interrupted replacement of the results in " + folder + " (" +
+            std::to_string(r.finished_renames) + (r.finished_renames == 1 ? " file)" : " files)");
+    else if (r.journal_found)
+        s = "the results in " + folder + " were already complete; removed the record of their replacement";
+    else
+        s = "nothing to recover in " + folder;
+    if (r.removed_temporaries > 0)
+        s += "; removed " + std::to_string(r.removed_temporaries) + " unfinished result file" +
+             (r.removed_temporaries == 1 ? "" : "s") + " of a stopped run";
+    return printable(s);
+}
+
+void treat_file_size_limit_as_write_error() { std::signal(SIGXFSZ, SIG_IGN); }
+
+void stop_after_renames_for_tests(int n) { stop_after_renames.store(n); }
 
 }  // namespace hydro

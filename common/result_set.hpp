@@ -1,7 +1,13 @@
 // A run's result files, replaced as one set. Each file is written to a
-// temporary file in its own folder; only when every file of the set is
-// complete are they renamed over the earlier results. A run that fails or is
-// stopped before that leaves the earlier results as they were.
+// temporary file in its own folder and flushed to disk; only when every file
+// of the set is complete are they renamed over the earlier results. A run that
+// fails or is stopped before that leaves the earlier results as they were.
+//
+// Before the first rename a journal listing every rename is written to the
+// folder of the set's first file (and flushed to disk); it is removed when the
+// last rename is on disk. A run stopped between the two (a kill, a power cut)
+// leaves the journal behind, and recover_result_sets() finishes the renames,
+// so that the folder holds the complete new set, never a mix of old and new.
 #pragma once
 
 #include <memory>
@@ -47,13 +53,42 @@ public:
     // A whole file at once.
     void write_file(const std::string& path, std::string_view contents) { create(path).write(contents); }
 
-    // Completes every file and renames them over the earlier results.
+    // Completes every file, writes the journal and renames them over the
+    // earlier results. A result path that is a symbolic link is replaced by
+    // the new file; the link's target is never written.
     void commit();
     bool committed() const { return committed_; }
 
 private:
     std::vector<std::unique_ptr<ResultFile>> files_;
     bool committed_ = false;
+    bool journal_written_ = false;  // from then on the temporary files belong to the journal
 };
+
+// The journal's name in a result folder.
+inline constexpr const char* kResultJournalName = ".result-set.journal";
+
+struct RecoveryReport {
+    int finished_renames = 0;     // renames of an interrupted set completed now
+    int removed_temporaries = 0;  // temporary files of stopped runs removed
+    bool journal_found = false;
+};
+
+// Finishes the renames of a set interrupted in `folder` (a journal left
+// behind) and removes the temporary files of runs stopped before their
+// renames. Must run while no other run writes to the folder (the output
+// folder lock). Throws OutputError when a rename cannot be finished.
+RecoveryReport recover_result_sets(const std::string& folder);
+// One line for the user: what a recovery did in `folder`.
+std::string describe_recovery(const RecoveryReport& report, const std::string& folder);
+
+// Ignores the signal that a file-size limit (ulimit -f) sends, so that a
+// result file that reaches the limit fails with an error message instead of
+// killing the process.
+void treat_file_size_limit_as_write_error();
+
+// Test seam: when set to n >= 0, commit() stops the process with SIGKILL after
+// n renames (the journal written, the set half renamed).
+void stop_after_renames_for_tests(int n);
 
 }  // namespace hydro

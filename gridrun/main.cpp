@@ -21,7 +21,9 @@
 #include "full_model.hpp"
 #include "input_error.hpp"
 #include "project_check.hpp"
+#include "output_lock.hpp"
 #include "project_paths.hpp"
+#include "result_set.hpp"
 
 namespace {
 
@@ -29,6 +31,7 @@ using namespace hydro;
 
 const char* const kUsage =
     "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
+    "               [--no-wait] [--recover]\n"
     "\n"
     "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
     "Without options it runs from a working folder two levels below the project root\n"
@@ -44,6 +47,10 @@ const char* const kUsage =
     "                 for every number of threads\n"
     "  --timings      print the time of each phase (input, cell loop, routing, output)\n"
     "                 to standard error at the end\n"
+    "  --no-wait      refuse to run while another run (gridrun or areamean) writes to\n"
+    "                 the project's output folder, instead of waiting for it\n"
+    "  --recover      only complete the results of a run that was stopped while it\n"
+    "                 replaced them (every run does this first), then exit\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
@@ -99,10 +106,12 @@ struct Options {
     bool quiet = false;
     bool timings = false;
     int threads = 0;   // 0: default
+    bool wait = true;
+    bool recover_only = false;
 };
 
 [[noreturn]] void usage_error(const std::string& what) {
-    std::fprintf(stderr, "gridrun: %s\n\n%s", what.c_str(), kUsage);
+    std::fprintf(stderr, "gridrun: %s\n\n%s", printable(what).c_str(), kUsage);
     std::exit(2);
 }
 
@@ -139,12 +148,16 @@ Options parse_options(int argc, char** argv) {
             o.mode = v == "1" ? 1 : 2;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg == "--no-wait") {
+            o.wait = false;
+        } else if (arg == "--recover") {
+            o.recover_only = true;
         } else if (arg == "--timings") {
             o.timings = true;
         } else if (arg == "--threads") {
             o.threads = parse_thread_count(take_value(), "--threads");
         } else {
-            usage_error("unknown option \"" + std::string(argv[i]) + "\"");
+            usage_error("unknown option \"" + printable(argv[i]) + "\"");
         }
     }
     if (o.threads == 0) {
@@ -160,10 +173,17 @@ Options parse_options(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const Options options = parse_options(argc, argv);
+    treat_file_size_limit_as_write_error();
     try {
         using clock = std::chrono::steady_clock;
         const auto start = clock::now();
         check_project_root(options.paths, options.paths.root == ProjectPaths{}.root ? "" : "--project");
+        const OutputFolderLock lock(options.paths.output_folder(), options.wait, "gridrun");
+        const RecoveryReport recovered = recover_result_sets(options.paths.output_folder());
+        if (options.recover_only) {
+            std::printf("gridrun: %s\n", describe_recovery(recovered, options.paths.output_folder()).c_str());
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         RunSizes sizes;
         const GridGeometry geometry = read_grid_geometry(options.paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
@@ -206,7 +226,7 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "gridrun: error: %s\n", e.what());
+        std::fprintf(stderr, "gridrun: error: %s\n", printable(e.what()).c_str());
         return 1;
     }
 }

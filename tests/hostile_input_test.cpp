@@ -17,12 +17,15 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "calendar.hpp"
 #include "control_file.hpp"
 #include "input_error.hpp"
+#include "output_lock.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -591,6 +594,7 @@ struct WriteFailure {
     unsigned program;  // the program that writes the file
     std::string file;  // in model/output
     std::function<void(const fs::path& output)> prepare;
+    long long file_size_limit = -1;  // bytes (ulimit -f), -1: none
 };
 
 std::vector<WriteFailure> write_failures() {
@@ -617,7 +621,8 @@ std::vector<WriteFailure> write_failures() {
         {"BalanceOnAFullDisk", kGridrun, "balance.txt", to_dev_full("balance.txt")},
         {"QSubOnAFullDisk", kGridrun, "q_sub.txt", to_dev_full("q_sub.txt")},
         {"MapOnAFullDisk", kGridrun, "evaporation0001.asc", to_dev_full("evaporation0001.asc")},
-        {"SubbasinSeriesOnAFullDisk", kAreamean, "Subbasin_E.txt", to_dev_full("Subbasin_E.txt")},
+        {"SubbasinSeriesOverTheFileSizeLimit", kAreamean, "Subbasin_P.txt completely: File too large",
+         [](const fs::path&) {}, 1000},
         {"QTotIsAFolder", kGridrun, "q_tot.txt", a_folder("q_tot.txt")},
         {"MapIsAFolder", kGridrun, "runoff0001.asc", a_folder("runoff0001.asc")},
         {"SubbasinSeriesIsAFolder", kAreamean, "Subbasin_T.txt", a_folder("Subbasin_T.txt")},
@@ -635,9 +640,66 @@ TEST_P(WriteFailureIsAnError, EndsTheRunWithAMessage) {
     w.prepare(root / "model" / "output");
     const fs::path here = run_dir(root);
     const bool gridrun = w.program == kGridrun;
-    const RunResult r = gridrun ? run_program(GRIDRUN_EXE, {}, here, menu_answer())
-                                : run_program(AREAMEAN_EXE, {}, here);
+    const RunResult r = w.file_size_limit >= 0
+                            ? run_program_with_file_size_limit(gridrun ? GRIDRUN_EXE : AREAMEAN_EXE,
+                                                               gridrun ? std::vector<std::string>{"--mode", "2"}
+                                                                       : std::vector<std::string>{},
+                                                               here, w.file_size_limit)
+                        : gridrun ? run_program(GRIDRUN_EXE, {}, here, menu_answer())
+                                  : run_program(AREAMEAN_EXE, {}, here);
     expect_one_clear_message(gridrun ? "gridrun" : "areamean", r, w.file);
+}
+
+// One run at a time: while another run holds the project's output folder,
+// a run with --no-wait is refused and one without waits, saying so.
+TEST(OneRunAtATime, ASecondRunWaitsOrRefuses) {
+    TempDir tmp("lock");
+    const fs::path root = copy_with_earlier_results(tmp.path());
+    const fs::path here = run_dir(root);
+    const auto earlier = results_in(root / "model" / "output");
+    std::optional<hydro::OutputFolderLock> other;
+    other.emplace((root / "model" / "output").string(), false, "test");
+    expect_one_clear_message("gridrun", run_program(GRIDRUN_EXE, {"--mode", "2", "--no-wait"}, here),
+                             "another run (gridrun or areamean) is writing to ../../model/output");
+    expect_one_clear_message("areamean", run_program(AREAMEAN_EXE, {"--no-wait"}, here), "another run");
+    EXPECT_EQ(results_in(root / "model" / "output"), earlier);
+    RunResult waited;
+    std::thread second([&] { waited = run_program(GRIDRUN_EXE, {"--mode", "2", "--quiet"}, here); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(waited.exit_code, -1) << "the second run did not wait";
+    other.reset();
+    second.join();
+    EXPECT_EQ(waited.exit_code, 0) << waited.err;
+    EXPECT_EQ(waited.err, "gridrun: waiting for another run (gridrun or areamean) to finish with ../../model/output\n");
+}
+
+// A project path with a line end and an escape sequence stays one printable line.
+TEST(HostileCommandLine, AProjectPathWithControlCharactersIsShownEscaped) {
+    TempDir tmp("odd-path");
+    const std::string odd = (tmp.path() / "a\nb\x1b[2J").string();
+    expect_one_clear_message("gridrun", run_program(GRIDRUN_EXE, {"--project", odd, "--mode", "1"}, tmp.path()),
+                             "a\\x0Ab\\x1B[2J/arcview/ascii/watershed.asc");
+    expect_one_clear_message("areamean", run_program(AREAMEAN_EXE, {"--project", odd}, tmp.path()), "a\\x0Ab\\x1B[2J");
+}
+
+// A symbolic link at a result path is replaced by the result; the file it
+// pointed to is never written.
+TEST(ResultPaths, ALinkIsReplacedAndItsTargetKept) {
+    TempDir tmp("links");
+    const fs::path root = copy_with_earlier_results(tmp.path());
+    const fs::path out = root / "model" / "output", target = tmp.path() / "target.txt";
+    write_file(target, "not a result\n");
+    for (const char* name : {"Subbasin_P.txt", "Subbasin_E.txt", "Subbasin_T.txt"}) {
+        fs::remove(out / name);
+        fs::create_symlink(target, out / name);
+    }
+    const RunResult a = run_program(AREAMEAN_EXE, {}, run_dir(root));
+    ASSERT_EQ(a.exit_code, 0) << a.err;
+    EXPECT_EQ(read_file(target), "not a result\n");
+    for (const char* name : {"Subbasin_P.txt", "Subbasin_E.txt", "Subbasin_T.txt"}) {
+        EXPECT_FALSE(fs::is_symlink(out / name)) << name;
+        EXPECT_EQ(read_file(out / name), read_file(kCase / "expected" / name)) << name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, WriteFailureIsAnError, ::testing::ValuesIn(write_failures()),

@@ -1,5 +1,6 @@
 #include "test_support.hpp"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,8 +51,10 @@ std::string without_cr(std::string s) {
     return s;
 }
 
-RunResult run_program(const std::string& exe, const std::vector<std::string>& args, const fs::path& working_dir,
-                      const std::string& input) {
+namespace {
+
+RunResult run_limited(const std::string& exe, const std::vector<std::string>& args, const fs::path& working_dir,
+                      const std::string& input, long long file_size_limit) {
     TempDir io("io");
     const fs::path in_file = io.path() / "stdin", out_file = io.path() / "stdout", err_file = io.path() / "stderr";
     write_file(in_file, input);
@@ -60,6 +63,10 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         if (::chdir(working_dir.c_str()) != 0) ::_exit(127);
+        if (file_size_limit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
+        }
         if (!std::freopen(in_file.c_str(), "r", stdin) || !std::freopen(out_file.c_str(), "w", stdout) ||
             !std::freopen(err_file.c_str(), "w", stderr))
             ::_exit(127);
@@ -77,6 +84,18 @@ RunResult run_program(const std::string& exe, const std::vector<std::string>& ar
     r.out = read_file(out_file);
     r.err = read_file(err_file);
     return r;
+}
+
+}  // namespace
+
+RunResult run_program(const std::string& exe, const std::vector<std::string>& args, const fs::path& working_dir,
+                      const std::string& input) {
+    return run_limited(exe, args, working_dir, input, -1);
+}
+
+RunResult run_program_with_file_size_limit(const std::string& exe, const std::vector<std::string>& args,
+                                           const fs::path& working_dir, long long file_size_limit) {
+    return run_limited(exe, args, working_dir, "", file_size_limit);
 }
 
 fs::path run_dir(const fs::path& project_root) {

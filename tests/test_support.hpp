@@ -38,6 +38,9 @@ struct RunResult {
 // standard input.
 RunResult run_program(const std::string& exe, const std::vector<std::string>& args, const fs::path& working_dir,
                       const std::string& input = "");
+// The same with a limit on the size of every file the program writes (ulimit -f).
+RunResult run_program_with_file_size_limit(const std::string& exe, const std::vector<std::string>& args,
+                                           const fs::path& working_dir, long long file_size_limit);
 
 // The working folder two levels below a project root (created if needed).
 fs::path run_dir(const fs::path& project_root);
