@@ -1,15 +1,14 @@
 #include "accumulation.hpp"
 
 #include <cmath>
-#include <deque>
 
 #include "priority_flood.hpp"
 
 namespace gridprep {
 
-std::vector<int64_t> flow_accumulation(const FlowDirections& fd) {
+std::vector<int32_t> flow_accumulation(const FlowDirections& fd) {
     const std::size_t n = fd.code.size();
-    std::vector<int64_t> acc(n, 0);
+    std::vector<int32_t> acc(n, 0);
     std::vector<uint8_t> inflows(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
         if (fd.code[i] == kNoFlow) continue;
@@ -17,46 +16,51 @@ std::vector<int64_t> flow_accumulation(const FlowDirections& fd) {
         const int64_t d = fd.downstream(i);
         if (d >= 0) ++inflows[static_cast<std::size_t>(d)];
     }
-    std::vector<std::size_t> ready;
-    for (std::size_t i = 0; i < n; ++i)
-        if (fd.code[i] != kNoFlow && inflows[i] == 0) ready.push_back(i);
-    while (!ready.empty()) {
-        const std::size_t i = ready.back();
-        ready.pop_back();
-        const int64_t d = fd.downstream(i);
-        if (d < 0) continue;
-        const std::size_t ds = static_cast<std::size_t>(d);
-        acc[ds] += acc[i];
-        if (--inflows[ds] == 0) ready.push_back(ds);
+    // From every cell without inflows, down its flow path for as long as
+    // the cell below has received all of its inflows.
+    for (std::size_t start = 0; start < n; ++start) {
+        if (fd.code[start] == kNoFlow || inflows[start] != 0) continue;
+        inflows[start] = 1;  // done; never started again
+        for (std::size_t i = start;;) {
+            const int64_t d = fd.downstream(i);
+            if (d < 0) break;
+            const std::size_t ds = static_cast<std::size_t>(d);
+            acc[ds] += acc[i];
+            if (--inflows[ds] != 0) break;
+            inflows[ds] = 1;
+            i = ds;
+        }
     }
     return acc;
 }
 
-std::vector<uint8_t> basin_above(const FlowDirections& fd, std::size_t outlet) {
+std::vector<uint32_t> upstream_order(const FlowDirections& fd, const std::vector<uint8_t>* within, std::size_t outlet) {
     const Geometry& g = fd.geometry;
-    std::vector<uint8_t> in(g.cells(), 0);
-    if (fd.code[outlet] == kNoFlow) return in;
-    std::deque<std::size_t> todo{outlet};
-    in[outlet] = 1;
-    while (!todo.empty()) {
-        const std::size_t i = todo.front();
-        todo.pop_front();
+    std::vector<uint32_t> order;
+    if (fd.code[outlet] == kNoFlow) return order;
+    order.push_back(static_cast<uint32_t>(outlet));
+    for (std::size_t head = 0; head < order.size(); ++head) {
+        const std::size_t i = order[head];
         const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
         const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols));
         for (int k = 0; k < 8; ++k) {
             const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
             if (!g.inside(r, c)) continue;
             const std::size_t u = g.index(r, c);
-            if (!in[u] && fd.downstream(u) == static_cast<int64_t>(i)) {
-                in[u] = 1;
-                todo.push_back(u);
-            }
+            // A neighbour drains into i when its direction points back at i.
+            if (fd.code[u] == (k + 4) % 8 && (!within || (*within)[u])) order.push_back(static_cast<uint32_t>(u));
         }
     }
+    return order;
+}
+
+std::vector<uint8_t> basin_above(const FlowDirections& fd, std::size_t outlet) {
+    std::vector<uint8_t> in(fd.code.size(), 0);
+    for (uint32_t i : upstream_order(fd, nullptr, outlet)) in[i] = 1;
     return in;
 }
 
-std::size_t snap_outlet(const FlowDirections& fd, const std::vector<int64_t>& accumulation, int32_t row, int32_t col,
+std::size_t snap_outlet(const FlowDirections& fd, const std::vector<int32_t>& accumulation, int32_t row, int32_t col,
                         double radius) {
     const Geometry& g = fd.geometry;
     std::size_t best = g.index(row, col);
@@ -76,7 +80,7 @@ std::size_t snap_outlet(const FlowDirections& fd, const std::vector<int64_t>& ac
     return best;
 }
 
-std::size_t largest_outlet(const std::vector<int64_t>& accumulation) {
+std::size_t largest_outlet(const std::vector<int32_t>& accumulation) {
     std::size_t best = 0;
     for (std::size_t i = 1; i < accumulation.size(); ++i)
         if (accumulation[i] > accumulation[best]) best = i;

@@ -1,7 +1,6 @@
 #include "flow_direction.hpp"
 
 #include <cmath>
-#include <deque>
 #include <stdexcept>
 
 #include "priority_flood.hpp"
@@ -28,7 +27,6 @@ FlowDirections d8_directions(const Raster& dem, const std::vector<double>& fille
     fd.code.assign(g.cells(), kNoFlow);
     const double diagonal = std::sqrt(2.0);
 
-    std::deque<std::size_t> draining;  // seeds of the flat search
     for (int32_t row = 0; row < g.n_rows; ++row)
         for (int32_t col = 0; col < g.n_cols; ++col) {
             const std::size_t i = g.index(row, col);
@@ -45,24 +43,37 @@ FlowDirections d8_directions(const Raster& dem, const std::vector<double>& fille
             }
             if (best == kNoFlow && is_edge_cell(dem, row, col)) best = kOutflow;
             fd.code[i] = best;
-            if (best != kNoFlow) draining.push_back(i);
         }
 
-    // Flats: breadth-first over equal filled elevations from the draining cells.
-    while (!draining.empty()) {
-        const std::size_t i = draining.front();
-        draining.pop_front();
+    // Flats: breadth-first over equal filled elevations from the draining
+    // cells, in reading order. Only draining cells beside a cell still
+    // without a direction at the same elevation can start a path, so the
+    // others are left out of the list (the result is the same).
+    auto flat_neighbours = [&](std::size_t i, auto&& visit) {
         const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
         const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols));
         for (int k = 0; k < 8; ++k) {
             const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
             if (!g.inside(r, c)) continue;
             const std::size_t n = g.index(r, c);
-            if (!dem.has_data[n] || fd.code[n] != kNoFlow || filled[n] != filled[i]) continue;
-            fd.code[n] = static_cast<int8_t>((k + 4) % 8);  // back towards i
-            draining.push_back(n);
+            if (dem.has_data[n] && fd.code[n] == kNoFlow && filled[n] == filled[i]) visit(n, k);
         }
+    };
+    std::vector<uint32_t> draining;
+    for (std::size_t i = 0; i < g.cells(); ++i) {
+        if (fd.code[i] == kNoFlow) continue;
+        bool seed = false;
+        flat_neighbours(i, [&](std::size_t, int) { seed = true; });
+        if (seed) draining.push_back(static_cast<uint32_t>(i));
     }
+    for (std::size_t head = 0; head < draining.size(); ++head) {
+        const std::size_t i = draining[head];
+        flat_neighbours(i, [&](std::size_t n, int k) {
+            fd.code[n] = static_cast<int8_t>((k + 4) % 8);  // back towards i
+            draining.push_back(static_cast<uint32_t>(n));
+        });
+    }
+    draining = std::vector<uint32_t>();
 
     for (std::size_t i = 0; i < g.cells(); ++i)
         if (dem.has_data[i] && fd.code[i] == kNoFlow)

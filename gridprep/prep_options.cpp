@@ -56,6 +56,18 @@ std::string usage_text() {
            "  --min-velocity M_S         (default 0.01)\n"
            "  --max-velocity M_S         (default 3)\n"
            "\n"
+           "Terrain checks, subbasins and the project folder:\n"
+           "  --strict                   the notes on the basin (cut off by the DEM's edge, outlet on a\n"
+           "                             flat or beside a larger stream, default outlet on the edge) are errors\n"
+           "  --outlet-to-spill          an outlet on a flat of the filled DEM moves to the flat's spill cell\n"
+           "  --min-subbasin KM2         subbasins smaller than this merge into the one below them\n"
+           "                             (default: a quarter of the stream threshold)\n"
+           "  --min-subbasin-cells N     the same in cells (0 or 1: no merging)\n"
+           "  --terrain-grids            also write filled_dem.asc, flow_direction.asc and\n"
+           "                             flow_accumulation.asc (the whole DEM) to arcview/ascii\n"
+           "  --force                    make the project in a folder that holds one: the files the\n"
+           "                             earlier run wrote (its gridprep_files.txt) are removed first\n"
+           "\n"
            "Other:\n"
            "  --no-crop                  keep the DEM's extent instead of the basin's bounding box\n"
            "  --help                     this text\n"
@@ -158,8 +170,21 @@ PrepOptions parse_command_line(const std::vector<std::string>& args) {
         else if (opt == "--min-velocity") o.routing.min_velocity = positive_number_of(opt, value());
         else if (opt == "--max-velocity") o.routing.max_velocity = positive_number_of(opt, value());
         else if (opt == "--no-crop") o.crop = false;
+        // Terrain checks, subbasins and the project folder.
+        else if (opt == "--strict") o.strict = true;
+        else if (opt == "--outlet-to-spill") o.outlet_to_spill = true;
+        else if (opt == "--min-subbasin") {
+            o.min_subbasin_km2 = number_of(opt, value());
+            if (!(o.min_subbasin_km2 >= 0)) throw UsageError("--min-subbasin needs an area of 0 km2 or more");
+            o.min_subbasin_cells = -1;
+        } else if (opt == "--min-subbasin-cells") {
+            o.min_subbasin_cells = whole_number_of(opt, value(), 0);
+            o.min_subbasin_km2 = -1;
+        } else if (opt == "--terrain-grids") o.terrain_grids = true;
+        else if (opt == "--force") o.force = true;
         else throw UsageError("unknown option \"" + args[i] + "\"");
-        if (!inline_value.empty() && (opt == "--help" || opt == "--version" || opt == "--no-crop"))
+        if (!inline_value.empty() && (opt == "--help" || opt == "--version" || opt == "--no-crop" || opt == "--strict" ||
+                                      opt == "--outlet-to-spill" || opt == "--terrain-grids" || opt == "--force"))
             throw UsageError(opt + " takes no value");
     }
     if (o.help || o.version) return o;

@@ -33,6 +33,15 @@ struct PrepOptions {
     RoutingParameters routing;   // its time_step_hours is the run's time step
     bool crop = true;
 
+    // Terrain checks, subbasin merging and the project folder.
+    bool strict = false;            // the terrain notes are errors
+    bool outlet_to_spill = false;   // an outlet on a flat moves to the flat's spill cell
+    double min_subbasin_km2 = -1.0;   // < 0: not given
+    int64_t min_subbasin_cells = -1;  // < 0: not given
+    double default_min_subbasin_share = 0.25;  // of the stream threshold
+    bool terrain_grids = false;     // also write the filled DEM, directions and accumulation
+    bool force = false;             // replace the files of an earlier run in the folder
+
     bool help = false;
     bool version = false;
 };

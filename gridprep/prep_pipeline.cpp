@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "accumulation.hpp"
+#include "basin_checks.hpp"
 #include "csv_lines.hpp"
 #include "dem_grid.hpp"
 #include "flow_direction.hpp"
@@ -12,6 +13,8 @@
 #include "input_error.hpp"
 #include "parameter_tables.hpp"
 #include "priority_flood.hpp"
+#include "project_folder.hpp"
+#include "project_writer.hpp"
 #include "response_functions.hpp"
 #include "slope.hpp"
 #include "subbasins.hpp"
@@ -36,22 +39,31 @@ std::string rc_text(std::size_t i, const Geometry& g) {
 // The class of every basin cell: from a class map, or the single class of
 // the table (or the default) everywhere.
 template <typename Class>
-std::vector<const Class*> classes_of_cells(const std::vector<Class>& table, const std::string& table_path,
+struct CellClasses {
+    const std::vector<Class>* table = nullptr;
+    bool single = true;
+    std::vector<uint32_t> index;  // per cell, when not single
+    const Class* operator[](std::size_t i) const { return &(*table)[single ? 0 : index[i]]; }
+};
+
+template <typename Class>
+CellClasses<Class> classes_of_cells(const std::vector<Class>& table, const std::string& table_path,
                                            const std::string& grid_path, const Geometry& dem,
                                            const std::vector<uint8_t>& basin, const char* what) {
-    std::vector<const Class*> of(dem.cells(), nullptr);
+    CellClasses<Class> of;
+    of.table = &table;
     if (grid_path.empty()) {
         if (table.size() != 1)
             throw InputError(table_path, 0, std::string("a single ") + what + " class (or a " + what +
                                                 " class map given with the table)",
                              std::to_string(table.size()) + " classes");
-        for (std::size_t i = 0; i < of.size(); ++i)
-            if (basin[i]) of[i] = &table.front();
         return of;
     }
     const Raster map = read_ascii_raster(grid_path);
     require_same_geometry(dem, map.geometry, grid_path);
-    for (std::size_t i = 0; i < of.size(); ++i) {
+    of.single = false;
+    of.index.assign(dem.cells(), 0);
+    for (std::size_t i = 0; i < of.index.size(); ++i) {
         if (!basin[i]) continue;
         if (!map.has_data[i])
             throw InputError(grid_path, 0, std::string("a ") + what + " class at " + rc_text(i, dem) + " (a basin cell)",
@@ -62,7 +74,7 @@ std::vector<const Class*> classes_of_cells(const std::vector<Class>& table, cons
             throw InputError(grid_path, 0,
                              std::string("a ") + what + " class of " + table_path + " at " + rc_text(i, dem),
                              plain_decimal(v, 6));
-        of[i] = &*found;
+        of.index[i] = static_cast<uint32_t>(found - table.begin());
     }
     return of;
 }
@@ -96,9 +108,45 @@ int32_t largest(const std::vector<int32_t>& zone, const std::vector<uint8_t>& ba
 
 }  // namespace
 
-PreparedProject prepare_project(const PrepOptions& o) {
-    PreparedProject out;
-    PrepSummary& sum = out.summary;
+namespace {
+
+// The terrain notes: said in the summary, errors with --strict.
+std::string inward_edge_text(const InwardEdge& e) {
+    std::string where;
+    auto add = [&](const InwardEdge::Stretch& s, const char* side, const char* along) {
+        if (s.cells == 0) return;
+        where += std::string(where.empty() ? "" : "; ") + std::to_string(s.cells) + " on the " + side + ", " + along +
+                 " " + std::to_string(s.from + 1) + (s.to > s.from ? " to " + std::to_string(s.to + 1) : std::string());
+    };
+    add(e.north, "northern border", "columns");
+    add(e.south, "southern border", "columns");
+    add(e.west, "western border", "rows");
+    add(e.east, "eastern border", "rows");
+    if (e.nodata_rows.cells > 0)
+        where += std::string(where.empty() ? "" : "; ") + std::to_string(e.nodata_rows.cells) +
+                 " beside cells without data, rows " + std::to_string(e.nodata_rows.from + 1) + " to " +
+                 std::to_string(e.nodata_rows.to + 1) + ", columns " + std::to_string(e.nodata_cols.from + 1) + " to " +
+                 std::to_string(e.nodata_cols.to + 1);
+    return "the basin may be cut off by the DEM's edge: " + std::to_string(e.cells) +
+           " basin cells on the edge drain into the basin instead of out of the grid (" + where +
+           "), so land beyond the DEM may drain into the basin too; a DEM reaching beyond the divide, or an outlet "
+           "further upstream, gives a complete basin";
+}
+
+int64_t cells_of_km2(double km2, double cell_km2) { return static_cast<int64_t>(std::ceil(km2 / cell_km2 - 1e-9)); }
+
+}  // namespace
+
+PrepSummary make_project(const PrepOptions& o) {
+    PrepSummary sum;
+
+    // A folder that holds a project is only written over on request.
+    const FolderState folder = inspect_project_folder(o.output);
+    if (folder.holds_project && !o.force)
+        throw InputError(o.output, 0,
+                         "a folder without a project (--force replaces the files an earlier run of gridprep wrote "
+                         "there)",
+                         "a project (" + folder.evidence + ")");
 
     // Terrain.
     const Raster dem = read_ascii_raster(o.dem);
@@ -110,9 +158,9 @@ PreparedProject prepare_project(const PrepOptions& o) {
     if (std::none_of(dem.has_data.begin(), dem.has_data.end(), [](uint8_t d) { return d != 0; }))
         throw InputError(o.dem, 0, "at least one cell with an elevation", "no data in every cell");
 
-    const std::vector<double> filled = fill_depressions(dem);
+    std::vector<double> filled = fill_depressions(dem);
     const FlowDirections fd = d8_directions(dem, filled);
-    const std::vector<int64_t> acc = flow_accumulation(fd);
+    const std::vector<int32_t> acc = flow_accumulation(fd);
 
     // Outlet.
     std::size_t outlet = 0;
@@ -144,21 +192,74 @@ PreparedProject prepare_project(const PrepOptions& o) {
     if (!dem.has_data[outlet])
         throw InputError(o.dem, 0, "an outlet cell with an elevation (or --snap to reach one)",
                          "no data at " + rc_text(outlet, g));
+    const double cell_km2 = whole_size * whole_size / 1e6;
+    auto km2_text = [&](int64_t cells) { return plain_decimal(static_cast<double>(cells) * cell_km2, 3) + " km2"; };
+
+    // An outlet on a flat of the filled surface: which of the water entering
+    // the flat passes the outlet is decided by the order of the flat search.
+    std::vector<std::string> terrain_notes;
+    const OutletFlat flat = flat_at_outlet(dem, filled, fd, acc, outlet);
+    if (!flat.outlet_spills) {
+        const std::string depth = flat.fill_depth > 0 ? " inside a depression filled by " +
+                                                            plain_decimal(flat.fill_depth, 2) + " m at the outlet,"
+                                                      : std::string();
+        if (o.outlet_to_spill) {
+            sum.notes.push_back("the outlet at " + rc_text(outlet, g) + " lies on a flat of " +
+                                std::to_string(flat.cells) + " cells," + depth + " and was moved to the flat's spill cell (" +
+                                rc_text(flat.spill, g) + "; --outlet-to-spill)");
+            outlet = flat.spill;
+        } else {
+            terrain_notes.push_back("the outlet lies on a flat of " + std::to_string(flat.cells) + " cells of the filled DEM," +
+                                    depth + " so its basin (" + km2_text(acc[outlet]) +
+                                    ") depends on how the flat is crossed; at the flat's spill cell (" +
+                                    rc_text(flat.spill, g) + ") the basin is " + km2_text(acc[flat.spill]) +
+                                    " (--outlet-to-spill moves the outlet there)");
+        }
+    }
+    if (!o.terrain_grids) filled = std::vector<double>();
+
     const std::vector<uint8_t> basin = basin_above(fd, outlet);
     sum.outlet_row = static_cast<int32_t>(outlet / static_cast<std::size_t>(g.n_cols)) + 1;
     sum.outlet_col = static_cast<int32_t>(outlet % static_cast<std::size_t>(g.n_cols)) + 1;
     sum.outlet_x = g.x_of(sum.outlet_col - 1);
     sum.outlet_y = g.y_of(sum.outlet_row - 1);
     sum.basin_cells = std::count(basin.begin(), basin.end(), uint8_t{1});
-    const double cell_km2 = whole_size * whole_size / 1e6;
     sum.basin_km2 = static_cast<double>(sum.basin_cells) * cell_km2;
+
+    // Is the basin whole, and is the outlet where the user meant it?
+    const InwardEdge edge = inward_edge_cells(dem, fd, basin);
+    if (edge.cells > 0) terrain_notes.push_back(inward_edge_text(edge));
+    if (o.outlet_kind != OutletKind::largest) {
+        const NearbyStream near = largest_nearby(fd, acc, outlet, 3.0);
+        if (near.accumulation >= 10 * static_cast<int64_t>(acc[outlet]) && near.accumulation > acc[outlet] + 10)
+            terrain_notes.push_back("the outlet's basin is small (" + std::to_string(sum.basin_cells) + " cells) beside a "
+                                    "stream that gathers " + std::to_string(near.accumulation) + " cells (" +
+                                    km2_text(near.accumulation) + ") at " + rc_text(near.cell, g) + ", " +
+                                    plain_decimal(near.distance, 1) + " cells away: --snap " +
+                                    std::to_string(static_cast<int32_t>(std::ceil(near.distance - 1e-9))) +
+                                    " moves the outlet onto it");
+    } else {
+        const int32_t r = sum.outlet_row - 1, c = sum.outlet_col - 1;
+        if (r == 0 || c == 0 || r == g.n_rows - 1 || c == g.n_cols - 1)
+            terrain_notes.push_back("the default outlet (the cell of largest accumulation) lies on the DEM's edge at " +
+                                    rc_text(outlet, g) +
+                                    ": the basin leaves the DEM there and may be cut off; --outlet-xy or --outlet-rc "
+                                    "picks an outlet inside the DEM");
+    }
+    if (o.strict && !terrain_notes.empty())
+        throw InputError(o.dem + ": " + terrain_notes.front() + " (an error with --strict)");
+    for (const std::string& n : terrain_notes) sum.notes.push_back(n);
 
     // Streams and subbasins.
     if (o.threshold_cells > 0) sum.threshold_cells = o.threshold_cells;
-    else if (o.threshold_km2 > 0) sum.threshold_cells = static_cast<int64_t>(std::ceil(o.threshold_km2 / cell_km2 - 1e-9));
+    else if (o.threshold_km2 > 0) sum.threshold_cells = cells_of_km2(o.threshold_km2, cell_km2);
     else sum.threshold_cells = static_cast<int64_t>(std::ceil(o.default_threshold_share * static_cast<double>(sum.basin_cells)));
     sum.threshold_cells = std::max<int64_t>(1, sum.threshold_cells);
-    const Subbasins sb = delineate_subbasins(fd, acc, basin, outlet, sum.threshold_cells);
+    Subbasins sb = delineate_subbasins(fd, acc, basin, outlet, sum.threshold_cells);
+    if (o.min_subbasin_cells >= 0) sum.min_subbasin_cells = o.min_subbasin_cells;
+    else if (o.min_subbasin_km2 >= 0) sum.min_subbasin_cells = cells_of_km2(o.min_subbasin_km2, cell_km2);
+    else sum.min_subbasin_cells = static_cast<int64_t>(std::ceil(o.default_min_subbasin_share * static_cast<double>(sum.threshold_cells)));
+    sum.merged_subbasins = merge_small_subbasins(sb, fd, sum.min_subbasin_cells);
     sum.subbasins = sb.count;
 
     // Soil and land cover.
@@ -168,35 +269,6 @@ PreparedProject prepare_project(const PrepOptions& o) {
                                                                  : read_cover_table(o.cover_table);
     const auto soil = classes_of_cells(soils, o.soil_table, o.soil_grid, g, basin, "soil");
     const auto cover = classes_of_cells(covers, o.cover_table, o.cover_grid, g, basin, "land-cover");
-
-    // Slope; flow and the maps see at least the least slope.
-    std::vector<double> slope = horn_slope_percent(dem);
-    for (double& s : slope) s = std::max(s, o.routing.min_slope * 100.0);
-    std::vector<double> manning(g.cells(), 0.0);
-    for (std::size_t i = 0; i < g.cells(); ++i)
-        if (basin[i]) manning[i] = cover[i]->manning_n;
-
-    // Responses, for the basin cells in reading order.
-    const TravelTimes tt = travel_times(fd, acc, sb, slope, manning, o.routing);
-    std::vector<Response> to_outlet, to_subbasin;
-    int32_t uh_length = 0;
-    for (std::size_t i = 0; i < g.cells(); ++i) {
-        if (!basin[i]) continue;
-        to_outlet.push_back(cell_response(tt.to_basin_outlet[i]));
-        uh_length = std::max(uh_length, to_outlet.back().last());
-        to_subbasin.push_back(cell_response(tt.to_subbasin_outlet[i]));
-    }
-    for (std::size_t k = 0; k < to_outlet.size(); ++k) {
-        limit_last_lag(to_subbasin[k], uh_length);
-        out.files.uh_cell_h.push_back(format_response(to_outlet[k]));
-        out.files.uh_cell_s.push_back(format_response(to_subbasin[k]));
-    }
-    for (int32_t s = 1; s <= sb.count; ++s) {
-        Response r = river_response(tt.river[static_cast<std::size_t>(s - 1)]);
-        limit_last_lag(r, uh_length);
-        out.files.uh_river.push_back(format_response(r));
-    }
-    sum.longest_lag = uh_length;
 
     // Stations.
     std::vector<Station> stations;
@@ -214,14 +286,14 @@ PreparedProject prepare_project(const PrepOptions& o) {
         throw InputError(o.stations, 0, "at least one evapotranspiration station (variable e)", "none");
     const std::vector<int32_t> zone_p = thiessen_grid(g, basin, p_st);
     const std::vector<int32_t> zone_e = thiessen_grid(g, basin, e_st);
-    const std::vector<int32_t> zone_t = t_st.empty() ? zone_p : thiessen_grid(g, basin, t_st);
+    const std::vector<int32_t> zone_t_own = t_st.empty() ? std::vector<int32_t>() : thiessen_grid(g, basin, t_st);
+    const std::vector<int32_t>& zone_t = t_st.empty() ? zone_p : zone_t_own;
     sum.stations_p = largest(zone_p, basin);
     sum.stations_e = largest(zone_e, basin);
     sum.stations_t = t_st.empty() ? 0 : largest(zone_t, basin);
 
     // Control file.
-    ControlSettings& control = out.files.control;
-    control = default_control(o.routing.time_step_hours);
+    ControlSettings control = default_control(o.routing.time_step_hours);
     if (t_st.empty()) {
         control.degree_day_factor = -1;
         sum.notes.push_back("no temperature stations: snow is off (degree-day factor -1); thiessen_t.asc repeats "
@@ -233,11 +305,12 @@ PreparedProject prepare_project(const PrepOptions& o) {
                      "; title lines hold one word, comments follow the values";
 
     // Station series.
+    std::vector<std::pair<std::string, std::string>> series;  // (name in the project, contents)
     SeriesCheck p_check;
     if (!o.series_p.empty()) {
-        const std::string text = load_text_file(o.series_p, "precipitation series");
+        std::string text = load_text_file(o.series_p, "precipitation series");
         p_check = check_series(o.series_p, text, sum.stations_p);
-        out.files.series.push_back({"p.txt", text});
+        series.emplace_back("p.txt", std::move(text));
         control.have_period = true;
         control.period_start = p_check.first;
         control.period_end = p_check.last;
@@ -251,13 +324,13 @@ PreparedProject prepare_project(const PrepOptions& o) {
     for (const Other& s : {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e},
                            Other{o.series_t, "t.txt", "temperature series", sum.stations_t}}) {
         if (s.path.empty()) continue;
-        const std::string text = load_text_file(s.path, s.what);
+        std::string text = load_text_file(s.path, s.what);
         const SeriesCheck c = check_series(s.path, text, s.stations);
         if (!o.series_p.empty() && c.records < p_check.records && (s.stations > 0))
             throw InputError(s.path, 0, "at least " + std::to_string(p_check.records) + " records (as many as " +
                                             o.series_p + ")",
                              std::to_string(c.records));
-        out.files.series.push_back({s.name, text});
+        series.emplace_back(s.name, std::move(text));
     }
     if (o.series_p.empty() || o.series_e.empty() || (sum.stations_t > 0 && o.series_t.empty()))
         sum.notes.push_back("put the station series into model/input: p.txt (" + std::to_string(sum.stations_p) +
@@ -265,52 +338,126 @@ PreparedProject prepare_project(const PrepOptions& o) {
                             (sum.stations_t > 0 ? ", t.txt (" + std::to_string(sum.stations_t) + ")" : std::string()) +
                             ", and the map periods into input.txt");
 
+    // Every input is read and checked: from here on the project is written.
+    ProjectFolder out(o.output);
+    if (folder.holds_project) {
+        const int64_t removed = out.remove_listed(folder);
+        if (!folder.has_manifest)
+            sum.notes.push_back(o.output + " held a project without gridprep's list of files (" + kManifestName +
+                                "): its files were rewritten where this run writes the same names, others stay");
+        else
+            sum.notes.push_back("the " + std::to_string(removed) + " files of the earlier project in " + o.output +
+                                " were removed first (--force)");
+    }
+    out.create_folders();
+
     // The grids, cut to the basin's bounding box.
     int32_t r0 = g.n_rows, r1 = -1, c0 = g.n_cols, c1 = -1;
     for (int32_t r = 0; r < g.n_rows; ++r)
         for (int32_t c = 0; c < g.n_cols; ++c)
             if (basin[g.index(r, c)]) r0 = std::min(r0, r), r1 = std::max(r1, r), c0 = std::min(c0, c), c1 = std::max(c1, c);
     if (!o.crop) r0 = 0, r1 = g.n_rows - 1, c0 = 0, c1 = g.n_cols - 1;
-    ProjectGrids& pg = out.files.grids;
-    Geometry& box = pg.geometry;
+    Geometry box;
     box.n_rows = r1 - r0 + 1;
     box.n_cols = c1 - c0 + 1;
     box.cell_size = whole_size;
     box.xll = g.xll + c0 * g.cell_size;
     box.yll = g.yll + (g.n_rows - 1 - r1) * g.cell_size;
-    const std::size_t n = box.cells();
-    pg.inside.assign(n, 0);
-    for (auto* v : {&pg.subbasin, &pg.thiessen_p, &pg.thiessen_e, &pg.thiessen_t}) v->assign(n, 0);
-    for (auto* v : {&pg.runoff_coefficient, &pg.field_capacity, &pg.porosity, &pg.conductivity, &pg.pore_index,
-                    &pg.depression_capacity, &pg.interception_max, &pg.interception_min, &pg.residual_moisture,
-                    &pg.root_depth, &pg.slope_percent, &pg.wilting_point, &pg.elevation})
-        v->assign(n, 0.0);
-    for (int32_t r = r0; r <= r1; ++r)
-        for (int32_t c = c0; c <= c1; ++c) {
-            const std::size_t i = g.index(r, c);
+    // The DEM cell of box cell k.
+    auto cell_of = [&](std::size_t k) {
+        return g.index(r0 + static_cast<int32_t>(k / static_cast<std::size_t>(box.n_cols)),
+                       c0 + static_cast<int32_t>(k % static_cast<std::size_t>(box.n_cols)));
+    };
+    auto in_basin = [&](std::size_t k) { return basin[cell_of(k)] != 0; };
+    const std::string ascii = "arcview/ascii/";
+    auto int_grid = [&](const char* name, const std::vector<int32_t>& v) {
+        out.write(ascii + name, grid_text_of(box, in_basin, [&](std::size_t k, char* buf) { return whole_chars(buf, v[cell_of(k)]); }));
+    };
+    auto real_grid = [&](const char* name, int decimals, auto&& value) {
+        DecimalCells text(decimals);
+        out.write(ascii + name, grid_text_of(box, in_basin, [&](std::size_t k, char* buf) { return text(value(cell_of(k)), buf); }));
+    };
+    int_grid("watershed.asc", sb.id);
+    int_grid("thiessen_p.asc", zone_p);
+    int_grid("thiessen_e.asc", zone_e);
+    int_grid("thiessen_t.asc", zone_t);
+    real_grid("runoff_co.asc", 6, [&](std::size_t i) { return cover[i]->runoff_coefficient; });
+    real_grid("fieldcap.asc", 6, [&](std::size_t i) { return soil[i]->field_capacity; });
+    real_grid("porosity.asc", 6, [&](std::size_t i) { return soil[i]->porosity; });
+    real_grid("conductivity.asc", 6, [&](std::size_t i) { return soil[i]->conductivity; });
+    real_grid("poreindex.asc", 6, [&](std::size_t i) { return soil[i]->pore_index; });
+    real_grid("depression.asc", 6, [&](std::size_t i) { return cover[i]->depression_capacity; });
+    real_grid("interc_max.asc", 6, [&](std::size_t i) { return cover[i]->interception_max; });
+    real_grid("interc_min.asc", 6, [&](std::size_t i) { return cover[i]->interception_min; });
+    real_grid("residual.asc", 6, [&](std::size_t i) { return soil[i]->residual_moisture; });
+    real_grid("rootdepth.asc", 6, [&](std::size_t i) { return cover[i]->root_depth; });
+    // Slope: flow and the maps see at least the least slope.
+    const double least_slope = o.routing.min_slope * 100.0;
+    auto slope_at = [&](std::size_t i) {
+        return std::max(horn_slope_percent_at(dem, static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols)),
+                                              static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols))),
+                        least_slope);
+    };
+    real_grid("slope.asc", 4, slope_at);
+    real_grid("wiltingpoint.asc", 6, [&](std::size_t i) { return soil[i]->wilting_point; });
+    real_grid("elevation.asc", 3, [&](std::size_t i) { return dem.value[i]; });
+
+    // On request, the terrain of the whole DEM for checking in a GIS.
+    if (o.terrain_grids) {
+        auto with_data = [&](std::size_t i) { return dem.has_data[i] != 0; };
+        DecimalCells level(3);
+        out.write(ascii + "filled_dem.asc",
+                  grid_text_of(g, with_data, [&](std::size_t i, char* buf) { return level(filled[i], buf); }));
+        filled = std::vector<double>();
+        out.write(ascii + "flow_direction.asc", grid_text_of(g, with_data, [&](std::size_t i, char* buf) {
+                      const int8_t k = fd.code[i];
+                      return whole_chars(buf, k >= 0 && k < 8 ? (1 << k) : 0);
+                  }));
+        out.write(ascii + "flow_accumulation.asc",
+                  grid_text_of(g, with_data, [&](std::size_t i, char* buf) { return whole_chars(buf, acc[i]); }));
+    }
+
+    out.write("model/input/input.txt", control_text(control));
+    for (auto& [name, contents] : series) {
+        out.write("model/input/" + name, contents);
+        contents = std::string();
+    }
+
+    // Responses, for the basin cells in reading order, written as they are made.
+    const TravelTimes tt = travel_times(
+        fd, acc, sb, [&](std::size_t i, double& slope, double& manning) { slope = slope_at(i), manning = cover[i]->manning_n; },
+        o.routing);
+    int32_t uh_length = 0;
+    {
+        ProjectFolder::File h = out.open("model/output/uh_cell_h.txt");
+        for (std::size_t i = 0; i < g.cells(); ++i) {
             if (!basin[i]) continue;
-            const std::size_t k = box.index(r - r0, c - c0);
-            const SoilClass& s = *soil[i];
-            const CoverClass& v = *cover[i];
-            pg.inside[k] = 1;
-            pg.subbasin[k] = sb.id[i];
-            pg.thiessen_p[k] = zone_p[i];
-            pg.thiessen_e[k] = zone_e[i];
-            pg.thiessen_t[k] = zone_t[i];
-            pg.runoff_coefficient[k] = v.runoff_coefficient;
-            pg.field_capacity[k] = s.field_capacity;
-            pg.porosity[k] = s.porosity;
-            pg.conductivity[k] = s.conductivity;
-            pg.pore_index[k] = s.pore_index;
-            pg.depression_capacity[k] = v.depression_capacity;
-            pg.interception_max[k] = v.interception_max;
-            pg.interception_min[k] = v.interception_min;
-            pg.residual_moisture[k] = s.residual_moisture;
-            pg.root_depth[k] = v.root_depth;
-            pg.slope_percent[k] = slope[i];
-            pg.wilting_point[k] = s.wilting_point;
-            pg.elevation[k] = dem.value[i];
+            const Response r = cell_response(tt.to_basin_outlet_of(i));
+            uh_length = std::max(uh_length, r.last());
+            h.write(format_response(r));
         }
+        h.close();
+    }
+    {
+        ProjectFolder::File s = out.open("model/output/uh_cell_s.txt");
+        for (std::size_t i = 0; i < g.cells(); ++i) {
+            if (!basin[i]) continue;
+            Response r = cell_response(tt.to_subbasin_outlet_of(i));
+            limit_last_lag(r, uh_length);
+            s.write(format_response(r));
+        }
+        s.close();
+    }
+    {
+        ProjectFolder::File river = out.open("model/output/uh_river.txt");
+        for (int32_t s = 1; s <= sb.count; ++s) {
+            Response r = river_response(tt.river[static_cast<std::size_t>(s - 1)]);
+            limit_last_lag(r, uh_length);
+            river.write(format_response(r));
+        }
+        river.close();
+    }
+    sum.longest_lag = uh_length;
 
     const double ordinates = static_cast<double>(sum.basin_cells) * (uh_length + 1.0);
     if (ordinates > 2e8)
@@ -318,13 +465,7 @@ PreparedProject prepare_project(const PrepOptions& o) {
                             std::to_string(sum.basin_cells) +
                             " cells): gridrun needs about 4 bytes per cell and step; a longer time step or a "
                             "smaller basin needs less memory");
-    return out;
-}
-
-PrepSummary make_project(const PrepOptions& options) {
-    const PreparedProject p = prepare_project(options);
-    write_project(options.output, p.files);
-    return p.summary;
+    return sum;
 }
 
 std::string summary_text(const PrepOptions& o, const PrepSummary& s) {
@@ -333,7 +474,11 @@ std::string summary_text(const PrepOptions& o, const PrepSummary& s) {
     t << "  outlet      row " << s.outlet_row << ", column " << s.outlet_col << " of the DEM (x "
       << plain_decimal(s.outlet_x, 3) << ", y " << plain_decimal(s.outlet_y, 3) << ")\n";
     t << "  basin       " << s.basin_cells << " cells, " << plain_decimal(s.basin_km2, 3) << " km2\n";
-    t << "  subbasins   " << s.subbasins << " (stream threshold " << s.threshold_cells << " cells)\n";
+    t << "  subbasins   " << s.subbasins << " (stream threshold " << s.threshold_cells << " cells";
+    if (s.merged_subbasins > 0)
+        t << "; " << s.merged_subbasins << " of fewer than " << s.min_subbasin_cells
+          << " cells merged into the subbasin below";
+    t << ")\n";
     t << "  stations    p " << s.stations_p << ", e " << s.stations_e << ", t " << s.stations_t << "\n";
     t << "  responses   longest last lag " << s.longest_lag << " steps of " << plain_decimal(o.routing.time_step_hours, 6)
       << " h\n";

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "prep_options.hpp"
-#include "project_writer.hpp"
 
 namespace gridprep {
 
@@ -17,21 +16,18 @@ struct PrepSummary {
     double basin_km2 = 0.0;
     int64_t threshold_cells = 0;
     int32_t subbasins = 0;
+    int64_t min_subbasin_cells = 0;  // smaller subbasins were merged
+    int32_t merged_subbasins = 0;
     int32_t stations_p = 0, stations_e = 0, stations_t = 0;
     int32_t longest_lag = 0;
     std::vector<std::string> notes;  // things the user should know
 };
 
-struct PreparedProject {
-    ProjectFiles files;
-    PrepSummary summary;
-};
-
-// Reads the inputs and computes every file of the project. Throws
-// hydro::InputError for inputs that cannot make a valid project.
-PreparedProject prepare_project(const PrepOptions& options);
-
-// prepare_project, then write_project into options.output.
+// Reads and checks every input, delineates the basin and writes the project
+// into options.output (folders, grids, control file, series, responses and
+// the list of the files written). Throws hydro::InputError for inputs that
+// cannot make a valid project, before anything is written, and
+// hydro::OutputError when writing fails.
 PrepSummary make_project(const PrepOptions& options);
 
 // The summary as a few lines for the console.

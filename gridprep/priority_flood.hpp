@@ -26,6 +26,12 @@ bool is_edge_cell(const Raster& dem, int32_t row, int32_t col);
 // spill path, so afterwards every cell has a path to the edge along which
 // the filled elevation never rises. Cells without data keep their value and
 // play no part.
+//
+// Cells that end up raised to the level of the cell that reached them (the
+// inside of a depression) all lie at that level and need no ordering: they
+// pass through a plain first-in first-out list instead of the queue, so a
+// DEM of n cells costs at most n log n, and little more than n where
+// depressions and flats are large. Grids of up to 2^32 cells.
 std::vector<double> fill_depressions(const Raster& dem);
 
 }  // namespace gridprep

@@ -1,29 +1,34 @@
 #include "project_writer.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
 #include "csv_lines.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
-#include "text_output.hpp"
 
 namespace gridprep {
 
-namespace fs = std::filesystem;
-
 std::string plain_decimal(double v, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    std::string s = buf;
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
+    char buf[400];
+    std::size_t len = plain_decimal_chars(buf, v, decimals);
+    return std::string(buf, len);
+}
+
+std::size_t plain_decimal_chars(char* buf, double v, int decimals) {
+    // Fixed notation rounded exactly as printf's "%.*f" does.
+    const auto res = std::to_chars(buf, buf + 380, v, std::chars_format::fixed, decimals);
+    std::size_t len = res.ec == std::errc() ? static_cast<std::size_t>(res.ptr - buf)
+                                            : static_cast<std::size_t>(std::snprintf(buf, 380, "%.6g", v));
+    if (decimals > 0 && std::memchr(buf, '.', len)) {
+        while (buf[len - 1] == '0') --len;
+        if (buf[len - 1] == '.') --len;
     }
-    if (s == "-0") s = "0";
-    return s;
+    if (len == 2 && buf[0] == '-' && buf[1] == '0') buf[0] = '0', len = 1;
+    return len;
 }
 
 ControlSettings default_control(double time_step_hours) {
@@ -79,9 +84,7 @@ std::string control_text(const ControlSettings& c) {
     return t;
 }
 
-namespace {
-
-std::string header_text(const Geometry& g) {
+std::string grid_header_text(const Geometry& g) {
     std::string t;
     t += "ncols         " + std::to_string(g.n_cols) + "\n";
     t += "nrows         " + std::to_string(g.n_rows) + "\n";
@@ -92,31 +95,30 @@ std::string header_text(const Geometry& g) {
     return t;
 }
 
-template <typename Cell>
-std::string grid_text(const Geometry& g, const std::vector<uint8_t>& inside, Cell cell) {
-    std::string t = header_text(g);
-    t.reserve(t.size() + g.cells() * 8);
-    const std::string nodata = std::to_string(kNoData);
-    for (int32_t r = 0; r < g.n_rows; ++r) {
-        for (int32_t c = 0; c < g.n_cols; ++c) {
-            if (c > 0) t += ' ';
-            const std::size_t i = g.index(r, c);
-            t += inside[i] ? cell(i) : nodata;
-        }
-        t += '\n';
+std::size_t DecimalCells::operator()(double v, char* buf) {
+    if (!have_ || !(v == last_)) {
+        length_ = plain_decimal_chars(text_, v, decimals_);
+        last_ = v;
+        have_ = true;
     }
-    return t;
+    std::memcpy(buf, text_, length_);
+    return length_;
 }
 
-}  // namespace
+std::size_t whole_chars(char* buf, int64_t v) {
+    return static_cast<std::size_t>(std::to_chars(buf, buf + 24, v).ptr - buf);
+}
 
 std::string int_grid_text(const Geometry& g, const std::vector<uint8_t>& inside, const std::vector<int32_t>& v) {
-    return grid_text(g, inside, [&](std::size_t i) { return std::to_string(v[i]); });
+    return grid_text_of(g, [&](std::size_t k) { return inside[k] != 0; },
+                        [&](std::size_t k, char* buf) { return whole_chars(buf, v[k]); });
 }
 
 std::string real_grid_text(const Geometry& g, const std::vector<uint8_t>& inside, const std::vector<double>& v,
                            int decimals) {
-    return grid_text(g, inside, [&](std::size_t i) { return plain_decimal(v[i], decimals); });
+    DecimalCells text(decimals);
+    return grid_text_of(g, [&](std::size_t k) { return inside[k] != 0; },
+                        [&](std::size_t k, char* buf) { return text(v[k], buf); });
 }
 
 SeriesCheck check_series(const std::string& path, const std::string& contents, int32_t stations) {
@@ -174,52 +176,6 @@ SeriesCheck check_series(const std::string& path, const std::string& contents, i
     if (header) throw hydro::InputError(path, 0, "a header line and one record per time step", "an empty file");
     if (result.records == 0) throw hydro::InputError(path, 0, "at least one record after the header", "none");
     return result;
-}
-
-void write_project(const std::string& root, const ProjectFiles& files) {
-    const fs::path base(root);
-    const fs::path ascii = base / "arcview" / "ascii", input = base / "model" / "input",
-                   output = base / "model" / "output", here = base / "run" / "here";
-    for (const fs::path& dir : {ascii, input, output, here}) {
-        std::error_code ec;
-        fs::create_directories(dir, ec);
-        if (ec || !fs::is_directory(dir)) throw hydro::OutputError("cannot create the folder " + dir.string());
-    }
-    const ProjectGrids& g = files.grids;
-    const Geometry& geo = g.geometry;
-    auto grid = [&](const char* name, const std::string& text) { hydro::write_text_file((ascii / name).string(), text); };
-    auto real = [&](const char* name, const std::vector<double>& v, int decimals) {
-        grid(name, real_grid_text(geo, g.inside, v, decimals));
-    };
-    grid("watershed.asc", int_grid_text(geo, g.inside, g.subbasin));
-    grid("thiessen_p.asc", int_grid_text(geo, g.inside, g.thiessen_p));
-    grid("thiessen_e.asc", int_grid_text(geo, g.inside, g.thiessen_e));
-    grid("thiessen_t.asc", int_grid_text(geo, g.inside, g.thiessen_t));
-    real("runoff_co.asc", g.runoff_coefficient, 6);
-    real("fieldcap.asc", g.field_capacity, 6);
-    real("porosity.asc", g.porosity, 6);
-    real("conductivity.asc", g.conductivity, 6);
-    real("poreindex.asc", g.pore_index, 6);
-    real("depression.asc", g.depression_capacity, 6);
-    real("interc_max.asc", g.interception_max, 6);
-    real("interc_min.asc", g.interception_min, 6);
-    real("residual.asc", g.residual_moisture, 6);
-    real("rootdepth.asc", g.root_depth, 6);
-    real("slope.asc", g.slope_percent, 4);
-    real("wiltingpoint.asc", g.wilting_point, 6);
-    real("elevation.asc", g.elevation, 3);
-
-    hydro::write_text_file((input / "input.txt").string(), control_text(files.control));
-    for (const auto& [name, contents] : files.series) hydro::write_text_file((input / name).string(), contents);
-
-    auto lines = [](const std::vector<std::string>& v) {
-        std::string t;
-        for (const std::string& l : v) t += l;
-        return t;
-    };
-    hydro::write_text_file((output / "uh_cell_h.txt").string(), lines(files.uh_cell_h));
-    hydro::write_text_file((output / "uh_cell_s.txt").string(), lines(files.uh_cell_s));
-    hydro::write_text_file((output / "uh_river.txt").string(), lines(files.uh_river));
 }
 
 }  // namespace gridprep

@@ -4,7 +4,6 @@
 // the working folder ROOT/run/here).
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,14 +52,47 @@ ControlSettings default_control(double time_step_hours);
 // read takes from its line, or on a title line.
 std::string control_text(const ControlSettings& c);
 
-// The cells of a project, already cut to the basin's bounding box.
-struct ProjectGrids {
-    Geometry geometry;  // cell size a whole number
-    std::vector<uint8_t> inside;
-    std::vector<int32_t> subbasin, thiessen_p, thiessen_e, thiessen_t;
-    std::vector<double> runoff_coefficient, field_capacity, porosity, conductivity, pore_index, depression_capacity,
-        interception_max, interception_min, residual_moisture, root_depth, slope_percent, wilting_point, elevation;
+// ESRI ASCII header of a grid as the model reads it.
+std::string grid_header_text(const Geometry& g);
+
+// The text of a grid whose cell k is inside(k) and then written by
+// cell(k, buf) into buf (room for 400 characters; returns the length);
+// cells outside hold kNoData.
+template <typename Inside, typename Cell>
+std::string grid_text_of(const Geometry& g, Inside&& inside, Cell&& cell) {
+    std::string t = grid_header_text(g);
+    t.reserve(t.size() + g.cells() * 8);
+    static constexpr char kNoDataText[] = "-9999";
+    char buf[400];
+    for (int32_t r = 0; r < g.n_rows; ++r) {
+        for (int32_t c = 0; c < g.n_cols; ++c) {
+            if (c > 0) t += ' ';
+            const std::size_t k = g.index(r, c);
+            if (inside(k)) t.append(buf, cell(k, buf));
+            else t.append(kNoDataText, sizeof kNoDataText - 1);
+        }
+        t += '\n';
+    }
+    return t;
+}
+
+// Writes a real number as plain_decimal does; a value equal to the one
+// before reuses its text (parameter grids repeat a few values).
+class DecimalCells {
+public:
+    explicit DecimalCells(int decimals) : decimals_(decimals) {}
+    std::size_t operator()(double v, char* buf);
+
+private:
+    int decimals_;
+    bool have_ = false;
+    double last_ = 0.0;
+    char text_[400];
+    std::size_t length_ = 0;
 };
+
+// A whole number into buf; returns the length.
+std::size_t whole_chars(char* buf, int64_t v);
 
 // An integer or real grid as ESRI ASCII text; cells outside the basin hold
 // kNoData. Reals are written in plain decimals (at most `decimals` places,
@@ -71,6 +103,8 @@ std::string real_grid_text(const Geometry& g, const std::vector<uint8_t>& inside
 
 // A number in plain decimal notation with at most `decimals` places.
 std::string plain_decimal(double v, int decimals);
+// The same into buf (room for 400 characters); returns the length.
+std::size_t plain_decimal_chars(char* buf, double v, int decimals);
 
 // A station series file (p.txt, pet.txt, t.txt) checked for what the
 // programs will read from it: a header of four labels and one number per
@@ -81,16 +115,5 @@ struct SeriesCheck {
     DateHour first, last;
 };
 SeriesCheck check_series(const std::string& path, const std::string& contents, int32_t stations);
-
-struct ProjectFiles {
-    ProjectGrids grids;
-    ControlSettings control;
-    std::vector<std::string> uh_cell_h, uh_cell_s, uh_river;  // one line each, with line end
-    // Series to copy into model/input: (file name in the project, contents).
-    std::vector<std::array<std::string, 2>> series;
-};
-
-// Creates the folders and writes every file. Throws hydro::OutputError.
-void write_project(const std::string& root, const ProjectFiles& files);
 
 }  // namespace gridprep

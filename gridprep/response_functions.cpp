@@ -33,28 +33,84 @@ double integrated_cdf(double t, double mu, double variance) {
     const double lambda = mu * mu * mu / variance;
     const double root = std::sqrt(lambda / t);
     const double a = root * (t / mu - 1.0), b = root * (t / mu + 1.0);
-    const double second = normal_pdf(a) * mills_ratio(b);
+    const double second = normal_pdf(a) == 0.0 ? 0.0 : normal_pdf(a) * mills_ratio(b);  // 0 x a finite ratio
     const double first = normal_cdf(a);
     return t * (first + second) - mu * (first - second);
 }
 
-Response trimmed(std::vector<double> shares, int32_t first_lag, double tail) {
-    const double total = std::accumulate(shares.begin(), shares.end(), 0.0);
+// Shares P_j for j = lead, lead + 1, ...: those before `lead` are exactly 0.
+struct Shares {
+    int64_t lead = 0;
+    std::vector<double> p;
+    std::size_t size() const { return static_cast<std::size_t>(lead) + p.size(); }
+    double at(std::size_t k) const { return k < static_cast<std::size_t>(lead) ? 0.0 : p[k - static_cast<std::size_t>(lead)]; }
+};
+
+Response trimmed(const Shares& shares, int32_t first_lag, double tail) {
+    double total = 0.0;  // the leading zeros add nothing
+    for (double v : shares.p) total += v;
     std::size_t lo = 0, hi = shares.size();
     double cut = 0.0;
-    while (lo + 1 < hi && cut + shares[lo] <= 0.5 * tail * total) cut += shares[lo++];
+    // Leading zeros go first (each adds 0 to the cut, which stays within the tail).
+    if (hi > 0) lo = std::min(static_cast<std::size_t>(shares.lead), hi - 1);
+    while (lo + 1 < hi && cut + shares.at(lo) <= 0.5 * tail * total) cut += shares.at(lo++);
     cut = 0.0;
-    while (hi - 1 > lo && cut + shares[hi - 1] <= 0.5 * tail * total) cut += shares[--hi];
+    while (hi - 1 > lo && cut + shares.at(hi - 1) <= 0.5 * tail * total) cut += shares.at(--hi);
     Response r;
     r.first = first_lag + static_cast<int32_t>(lo);
-    r.ordinates.assign(shares.begin() + static_cast<std::ptrdiff_t>(lo), shares.begin() + static_cast<std::ptrdiff_t>(hi));
-    const double kept = std::accumulate(r.ordinates.begin(), r.ordinates.end(), 0.0);
+    r.ordinates.reserve(hi - lo);
+    for (std::size_t k = lo; k < hi; ++k) r.ordinates.push_back(shares.at(k));
+    double kept = 0.0;
+    for (double o : r.ordinates) kept += o;
     if (kept > 0.0) {
         for (double& o : r.ordinates) o /= kept;
     } else {
         r.ordinates.assign(1, 1.0);
     }
     return r;
+}
+
+// A response longer than this many steps is cut (its rest is beyond any run).
+constexpr int64_t kMaxSteps = 10'000'000;
+
+// The largest whole t0 >= 0 with G(t) exactly 0 for every t <= t0: both
+// terms of G underflow to 0 there (exp(-a^2 / 2) and erfc below a = -38.6),
+// and a grows with t. Found from the closed form of a = -40 and checked by
+// evaluating, so that a long delay costs no evaluations before the arrival.
+int64_t zero_steps(double mu, double variance) {
+    if (mu <= 1e-12) return 0;
+    if (is_sharp(mu, variance)) return std::min<int64_t>(static_cast<int64_t>(std::floor(mu)), kMaxSteps);
+    const double lambda = mu * mu * mu / variance;
+    // a(t) = sqrt(lambda / t) (t / mu - 1) = -A  with s = sqrt(t):
+    //   sqrt(lambda) / mu s^2 + A s - sqrt(lambda) = 0.
+    const double A = 40.0, rl = std::sqrt(lambda);
+    const double root = (-A + std::sqrt(A * A + 4.0 * lambda / mu)) / (2.0 * rl / mu);
+    double t0 = std::floor(std::min(root * root, static_cast<double>(kMaxSteps)));
+    auto zero = [&](double t) {
+        const double r = std::sqrt(lambda / t);
+        const double a = r * (t / mu - 1.0);
+        return normal_cdf(a) == 0.0 && normal_pdf(a) == 0.0;
+    };
+    while (t0 >= 1.0 && !zero(t0)) t0 = std::floor(t0 / 2.0);
+    return t0 >= 1.0 ? static_cast<int64_t>(t0) : 0;
+}
+
+// P_j from the first step that may be above 0 on (see arrival_shares).
+Shares shares_of(const TravelTime& t, double tail) {
+    const double mu = std::max(0.0, t.mean), var = std::max(0.0, t.variance);
+    Shares s;
+    s.lead = zero_steps(mu, var);
+    // G(lead - 1) and G(lead) are 0.
+    double g_prev = 0.0, g_here = 0.0;
+    for (int64_t j = s.lead; j < kMaxSteps; ++j) {
+        const double g_next = integrated_cdf(static_cast<double>(j + 1), mu, var);
+        s.p.push_back(std::max(0.0, g_next - 2.0 * g_here + g_prev));
+        // Sum of P_0 .. P_j = G(j + 1) - G(j).
+        if (g_next - g_here >= 1.0 - 0.5 * tail && static_cast<double>(j) >= mu) break;
+        g_prev = g_here;
+        g_here = g_next;
+    }
+    return s;
 }
 
 }  // namespace
@@ -75,35 +131,31 @@ double passage_cdf(double t, double mu, double variance) {
     const double lambda = mu * mu * mu / variance;
     const double root = std::sqrt(lambda / t);
     const double a = root * (t / mu - 1.0), b = root * (t / mu + 1.0);
-    return std::min(1.0, normal_cdf(a) + normal_pdf(a) * mills_ratio(b));
+    const double pdf = normal_pdf(a);
+    return std::min(1.0, normal_cdf(a) + (pdf == 0.0 ? 0.0 : pdf * mills_ratio(b)));
 }
 
 std::vector<double> arrival_shares(const TravelTime& t, double tail) {
-    const double mu = std::max(0.0, t.mean), var = std::max(0.0, t.variance);
-    std::vector<double> p;
-    double g_prev = 0.0, g_here = 0.0;  // G(j - 1), G(j)
-    // A response longer than this many steps is cut (its rest is beyond any run).
-    const int64_t max_steps = 10'000'000;
-    for (int64_t j = 0; j < max_steps; ++j) {
-        const double g_next = integrated_cdf(static_cast<double>(j + 1), mu, var);
-        p.push_back(std::max(0.0, g_next - 2.0 * g_here + g_prev));
-        // Sum of P_0 .. P_j = G(j + 1) - G(j).
-        if (g_next - g_here >= 1.0 - 0.5 * tail && static_cast<double>(j) >= mu) break;
-        g_prev = g_here;
-        g_here = g_next;
-    }
+    const Shares s = shares_of(t, tail);
+    std::vector<double> p(static_cast<std::size_t>(s.lead), 0.0);
+    p.insert(p.end(), s.p.begin(), s.p.end());
     return p;
 }
 
-Response river_response(const TravelTime& t, double tail) { return trimmed(arrival_shares(t, tail), 0, tail); }
+Response river_response(const TravelTime& t, double tail) { return trimmed(shares_of(t, tail), 0, tail); }
 
 Response cell_response(const TravelTime& t, double tail) {
-    std::vector<double> p = arrival_shares(t, tail);
-    if (p.size() >= 2) {
-        p[1] += p[0];
-        p.erase(p.begin());
+    Shares s = shares_of(t, tail);
+    // Lag 0 also takes the water of P_0.
+    if (s.size() >= 2) {
+        if (s.lead > 0) {
+            --s.lead;  // P_0 is 0: P_1 stays, the rest moves down by one
+        } else {
+            s.p[1] += s.p[0];
+            s.p.erase(s.p.begin());
+        }
     }
-    return trimmed(std::move(p), 0, tail);
+    return trimmed(s, 0, tail);
 }
 
 void limit_last_lag(Response& r, int32_t max_last) {

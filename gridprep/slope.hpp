@@ -1,6 +1,7 @@
 // Terrain slope by Horn's method.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "dem_grid.hpp"
@@ -18,5 +19,8 @@ namespace gridprep {
 //     slope = 100 sqrt((dz/dx)^2 + (dz/dy)^2)
 // A neighbour outside the grid or without data takes the centre value e.
 std::vector<double> horn_slope_percent(const Raster& dem);
+
+// The same for one cell (0 for a cell without data).
+double horn_slope_percent_at(const Raster& dem, int32_t row, int32_t col);
 
 }  // namespace gridprep

@@ -18,6 +18,9 @@ struct Subbasins {
     // outlet[s - 1]: the most downstream cell of subbasin s. Subbasin 1 holds
     // the basin outlet.
     std::vector<std::size_t> outlet;
+    // The basin cells in the order of a breadth-first walk upstream from the
+    // basin outlet (every cell after the cell it drains into).
+    std::vector<uint32_t> order;
 };
 
 // A basin cell is a stream cell when its accumulation reaches the threshold,
@@ -33,7 +36,17 @@ struct Subbasins {
 // Links are numbered in the order a breadth-first walk upstream from the
 // basin outlet meets them, so the numbers run 1..count with no gaps and the
 // outlet's subbasin is 1.
-Subbasins delineate_subbasins(const FlowDirections& fd, const std::vector<int64_t>& accumulation,
+Subbasins delineate_subbasins(const FlowDirections& fd, const std::vector<int32_t>& accumulation,
                               const std::vector<uint8_t>& basin, std::size_t outlet, int64_t threshold_cells);
+
+// Merges every subbasin of fewer than `min_cells` cells into the subbasin
+// its outlet drains into, upstream ones first (a chain of small links ends
+// in the first large enough subbasin below it). The outlet's subbasin has
+// none below it: while it is too small it takes in the largest subbasin
+// draining into it (among equals the lower number). Junctions close
+// together otherwise leave subbasins of a few cells, e.g. when the basin
+// outlet is itself a junction. The subbasins left keep their order and are
+// numbered 1..count again. Returns the number of subbasins merged away.
+int32_t merge_small_subbasins(Subbasins& sb, const FlowDirections& fd, int64_t min_cells);
 
 }  // namespace gridprep

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 
 #include "priority_flood.hpp"
 
@@ -18,20 +17,33 @@ CellFlow cell_flow(double slope_fraction, double upstream_km2, double manning, c
     return f;
 }
 
-TravelTimes travel_times(const FlowDirections& fd, const std::vector<int64_t>& accumulation, const Subbasins& sb,
-                         const std::vector<double>& slope_percent, const std::vector<double>& manning,
-                         const RoutingParameters& p) {
+CellRank::CellRank(const std::vector<int32_t>& zone) {
+    const std::size_t words = (zone.size() + 63) / 64;
+    bits_.assign(words, 0);
+    before_.assign(words, 0);
+    for (std::size_t i = 0; i < zone.size(); ++i)
+        if (zone[i] > 0) bits_[i / 64] |= uint64_t{1} << (i % 64);
+    for (std::size_t w = 0; w < words; ++w) {
+        before_[w] = static_cast<uint32_t>(marked_);
+        marked_ += static_cast<std::size_t>(__builtin_popcountll(bits_[w]));
+    }
+}
+
+std::size_t CellRank::operator()(std::size_t i) const {
+    const uint64_t below = (uint64_t{1} << (i % 64)) - 1;
+    return before_[i / 64] + static_cast<std::size_t>(__builtin_popcountll(bits_[i / 64] & below));
+}
+
+TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& accumulation, const Subbasins& sb,
+                         const CellSurface& surface, const RoutingParameters& p) {
     const Geometry& g = fd.geometry;
     const std::size_t n = g.cells();
     const double seconds_per_step = p.time_step_hours * 3600.0;
     const double cell_km2 = g.cell_size * g.cell_size / 1e6;
 
     // One step of a cell, in time steps: full (cell centre to the next
-    // centre) and half (cell centre to its downstream edge).
-    auto step = [&](std::size_t i, double fraction) {
-        CellFlow f = cell_flow(slope_percent[i] / 100.0, static_cast<double>(accumulation[i]) * cell_km2,
-                               sb.stream[i] ? p.channel_manning : manning[i], p);
-        f.dispersion = std::min(f.dispersion, f.velocity * g.cell_size);
+    // centre) or half (cell centre to its downstream edge).
+    auto step = [&](std::size_t i, const CellFlow& f, double fraction) {
         const double l = fd.step_length(i) * fraction;
         const double t = l / f.velocity / seconds_per_step;
         const double var = 2.0 * f.dispersion * l / (f.velocity * f.velocity * f.velocity) /
@@ -41,53 +53,51 @@ TravelTimes travel_times(const FlowDirections& fd, const std::vector<int64_t>& a
     auto add = [](TravelTime a, TravelTime b) { return TravelTime{a.mean + b.mean, a.variance + b.variance}; };
 
     TravelTimes tt;
-    tt.to_basin_outlet.assign(n, TravelTime{});
-    tt.to_subbasin_outlet.assign(n, TravelTime{});
+    tt.rank = CellRank(sb.id);
+    tt.to_basin_outlet.assign(tt.rank.marked(), TravelTime{});
+    tt.to_subbasin_outlet.assign(tt.rank.marked(), TravelTime{});
     tt.river.assign(static_cast<std::size_t>(sb.count), TravelTime{});
 
     std::vector<uint8_t> is_subbasin_outlet(n, 0);
     for (std::size_t o : sb.outlet) is_subbasin_outlet[o] = 1;
     const std::size_t outlet = sb.outlet.front();
 
-    // Downstream cells first: a breadth-first walk upstream from the outlet.
-    std::deque<std::size_t> todo{outlet};
-    std::vector<uint8_t> done(n, 0);
-    done[outlet] = 1;
-    while (!todo.empty()) {
-        const std::size_t i = todo.front();
-        todo.pop_front();
-        const TravelTime half = step(i, 0.5);
+    // Downstream cells first: the breadth-first walk upstream from the outlet.
+    for (const uint32_t i : sb.order) {
+        double slope_percent = 0.0, manning = 0.0;
+        surface(i, slope_percent, manning);
+        CellFlow f = cell_flow(slope_percent / 100.0, static_cast<double>(accumulation[i]) * cell_km2,
+                               sb.stream[i] ? p.channel_manning : manning, p);
+        f.dispersion = std::min(f.dispersion, f.velocity * g.cell_size);
+        const TravelTime half = step(i, f, 0.5);
+        const std::size_t k = tt.rank(i);
         if (i == outlet) {
-            tt.to_basin_outlet[i] = half;
+            tt.to_basin_outlet[k] = half;
         } else {
             const std::size_t d = static_cast<std::size_t>(fd.downstream(i));
-            tt.to_basin_outlet[i] = add(step(i, 1.0), tt.to_basin_outlet[d]);
+            tt.to_basin_outlet[k] = add(step(i, f, 1.0), tt.to_basin_outlet_of(d));
         }
         if (is_subbasin_outlet[i]) {
-            tt.to_subbasin_outlet[i] = half;
+            tt.to_subbasin_outlet[k] = half;
             const std::size_t s = static_cast<std::size_t>(sb.id[i] - 1);
             if (i != outlet) {
-                const TravelTime& whole = tt.to_basin_outlet[i];
+                const TravelTime& whole = tt.to_basin_outlet[k];
                 tt.river[s] = TravelTime{std::max(0.0, whole.mean - half.mean),
                                          std::max(0.0, whole.variance - half.variance)};
             }
         } else {
             const std::size_t d = static_cast<std::size_t>(fd.downstream(i));
-            tt.to_subbasin_outlet[i] = add(step(i, 1.0), tt.to_subbasin_outlet[d]);
-        }
-        const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
-        const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols));
-        for (int k = 0; k < 8; ++k) {
-            const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-            if (!g.inside(r, c)) continue;
-            const std::size_t u = g.index(r, c);
-            if (!done[u] && sb.id[u] > 0 && fd.downstream(u) == static_cast<int64_t>(i)) {
-                done[u] = 1;
-                todo.push_back(u);
-            }
+            tt.to_subbasin_outlet[k] = add(step(i, f, 1.0), tt.to_subbasin_outlet_of(d));
         }
     }
     return tt;
+}
+
+TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& accumulation, const Subbasins& sb,
+                         const std::vector<double>& slope_percent, const std::vector<double>& manning,
+                         const RoutingParameters& p) {
+    return travel_times(fd, accumulation, sb,
+                        [&](std::size_t i, double& slope, double& n) { slope = slope_percent[i], n = manning[i]; }, p);
 }
 
 }  // namespace gridprep

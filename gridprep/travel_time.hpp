@@ -1,6 +1,8 @@
 // Travel time and its dispersion along the flow paths of the basin.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "flow_direction.hpp"
@@ -39,10 +41,29 @@ struct TravelTime {
     double variance = 0.0;
 };
 
+// The rank of a cell among the marked cells of a grid (the number of marked
+// cells before it in reading order), from a bit per cell and a count per 64
+// cells: arrays over the basin's cells only, at 1.2 bits per grid cell.
+class CellRank {
+public:
+    CellRank() = default;
+    explicit CellRank(const std::vector<int32_t>& zone);  // marked: zone > 0
+    std::size_t operator()(std::size_t i) const;
+    std::size_t marked() const { return marked_; }
+
+private:
+    std::vector<uint64_t> bits_;
+    std::vector<uint32_t> before_;
+    std::size_t marked_ = 0;
+};
+
 struct TravelTimes {
-    std::vector<TravelTime> to_basin_outlet;     // per grid cell (basin cells only)
-    std::vector<TravelTime> to_subbasin_outlet;  // per grid cell (basin cells only)
+    CellRank rank;                               // of the basin cells
+    std::vector<TravelTime> to_basin_outlet;     // per basin cell, by rank
+    std::vector<TravelTime> to_subbasin_outlet;  // per basin cell, by rank
     std::vector<TravelTime> river;               // per subbasin: river[s - 1]
+    const TravelTime& to_basin_outlet_of(std::size_t cell) const { return to_basin_outlet[rank(cell)]; }
+    const TravelTime& to_subbasin_outlet_of(std::size_t cell) const { return to_subbasin_outlet[rank(cell)]; }
 };
 
 // Travel times along the D8 paths. A path is a chain of steps from a cell
@@ -65,7 +86,14 @@ struct TravelTimes {
 //                               the basin outlet cell: cell-to-basin of the outlet cell less its
 //                               half step; 0 for the subbasin that holds the basin outlet.
 // So cell to basin outlet = cell to subbasin outlet + river, in mean and variance.
-TravelTimes travel_times(const FlowDirections& fd, const std::vector<int64_t>& accumulation, const Subbasins& sb,
+//
+// The surface of a cell: its slope in percent and its Manning coefficient
+// (the one of stream cells replaces it there).
+using CellSurface = std::function<void(std::size_t cell, double& slope_percent, double& manning)>;
+TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& accumulation, const Subbasins& sb,
+                         const CellSurface& surface, const RoutingParameters& p);
+// The same with the slope and the Manning coefficient of every grid cell.
+TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& accumulation, const Subbasins& sb,
                          const std::vector<double>& slope_percent, const std::vector<double>& manning,
                          const RoutingParameters& p);
 

@@ -32,7 +32,7 @@ FlowDirections hand_made_tree() {
 
 TEST(GridprepSubbasins, HandMadeTreeSplitsAtTheJunction) {
     const FlowDirections fd = hand_made_tree();
-    const std::vector<int64_t> acc = flow_accumulation(fd);
+    const std::vector<int32_t> acc = flow_accumulation(fd);
     const std::vector<uint8_t> basin(12, 1);
     const Subbasins sb = delineate_subbasins(fd, acc, basin, 10, 3);
     EXPECT_EQ(sb.count, 4);
@@ -61,7 +61,7 @@ TEST_P(GridprepDelineationRules, NumberingLinksStreamsAndOutlets) {
     const Raster dem = dem_of(GetParam().dem);
     const int64_t threshold = GetParam().threshold;
     const FlowDirections fd = d8_directions(dem, fill_depressions(dem));
-    const std::vector<int64_t> acc = flow_accumulation(fd);
+    const std::vector<int32_t> acc = flow_accumulation(fd);
     const std::size_t outlet = largest_outlet(acc);
     const std::vector<uint8_t> basin = basin_above(fd, outlet);
     const Subbasins sb = delineate_subbasins(fd, acc, basin, outlet, threshold);
@@ -153,7 +153,7 @@ TEST(GridprepTravelTime, UniformChainAddsUpStepByStep) {
     // One row of 6 cells falling east; the last cell is the outlet.
     const Raster dem = make_dem(1, 6, 10.0, [](int, int c) { return 20.0 - c; });
     const FlowDirections fd = d8_directions(dem, fill_depressions(dem));
-    const std::vector<int64_t> acc = flow_accumulation(fd);
+    const std::vector<int32_t> acc = flow_accumulation(fd);
     const std::vector<uint8_t> basin(6, 1);
     const Subbasins sb = delineate_subbasins(fd, acc, basin, 5, 100);
     RoutingParameters p;
@@ -167,8 +167,8 @@ TEST(GridprepTravelTime, UniformChainAddsUpStepByStep) {
     const double step_variance = 2.0 * f.dispersion * 10.0 / std::pow(f.velocity, 3) / (36.0 * 36.0);
     for (int c = 0; c < 6; ++c) {
         const double steps = (5 - c) + 0.5;
-        EXPECT_NEAR(tt.to_basin_outlet[static_cast<std::size_t>(c)].mean, steps * step_time, 1e-9);
-        EXPECT_NEAR(tt.to_basin_outlet[static_cast<std::size_t>(c)].variance, steps * step_variance, 1e-9);
+        EXPECT_NEAR(tt.to_basin_outlet_of(static_cast<std::size_t>(c)).mean, steps * step_time, 1e-9);
+        EXPECT_NEAR(tt.to_basin_outlet_of(static_cast<std::size_t>(c)).variance, steps * step_variance, 1e-9);
     }
 }
 
@@ -176,7 +176,7 @@ TEST(GridprepTravelTime, CellToOutletIsCellToSubbasinPlusRiverAndGrowsUpstream) 
     const Raster dem = v_valley_with_pit(15, 11);
     const std::vector<double> filled = fill_depressions(dem);
     const FlowDirections fd = d8_directions(dem, filled);
-    const std::vector<int64_t> acc = flow_accumulation(fd);
+    const std::vector<int32_t> acc = flow_accumulation(fd);
     const std::size_t outlet = largest_outlet(acc);
     const std::vector<uint8_t> basin = basin_above(fd, outlet);
     const Subbasins sb = delineate_subbasins(fd, acc, basin, outlet, 4);
@@ -188,13 +188,13 @@ TEST(GridprepTravelTime, CellToOutletIsCellToSubbasinPlusRiverAndGrowsUpstream) 
     const TravelTimes tt = travel_times(fd, acc, sb, slope, manning, p);
     EXPECT_EQ(tt.river[0].mean, 0.0);
     for (std::size_t i = 0; i < basin.size(); ++i) {
-        const TravelTime& whole = tt.to_basin_outlet[i];
-        const TravelTime& part = tt.to_subbasin_outlet[i];
+        const TravelTime& whole = tt.to_basin_outlet_of(i);
+        const TravelTime& part = tt.to_subbasin_outlet_of(i);
         const TravelTime& river = tt.river[static_cast<std::size_t>(sb.id[i] - 1)];
         EXPECT_NEAR(whole.mean, part.mean + river.mean, 1e-9 * whole.mean);
         EXPECT_NEAR(whole.variance, part.variance + river.variance, 1e-9 * whole.variance);
         if (i != outlet) {
-            EXPECT_GT(whole.mean, tt.to_basin_outlet[static_cast<std::size_t>(fd.downstream(i))].mean);
+            EXPECT_GT(whole.mean, tt.to_basin_outlet_of(static_cast<std::size_t>(fd.downstream(i))).mean);
         }
     }
 }

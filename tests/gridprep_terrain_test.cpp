@@ -21,7 +21,7 @@ struct Drainage {
     Raster dem;
     std::vector<double> filled;
     FlowDirections fd;
-    std::vector<int64_t> acc;
+    std::vector<int32_t> acc;
 };
 
 Drainage drain(const Raster& dem) {
@@ -91,7 +91,7 @@ TEST_P(GridprepEveryCellReachesTheOutlet, ValleyDems) {
     const Geometry& g = dem.geometry;
     const std::size_t outlet = g.index(g.n_rows - 1, g.n_cols / 2);
     EXPECT_EQ(largest_outlet(d.acc), outlet);
-    EXPECT_EQ(d.acc[outlet], static_cast<int64_t>(g.cells()));
+    EXPECT_EQ(d.acc[outlet], static_cast<int32_t>(g.cells()));
     for (std::size_t i = 0; i < g.cells(); ++i) EXPECT_EQ(end_of_path(d.fd, i), outlet) << "cell " << i;
     const std::vector<uint8_t> basin = basin_above(d.fd, outlet);
     EXPECT_EQ(std::count(basin.begin(), basin.end(), uint8_t{1}), static_cast<long>(g.cells()));
@@ -150,8 +150,8 @@ TEST(GridprepAccumulation, CountsUpstreamCellsOnAHandMadeTree) {
     fd.geometry.n_cols = 3;
     fd.geometry.cell_size = 10;
     fd.code = {2, 2, 2, 2, 2, 2, 1, 2, 3, 0, kOutflow, 4};
-    const std::vector<int64_t> acc = flow_accumulation(fd);
-    EXPECT_EQ(acc, (std::vector<int64_t>{1, 1, 1, 2, 2, 2, 3, 3, 3, 1, 12, 1}));
+    const std::vector<int32_t> acc = flow_accumulation(fd);
+    EXPECT_EQ(acc, (std::vector<int32_t>{1, 1, 1, 2, 2, 2, 3, 3, 3, 1, 12, 1}));
 }
 
 TEST(GridprepOutlet, SnapsToTheLargestAccumulationWithinTheRadius) {

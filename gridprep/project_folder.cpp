@@ -1,0 +1,133 @@
+#include "project_folder.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "input_error.hpp"
+
+namespace gridprep {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A manifest line names a file inside the folder: relative, no "." or ".."
+// parts, no empty parts.
+bool inside_folder(const std::string& line) {
+    if (line.empty() || line.front() == '/' || line.back() == '/') return false;
+    std::size_t start = 0;
+    while (start <= line.size()) {
+        const std::size_t end = std::min(line.find('/', start), line.size());
+        const std::string part = line.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return line.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+FolderState inspect_project_folder(const std::string& root) {
+    FolderState s;
+    std::error_code ec;
+    const fs::path base(root);
+    const fs::path manifest = base / kManifestName;
+    if (fs::is_regular_file(manifest, ec)) {
+        s.holds_project = s.has_manifest = true;
+        s.evidence = kManifestName;
+        std::ifstream in(manifest);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.empty() || line[0] == '#') continue;
+            if (inside_folder(line)) s.listed.push_back(line);
+        }
+        return s;
+    }
+    for (const char* f : {"arcview/ascii/watershed.asc", "model/input/input.txt", "model/output/uh_cell_h.txt"})
+        if (fs::exists(fs::symlink_status(base / f, ec))) {
+            s.holds_project = true;
+            s.evidence = f;
+            break;
+        }
+    return s;
+}
+
+int64_t ProjectFolder::remove_listed(const FolderState& state) {
+    int64_t removed = 0;
+    const fs::path base(root_);
+    std::vector<std::string> files = state.listed;
+    if (state.has_manifest) files.push_back(kManifestName);
+    for (const std::string& rel : files) {
+        std::error_code ec;
+        const fs::path p = base / rel;
+        const fs::file_status st = fs::symlink_status(p, ec);
+        if (ec || !(fs::is_regular_file(st) || fs::is_symlink(st))) continue;
+        if (!fs::remove(p, ec) || ec) throw hydro::OutputError("cannot remove " + p.string() + " of the earlier run: " + ec.message());
+        ++removed;
+    }
+    return removed - (state.has_manifest ? 1 : 0);
+}
+
+void ProjectFolder::create_folders() {
+    const fs::path base(root_);
+    for (const char* dir : {"arcview/ascii", "model/input", "model/output", "run/here"}) {
+        std::error_code ec;
+        fs::create_directories(base / dir, ec);
+        if (ec || !fs::is_directory(base / dir)) throw hydro::OutputError("cannot create the folder " + (base / dir).string());
+    }
+}
+
+ProjectFolder::File::~File() {
+    if (f_) std::fclose(f_);
+}
+
+void ProjectFolder::File::write(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), f_) != text.size())
+        throw hydro::OutputError("cannot write " + path_ + " completely: " + std::strerror(errno));
+}
+
+void ProjectFolder::File::close() {
+    std::FILE* f = f_;
+    f_ = nullptr;
+    const bool flushed = std::fflush(f) == 0;
+    const int flush_errno = errno;
+    if (std::fclose(f) != 0 || !flushed)
+        throw hydro::OutputError("cannot write " + path_ + " completely: " + std::strerror(flushed ? errno : flush_errno));
+}
+
+ProjectFolder::File ProjectFolder::open(const std::string& relative) {
+    const std::string path = (fs::path(root_) / relative).string();
+    // A link in place of the file is replaced, never written through.
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) fs::remove(path, ec);
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw hydro::OutputError("cannot create " + path + ": " + std::strerror(errno));
+    static constexpr std::size_t kBuffer = 1 << 18;
+    std::setvbuf(f, nullptr, _IOFBF, kBuffer);
+    written_.push_back(relative);
+    // The manifest follows every file begun, so that even a run that fails
+    // half-way leaves the list of what it wrote.
+    write_manifest();
+    return File(path, f);
+}
+
+void ProjectFolder::write(const std::string& relative, std::string_view text) {
+    File f = open(relative);
+    f.write(text);
+    f.close();
+}
+
+void ProjectFolder::write_manifest() {
+    std::string text = "# The files gridprep wrote into this project (relative to this folder). gridprep --force\n"
+                       "# removes exactly these before it writes a new project here.\n";
+    for (const std::string& w : written_) text += w + "\n";
+    const std::string path = (fs::path(root_) / kManifestName).string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) throw hydro::OutputError("cannot create " + path + ": " + std::strerror(errno));
+    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0 || !ok) throw hydro::OutputError("cannot write " + path + " completely");
+}
+
+}  // namespace gridprep
