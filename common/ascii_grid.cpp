@@ -103,22 +103,28 @@ std::vector<float> read_real_grid_values(FreeFormatReader& in, int32_t n_rows, i
     return v;
 }
 
-void write_grid(const std::string& path, const GridHeaderTexts& header, std::vector<float>& values,
-                const std::vector<int32_t>& subbasin_id, int32_t n_rows, int32_t n_cols) {
-    std::string out;
-    out.reserve(static_cast<std::size_t>(n_rows) * n_cols * 10 + static_cast<std::size_t>(n_rows) * 2 + 200);
+void append_grid_text(std::string& out, const GridHeaderTexts& header, const float* values, int32_t n_rows,
+                      int32_t n_cols) {
+    out.reserve(out.size() + static_cast<std::size_t>(n_rows) * n_cols * 10 + static_cast<std::size_t>(n_rows) * 2 + 200);
     // Header lines start with the keyword: GIS readers refuse a leading blank.
     for (int i = 0; i < 5; ++i) out += header.keyword[i] + header.value[i] + '\n';
     out += header.keyword[5] + "-1.0\n";
     for (int32_t r = 0; r < n_rows; ++r) {
         for (int32_t c = 0; c < n_cols; ++c) {
-            std::size_t i = static_cast<std::size_t>(r) * n_cols + c;
-            if (subbasin_id[i] < 0 || values[i] < 0.0f) values[i] = -1.0f;
-            append_fixed(out, values[i], 10, 2);
+            append_fixed(out, values[static_cast<std::size_t>(r) * n_cols + c], 10, 2);
             if ((c + 1) % 1000 == 0 && c + 1 < n_cols) out += '\n';
         }
         out += '\n';
     }
+}
+
+void write_grid(const std::string& path, const GridHeaderTexts& header, std::vector<float>& values,
+                const std::vector<int32_t>& subbasin_id, int32_t n_rows, int32_t n_cols) {
+    const std::size_t n = static_cast<std::size_t>(n_rows) * static_cast<std::size_t>(n_cols);
+    for (std::size_t i = 0; i < n; ++i)
+        if (subbasin_id[i] < 0 || values[i] < 0.0f) values[i] = -1.0f;
+    std::string out;
+    append_grid_text(out, header, values.data(), n_rows, n_cols);
     write_text_file(path, out);
 }
 

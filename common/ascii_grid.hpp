@@ -53,6 +53,10 @@ void read_real_row(FreeFormatReader& in, int32_t n_cols, int32_t row, float* out
 std::vector<int32_t> read_int_grid_values(FreeFormatReader& in, int32_t n_rows, int32_t n_cols);
 std::vector<float> read_real_grid_values(FreeFormatReader& in, int32_t n_rows, int32_t n_cols);
 
+// Appends the text of a grid whose values are already as written (masked).
+void append_grid_text(std::string& out, const GridHeaderTexts& header, const float* values, int32_t n_rows,
+                      int32_t n_cols);
+
 // Writes a real grid. Every cell where `subbasin_id` is negative or the value
 // is negative is set to -1.0 in `values` itself, then written. Throws
 // OutputError when the file cannot be created or written completely.

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "free_format.hpp"
+#include "grid_table.hpp"
 
 namespace hydro {
 
@@ -27,50 +28,55 @@ float dry_runoff_coefficient_for(float dry_cell_minimum, float c) {
     return std::trunc(share) / 100.0f;
 }
 
-Catchment load_catchment(const ProjectPaths& paths, const RunSizes& sizes, float time_step_hours) {
+std::vector<float>* real_grid(Catchment& g, std::size_t table_index) {
+    std::vector<float>* const slots[kCatchmentGridCount] = {
+        &g.runoff_coefficient, &g.field_capacity, &g.porosity,          &g.conductivity,
+        &g.pore_index,         &g.depression_capacity, &g.interception_max, &g.interception_min,
+        &g.residual_moisture,  &g.root_depth,     &g.slope,             &g.wilting_point,
+        nullptr,               nullptr,           nullptr,              &g.elevation};
+    return table_index < kCatchmentGridCount ? slots[table_index] : nullptr;
+}
+
+std::vector<int32_t>* integer_grid(Catchment& g, std::size_t table_index) {
+    switch (table_index) {
+        case 12: return &g.station_zone_p;
+        case 13: return &g.station_zone_e;
+        case 14: return &g.subbasin_id;
+        case kTemperatureZoneGrid: return &g.station_zone_t;
+        default: return nullptr;
+    }
+}
+
+Catchment read_catchment_grids(const ProjectPaths& paths, const RunSizes& sizes) {
     Catchment g;
     g.n_rows = sizes.n_rows;
     g.n_cols = sizes.n_cols;
-    const std::size_t n = static_cast<std::size_t>(sizes.n_rows) * static_cast<std::size_t>(sizes.n_cols);
-
-    // The sixteen files in their reading order; the last header read is kept.
-    enum Kind { kReal, kInt };
-    struct Entry { const char* file; Kind kind; std::vector<float>* real; std::vector<int32_t>* integer; };
-    const Entry entries[16] = {
-        {"runoff_co.asc", kReal, &g.runoff_coefficient, nullptr},
-        {"fieldcap.asc", kReal, &g.field_capacity, nullptr},
-        {"porosity.asc", kReal, &g.porosity, nullptr},
-        {"conductivity.asc", kReal, &g.conductivity, nullptr},
-        {"poreindex.asc", kReal, &g.pore_index, nullptr},
-        {"depression.asc", kReal, &g.depression_capacity, nullptr},
-        {"interc_max.asc", kReal, &g.interception_max, nullptr},
-        {"interc_min.asc", kReal, &g.interception_min, nullptr},
-        {"residual.asc", kReal, &g.residual_moisture, nullptr},
-        {"rootdepth.asc", kReal, &g.root_depth, nullptr},
-        {"slope.asc", kReal, &g.slope, nullptr},
-        {"wiltingpoint.asc", kReal, &g.wilting_point, nullptr},
-        {"thiessen_p.asc", kInt, nullptr, &g.station_zone_p},
-        {"thiessen_e.asc", kInt, nullptr, &g.station_zone_e},
-        {"watershed.asc", kInt, nullptr, &g.subbasin_id},
-        {"elevation.asc", kReal, &g.elevation, nullptr},
-    };
     // All sixteen must exist before any value is read; then they are read one
     // after the other, so that only one file's text is in memory at a time.
     // The header texts kept are those of the last file, elevation.asc.
-    for (const Entry& e : entries) {
+    for (std::size_t k = 0; k < kCatchmentGridCount; ++k) {
         std::error_code ec;
-        if (!std::filesystem::exists(paths.grid(e.file), ec))
-            FreeFormatReader missing(paths.grid(e.file));  // throws the reader's message
+        if (!std::filesystem::exists(paths.grid(kGridTable[k].file), ec))
+            FreeFormatReader missing(paths.grid(kGridTable[k].file));  // throws the reader's message
     }
-    for (const Entry& e : entries) {
-        FreeFormatReader f(paths.grid(e.file));
+    for (std::size_t k = 0; k < kCatchmentGridCount; ++k) {
+        FreeFormatReader f(paths.grid(kGridTable[k].file));
         keep_grid_header(f, g.header);
-        if (e.kind == kReal)
-            *e.real = read_real_grid_values(f, sizes.n_rows, sizes.n_cols);
+        if (kGridTable[k].integer)
+            *integer_grid(g, k) = read_int_grid_values(f, sizes.n_rows, sizes.n_cols);
         else
-            *e.integer = read_int_grid_values(f, sizes.n_rows, sizes.n_cols);
+            *real_grid(g, k) = read_real_grid_values(f, sizes.n_rows, sizes.n_cols);
     }
+    if (sizes.temperature_used) {
+        FreeFormatReader t(paths.grid(kGridTable[kTemperatureZoneGrid].file));
+        skip_grid_header(t);
+        g.station_zone_t = read_int_grid_values(t, sizes.n_rows, sizes.n_cols);
+    }
+    return g;
+}
 
+void convert_catchment(Catchment& g, const RunSizes& sizes, float time_step_hours) {
+    const std::size_t n = static_cast<std::size_t>(sizes.n_rows) * static_cast<std::size_t>(sizes.n_cols);
     g.cell_area = static_cast<float>(static_cast<int64_t>(sizes.cell_size) * static_cast<int64_t>(sizes.cell_size));
     const std::size_t n_sub = static_cast<std::size_t>(sizes.n_subbasins);
     std::vector<float> subbasin_slope_sum(n_sub, 0.0f);
@@ -106,12 +112,11 @@ Catchment load_catchment(const ProjectPaths& paths, const RunSizes& sizes, float
         g.subbasin_mean_slope[s] = subbasin_slope_sum[s] / static_cast<float>(g.subbasin_cell_count[s]);
     g.soil_runoff_coefficient = soil_runoff_coefficient_for(g.reference_conductivity);
     g.dry_runoff_coefficient = dry_runoff_coefficient_for(dry_cell_minimum, g.soil_runoff_coefficient);
+}
 
-    if (sizes.temperature_used) {
-        FreeFormatReader t(paths.grid("thiessen_t.asc"));
-        skip_grid_header(t);
-        g.station_zone_t = read_int_grid_values(t, sizes.n_rows, sizes.n_cols);
-    }
+Catchment load_catchment(const ProjectPaths& paths, const RunSizes& sizes, float time_step_hours) {
+    Catchment g = read_catchment_grids(paths, sizes);
+    convert_catchment(g, sizes, time_step_hours);
     return g;
 }
 

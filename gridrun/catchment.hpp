@@ -45,8 +45,20 @@ float soil_runoff_coefficient_for(float reference_conductivity);
 // decimals.
 float dry_runoff_coefficient_for(float dry_cell_minimum, float soil_coefficient);
 
-// Loads and converts the grids, derives the slope statistics and the dry
-// runoff coefficient.
+// The grid of a catchment with the given index in the grid table
+// (grid_table.hpp), or nullptr when that grid holds the other kind of values.
+std::vector<float>* real_grid(Catchment& g, std::size_t table_index);
+std::vector<int32_t>* integer_grid(Catchment& g, std::size_t table_index);
+
+// Reads the sixteen grids in table order (and the temperature station grid
+// when temperature is used), as they are on disk.
+Catchment read_catchment_grids(const ProjectPaths& paths, const RunSizes& sizes);
+
+// Converts the grids as read in place and derives the slope statistics and
+// the dry runoff coefficient.
+void convert_catchment(Catchment& g, const RunSizes& sizes, float time_step_hours);
+
+// Reads and converts.
 Catchment load_catchment(const ProjectPaths& paths, const RunSizes& sizes, float time_step_hours);
 
 }  // namespace hydro

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <exception>
+#include <mutex>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -64,7 +67,7 @@ struct BlockBuffer {
 };
 
 struct CellContext {
-    const ModelInputs& in;
+    const RunView& run;
     std::size_t steps;
     float n;
     std::vector<float> seasonal_factor;  // interception factor of each step's day of the year
@@ -75,9 +78,9 @@ struct CellContext {
 // (each an array of n_steps) and its map sums into the snapshot grids.
 void simulate_cell(const CellContext& ctx, const ValidCell& cell, std::size_t cell_number, float* const* out,
                    SnapshotSums& snap) {
-    const ModelInputs& in = ctx.in;
-    const ControlFile& cf = in.control;
-    const Catchment& g = in.catchment;
+    const ModelInputs& in = ctx.run.in;
+    const ControlFile& cf = ctx.run.control;
+    const Catchment& g = ctx.run.catchment;
     const std::size_t steps = ctx.steps;
     const int32_t n_steps = static_cast<int32_t>(steps);
     const float n = ctx.n;
@@ -107,7 +110,7 @@ void simulate_cell(const CellContext& ctx, const ValidCell& cell, std::size_t ce
     std::fill(surface_series, surface_series + steps, 0.0f);
     std::fill(interflow_series, interflow_series + steps, 0.0f);
 
-    float soil_moisture = in.initial_soil_moisture[i];
+    float soil_moisture = ctx.run.initial_soil_moisture[i];
     float snow_storage = ctx.snow_at_start;
     float interception_storage = 0.0f;
     float depression_storage = 0.0f;
@@ -183,16 +186,16 @@ void simulate_cell(const CellContext& ctx, const ValidCell& cell, std::size_t ce
 
 // Adds the contributions of the cells of a block, in cell order, to the
 // sums of steps [t0, t1).
-void add_block(const ModelInputs& in, const std::vector<ValidCell>& cells, std::size_t first_cell, std::size_t n_in_block,
+void add_block(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first_cell, std::size_t n_in_block,
                std::size_t block_size, const float* values, std::size_t steps, std::size_t t0, std::size_t t1,
                RunAccumulators& acc, FirstNonFinite& non_finite) {
-    const bool temperature_used = in.control.temperature_used();
-    const bool to_subbasins = in.sizes.run_mode == 2;
+    const bool temperature_used = run.control.temperature_used();
+    const bool to_subbasins = run.in.sizes.run_mode == 2;
     BasinSeries& b = acc.basin;
     SubbasinSeries& s = acc.subbasin;
     auto series = [&](int q, std::size_t c) { return values + (static_cast<std::size_t>(q) * block_size + c) * steps; };
     for (std::size_t c = 0; c < n_in_block; ++c) {
-        const std::size_t sb = static_cast<std::size_t>(in.catchment.subbasin_id[cells[first_cell + c].index] - 1);
+        const std::size_t sb = static_cast<std::size_t>(run.catchment.subbasin_id[cells[first_cell + c].index] - 1);
         const std::size_t s0 = sb * steps;
         const float* surface = series(kSurfaceArrival, c);
         const float* interflow = series(kInterflowArrival, c);
@@ -235,12 +238,13 @@ void add_block(const ModelInputs& in, const std::vector<ValidCell>& cells, std::
 
 }  // namespace
 
-void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOptions& options) {
+void run_cell_loop(const RunView& run, RunAccumulators& acc, const CellLoopOptions& options) {
+    const ModelInputs& in = run.in;
     const RunSizes& sz = in.sizes;
-    const Catchment& g = in.catchment;
+    const Catchment& g = run.catchment;
     const std::size_t steps = static_cast<std::size_t>(sz.n_steps);
 
-    CellContext ctx{in, steps, static_cast<float>(sz.n_cells), std::vector<float>(steps),
+    CellContext ctx{run, steps, static_cast<float>(sz.n_cells), std::vector<float>(steps),
                     steps > 0 ? initial_snow_storage(in.calendar.month[0]) : 0.0f};
     // The seasonal interception factor depends on the day of the year only.
     for (std::size_t t = 0; t < steps; ++t) ctx.seasonal_factor[t] = interception_seasonal_factor(in.calendar.day_of_year[t]);
@@ -287,13 +291,23 @@ void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOp
     // Adds block b to the sums and writes its progress lines. Blocks are
     // added strictly in order, so every sum is formed in cell order.
     FirstNonFinite non_finite;
+    using clock = std::chrono::steady_clock;
+    clock::time_point last_report{};  // the first block reports
     auto add_block_in_order = [&](std::size_t b, const BlockBuffer& buf) {
         const std::size_t first = b * block_size;
-        add_block(in, cells, first, std::min(block_size, n_cells - first), block_size, buf.values.data(), steps, 0,
+        add_block(run, cells, first, std::min(block_size, n_cells - first), block_size, buf.values.data(), steps, 0,
                   steps, acc, non_finite);
         if (options.progress) {
             std::fwrite(buf.progress.data(), 1, buf.progress.size(), options.progress);
             if (options.flush_progress) std::fflush(options.progress);
+        }
+        if (options.on_progress) {
+            const clock::time_point now = clock::now();
+            if (now - last_report >= std::chrono::milliseconds(250)) {
+                last_report = now;
+                options.on_progress(static_cast<double>(std::min(n_cells, first + block_size)) /
+                                    static_cast<double>(n_cells));
+            }
         }
     };
 
@@ -309,19 +323,35 @@ void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOp
     }
 
     // Each thread takes the next block, simulates it, waits until the blocks
-    // before it have been added, adds it, and takes the next one.
+    // before it have been added, adds it, and takes the next one. The first
+    // error of any thread stops every thread and reaches the caller.
     std::atomic<std::size_t> next_block{0};
     std::atomic<std::size_t> blocks_added{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    std::mutex error_mutex;
     auto worker = [&]() {
-        BlockBuffer buf;
-        buf.values.resize(block_size * static_cast<std::size_t>(kContributions) * steps);
-        for (;;) {
-            const std::size_t b = next_block.fetch_add(1);
-            if (b >= n_blocks) break;
-            simulate_block(b, buf);
-            for (std::size_t done = blocks_added.load(); done != b; done = blocks_added.load()) blocks_added.wait(done);
-            add_block_in_order(b, buf);
-            blocks_added.store(b + 1);
+        try {
+            BlockBuffer buf;
+            buf.values.resize(block_size * static_cast<std::size_t>(kContributions) * steps);
+            for (;;) {
+                const std::size_t b = next_block.fetch_add(1);
+                if (b >= n_blocks || failed.load()) break;
+                simulate_block(b, buf);
+                for (std::size_t done = blocks_added.load(); done != b && !failed.load(); done = blocks_added.load())
+                    blocks_added.wait(done);
+                if (failed.load()) break;
+                add_block_in_order(b, buf);
+                blocks_added.store(b + 1);
+                blocks_added.notify_all();
+            }
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(error_mutex);
+                if (!error) error = std::current_exception();
+            }
+            failed.store(true);
+            blocks_added.fetch_add(n_blocks + 1);  // wakes the waiting threads
             blocks_added.notify_all();
         }
     };
@@ -329,6 +359,7 @@ void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOp
     for (std::size_t w = 1; w < std::min(n_threads, n_blocks); ++w) pool.emplace_back(worker);
     worker();
     for (std::thread& th : pool) th.join();
+    if (error) std::rethrow_exception(error);
     acc.cell_non_finite = non_finite;
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "model_state.hpp"
 
@@ -28,8 +29,9 @@ struct CellLoopOptions {
     int threads = 1;               // 1: everything on the calling thread
     std::FILE* progress = nullptr; // one line per cell, or nullptr for none
     bool flush_progress = false;   // flush after every block (a terminal)
+    std::function<void(double)> on_progress;  // share of the cells done, in order, rate-limited
 };
 
-void run_cell_loop(const ModelInputs& in, RunAccumulators& acc, const CellLoopOptions& options);
+void run_cell_loop(const RunView& run, RunAccumulators& acc, const CellLoopOptions& options);
 
 }  // namespace hydro

@@ -12,18 +12,23 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "ascii_grid.hpp"
-#include "dimension_scan.hpp"
 #include "free_format.hpp"
-#include "full_model.hpp"
+#include "model.hpp"
 #include "input_error.hpp"
 #include "project_check.hpp"
 #include "output_lock.hpp"
 #include "project_paths.hpp"
+#include "csv_results.hpp"
+#include "grid_georeference.hpp"
+#include "netcdf_results.hpp"
+#include "progress_line.hpp"
 #include "result_set.hpp"
+#include "text_results.hpp"
 
 namespace {
 
@@ -31,7 +36,7 @@ using namespace hydro;
 
 const char* const kUsage =
     "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
-    "               [--no-wait] [--recover]\n"
+    "               [--csv] [--netcdf FILE] [--no-wait] [--recover]\n"
     "\n"
     "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
     "Without options it runs from a working folder two levels below the project root\n"
@@ -41,7 +46,11 @@ const char* const kUsage =
     "  --mode 1|2     1: cells drain straight to the basin outlet; 2: cells drain to\n"
     "                 their subbasin outlet and the river carries the water on. No menu.\n"
     "  --quiet        nothing on the console but errors and warnings (no title, no\n"
-    "                 progress line per cell)\n"
+    "                 progress line per cell, no progress bar)\n"
+    "  --csv          also write q_tot.csv, balance.csv and (run mode 2) q_sub.csv:\n"
+    "                 a column time (ISO 8601), then the text file's columns, values\n"
+    "                 in full precision\n"
+    "  --netcdf FILE  also write every series and map into one NetCDF-4 file (CF-1.8)\n"
     "  --threads N    number of threads of the cell loop (default: all hardware threads,\n"
     "                 or the environment variable GRIDRUN_THREADS); results are identical\n"
     "                 for every number of threads\n"
@@ -108,6 +117,8 @@ struct Options {
     int threads = 0;   // 0: default
     bool wait = true;
     bool recover_only = false;
+    bool csv = false;
+    std::string netcdf;  // "" : none
 };
 
 [[noreturn]] void usage_error(const std::string& what) {
@@ -152,6 +163,14 @@ Options parse_options(int argc, char** argv) {
             o.wait = false;
         } else if (arg == "--recover") {
             o.recover_only = true;
+        } else if (arg == "--csv") {
+            o.csv = true;
+        } else if (arg == "--netcdf") {
+            o.netcdf = take_value();
+            if (o.netcdf.empty()) usage_error("--netcdf needs a file name");
+            if (!netcdf_available())
+                usage_error("--netcdf is not available: this gridrun was built without the netCDF library "
+                            "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
         } else if (arg == "--timings") {
             o.timings = true;
         } else if (arg == "--threads") {
@@ -184,30 +203,45 @@ int main(int argc, char** argv) {
             std::printf("gridrun: %s\n", describe_recovery(recovered, options.paths.output_folder()).c_str());
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
-        RunSizes sizes;
-        const GridGeometry geometry = read_grid_geometry(options.paths.grid("watershed.asc"));
-        sizes.n_cols = geometry.n_cols;
-        sizes.n_rows = geometry.n_rows;
-        sizes.cell_size = geometry.cell_size;
-        if (options.mode == 0) {
+        // The grid size is read before the menu: a missing subbasin grid stops the run at once.
+        read_grid_geometry(options.paths.grid("watershed.asc"));
+        int32_t run_mode = options.mode;
+        if (run_mode == 0) {
             write_menu();
-            sizes.run_mode = read_run_mode();
-            if (sizes.run_mode != 1 && sizes.run_mode != 2) return 0;
-            if (!options.quiet) write_run_title(sizes.run_mode, true);
+            run_mode = read_run_mode();
+            if (run_mode != 1 && run_mode != 2) return 0;
+            if (!options.quiet) write_run_title(run_mode, true);
         } else {
-            sizes.run_mode = options.mode;
-            if (!options.quiet) write_run_title(sizes.run_mode, false);
+            if (!options.quiet) write_run_title(run_mode, false);
         }
-        const auto scan_start = clock::now();
-        scan_dimensions(options.paths, sizes);
-        const double scan_seconds = std::chrono::duration<double>(clock::now() - scan_start).count();
         PhaseTimes times;
-        RunOptions run;
+        const Model model = load_model(options.paths, run_mode, &times);
+        const std::string crs = read_projection_text(projection_path(options.paths.grid("watershed.asc")));
+        ResultSet results;  // every format's files, replacing the earlier ones together
+        TextResults text(options.paths, &results);
+        text.set_map_projection(crs);
+        SimulationOptions run;
         run.times = &times;
         run.threads = options.threads;
         run.progress = options.quiet ? nullptr : stdout;
         run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
-        const NonFiniteReport report = run_full_model(options.paths, sizes, run);
+        run.sinks.push_back(&text);
+        std::unique_ptr<CsvResults> csv;
+        if (options.csv) run.sinks.push_back((csv = std::make_unique<CsvResults>(options.paths, results)).get());
+        std::unique_ptr<NetcdfResults> netcdf;
+        if (!options.netcdf.empty())
+            run.sinks.push_back((netcdf = std::make_unique<NetcdfResults>(
+                                     options.netcdf, results, read_grid_georeference(options.paths.grid("watershed.asc")),
+                                     crs, "gridrun " HYDRO_VERSION))
+                                    .get());
+        std::unique_ptr<ProgressLine> bar;
+        if (!options.quiet && ::isatty(STDERR_FILENO)) {
+            bar = std::make_unique<ProgressLine>(stderr);
+            run.on_progress = [&bar](double share) { bar->update(share); };
+        }
+        const NonFiniteReport report = simulate(model, default_parameters(model), run).non_finite;
+        results.commit();
+        bar.reset();
         if (std::fflush(stdout) != 0) {
             std::fprintf(stderr, "gridrun: error: cannot write to standard output\n");
             return 1;
@@ -216,7 +250,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "gridrun: timings (s): scan %.3f, input %.3f, cell loop %.3f, routing %.3f, output %.3f, "
                          "total %.3f, threads %d\n",
-                         scan_seconds, times.input, times.cell_loop, times.second_pass, times.output,
+                         times.scan, times.input, times.cell_loop, times.second_pass, times.output,
                          std::chrono::duration<double>(clock::now() - start).count(), options.threads);
         if (report.found)
             std::fprintf(stderr,

@@ -52,6 +52,7 @@ void load_initial_soil_moisture(const ProjectPaths& paths, ModelInputs& in) {
         FreeFormatReader f(paths.grid("moisture.asc"));
         keep_grid_header(f, in.map_header);
         in.initial_soil_moisture = read_real_grid_values(f, in.sizes.n_rows, in.sizes.n_cols);
+        in.initial_saturation = in.initial_soil_moisture;
         for (std::size_t i = 0; i < n; ++i)
             if (g.porosity[i] > 0.0f) in.initial_soil_moisture[i] = in.initial_soil_moisture[i] * g.porosity[i];
     } else {
@@ -117,7 +118,9 @@ ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) 
     in.sizes = sizes;
     in.control = read_control_file(paths.input("input.txt"), sizes.n_subbasins);
     in.sizes.n_reported_subbasins = static_cast<int32_t>(in.control.reported_subbasins.size());
-    in.catchment = load_catchment(paths, in.sizes, in.control.time_step_hours);
+    in.catchment_as_read = read_catchment_grids(paths, in.sizes);
+    in.catchment = in.catchment_as_read;
+    convert_catchment(in.catchment, in.sizes, in.control.time_step_hours);
     in.cell_responses = ResponseTable::read(paths.output(sizes.run_mode == 1 ? "uh_cell_h.txt" : "uh_cell_s.txt"),
                                             sizes.n_cells, sizes.uh_length);
     in.river_responses = ResponseTable::read(paths.output("uh_river.txt"), sizes.n_subbasins, sizes.uh_length);

@@ -18,13 +18,44 @@ namespace hydro {
 struct ModelInputs {
     RunSizes sizes;
     ControlFile control;
-    Catchment catchment;
+    Catchment catchment;            // converted with the control file's time step
+    Catchment catchment_as_read;    // the grids as on disk, for the parameter multipliers
     ResponseTable cell_responses;   // uh_cell_h.txt (mode 1) or uh_cell_s.txt (mode 2)
     ResponseTable river_responses;  // uh_river.txt
     StepCalendar calendar;
     StationSeries precipitation, pet, temperature;
     std::vector<float> initial_soil_moisture;  // per grid position, mm
+    std::vector<float> initial_saturation;     // moisture.asc as read (degrees of saturation), when read
     GridHeaderTexts map_header;                // header put back into every map
+};
+
+// What one simulation reads: the loaded inputs, with the control values, the
+// catchment and the initial soil moisture of the run's parameters.
+struct RunView {
+    const ModelInputs& in;
+    const ControlFile& control;
+    const Catchment& catchment;
+    const std::vector<float>& initial_soil_moisture;
+};
+
+// The state of a run between two steps: everything the next step starts
+// from. Cells are the valid cells in their order (rows from the top, then
+// columns); subbasins from 0.
+struct ModelState {
+    int32_t run_mode = 0;
+    // Stores of each cell, mm.
+    std::vector<float> soil_moisture, snow, canopy, depression;
+    // Flow already routed from each cell towards its outlet (the basin outlet
+    // in run mode 1, its subbasin outlet in run mode 2) that arrives after the
+    // last step, m3/s: cell c's arrivals 1, 2, ... steps after the last step
+    // are at [tail_offset[c], tail_offset[c + 1]).
+    std::vector<std::size_t> tail_offset;
+    std::vector<float> surface_tail, interflow_tail;
+    // Groundwater store of each subbasin, mm.
+    std::vector<float> groundwater;
+    // Flow already routed along the river that reaches the basin outlet after
+    // the last step, m3/s, one value per later step.
+    std::vector<float> outlet_surface_tail, outlet_interflow_tail, outlet_groundwater_tail;
 };
 
 // A series per step (index from 0).

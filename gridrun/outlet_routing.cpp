@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "groundwater.hpp"
-#include "fixed_width.hpp"
 #include "result_series.hpp"
 #include "snapshots.hpp"
 
@@ -26,15 +25,15 @@ inline void route_to_outlet(float flow, const ResponseTable& river, std::size_t 
 
 }  // namespace
 
-ResultTexts run_second_pass(const ModelInputs& in, RunAccumulators& acc) {
+void run_second_pass(const RunView& run, RunAccumulators& acc, const std::vector<ResultSink*>& sinks) {
+    const ModelInputs& in = run.in;
     const RunSizes& sz = in.sizes;
-    const ControlFile& cf = in.control;
-    const Catchment& g = in.catchment;
+    const ControlFile& cf = run.control;
+    const Catchment& g = run.catchment;
     const std::size_t steps = static_cast<std::size_t>(sz.n_steps);
     const std::size_t n_sub = static_cast<std::size_t>(sz.n_subbasins);
     const float n = static_cast<float>(sz.n_cells);
     const bool mode2 = sz.run_mode == 2;
-    const bool temperature_used = cf.temperature_used();
     BasinSeries& basin = acc.basin;
     SubbasinSeries& sub = acc.subbasin;
 
@@ -45,9 +44,6 @@ ResultTexts run_second_pass(const ModelInputs& in, RunAccumulators& acc) {
     const std::vector<int32_t>& reported = cf.reported_subbasins;
     std::vector<float> reported_flow(reported.size());
 
-    ResultTexts out;
-    out.q_tot.reserve(steps * 100);
-    out.balance.reserve(steps * 160);
     for (std::size_t t = 0; t < steps; ++t) {
         float max_groundwater_evaporation = 0.0f;
         std::fill(reported_flow.begin(), reported_flow.end(), 0.0f);
@@ -82,24 +78,21 @@ ResultTexts run_second_pass(const ModelInputs& in, RunAccumulators& acc) {
         if (max_groundwater_evaporation > 0.0f) add_groundwater_evaporation(in, acc.snapshots, t, groundwater_evaporation);
 
         const StepCalendar& cal = in.calendar;
-        append_date_fields(out.q_tot, cal.year[t], cal.month[t], cal.day[t], cal.hour[t]);
-        append_q_tot_record(out.q_tot,
-                            {basin.rain[t], basin.outlet_surface_flow[t], basin.outlet_interflow[t],
-                             basin.outlet_groundwater_flow[t], basin.temperature[t]},
-                            temperature_used);
-        append_date_fields(out.balance, cal.year[t], cal.month[t], cal.day[t], cal.hour[t]);
-        append_balance_record(out.balance,
-                              {basin.rain[t], basin.interception[t], basin.moisture[t], basin.infiltration[t],
-                               basin.evaporation[t], basin.percolation[t], basin.surface_runoff[t], basin.interflow[t],
-                               basin.groundwater_runoff[t], basin.groundwater_storage[t], basin.temperature[t]},
-                              temperature_used);
-        if (mode2 && !reported.empty()) {
-            append_date_fields(out.q_sub, cal.year[t], cal.month[t], cal.day[t], cal.hour[t]);
-            for (float f : reported_flow) append_fixed(out.q_sub, f, 10, 3);
-            out.q_sub += '\n';
-        }
+        StepResult r;
+        r.step = t;
+        r.year = cal.year[t];
+        r.month = cal.month[t];
+        r.day = cal.day[t];
+        r.hour = cal.hour[t];
+        r.q_tot = {basin.rain[t], basin.outlet_surface_flow[t], basin.outlet_interflow[t],
+                   basin.outlet_groundwater_flow[t], basin.temperature[t]};
+        r.balance = {basin.rain[t],        basin.interception[t],       basin.moisture[t],
+                     basin.infiltration[t], basin.evaporation[t],        basin.percolation[t],
+                     basin.surface_runoff[t], basin.interflow[t],        basin.groundwater_runoff[t],
+                     basin.groundwater_storage[t], basin.temperature[t]};
+        if (mode2) r.reported_flows = reported_flow;
+        for (ResultSink* sink : sinks) sink->step(r);
     }
-    return out;
 }
 
 }  // namespace hydro

@@ -2,19 +2,17 @@
 // advanced and its outflow routed with the river response to the basin
 // outlet; when cells drain to their subbasin outlets (run mode 2), the
 // subbasin surface flow and interflow are routed the same way and the totals
-// of the reported subbasins formed. The records of every step are collected.
+// of the reported subbasins formed. The records of every step go to the sinks.
 #pragma once
 
-#include <string>
+#include <vector>
 
 #include "model_state.hpp"
+#include "result_sink.hpp"
 
 namespace hydro {
 
-struct ResultTexts {
-    std::string q_tot, balance, q_sub;  // records only, no headers
-};
-
-ResultTexts run_second_pass(const ModelInputs& in, RunAccumulators& acc);
+// Hands every step's records to the sinks, in order.
+void run_second_pass(const RunView& run, RunAccumulators& acc, const std::vector<ResultSink*>& sinks);
 
 }  // namespace hydro

@@ -38,11 +38,11 @@ std::string snapshot_file_name(int kind, int32_t period) {
     return std::string(prefix[kind]) + digits + ".asc";
 }
 
-void write_snapshots(const ModelInputs& in, SnapshotSums& snap, const ProjectPaths& paths) {
-    const Catchment& g = in.catchment;
+void finish_maps(const RunView& run, SnapshotSums& snap, const std::vector<ResultSink*>& sinks) {
+    const Catchment& g = run.catchment;
     std::vector<float> values(snap.grid_size);
     for (int k = 0; k < kSnapshotKinds; ++k) {
-        const std::size_t n_periods = in.control.periods[k].size();
+        const std::size_t n_periods = run.control.periods[k].size();
         for (std::size_t j = 0; j < n_periods; ++j) {
             float* sum = &snap.sum[k][j * snap.grid_size];
             if (k == kMoisture) {
@@ -56,9 +56,11 @@ void write_snapshots(const ModelInputs& in, SnapshotSums& snap, const ProjectPat
                         sum[i] = (sum[i] / static_cast<float>(count)) / g.porosity[i];
                 }
             }
-            values.assign(sum, sum + snap.grid_size);
-            write_grid(paths.output(snapshot_file_name(k, static_cast<int32_t>(j + 1))), in.map_header, values,
-                       g.subbasin_id, in.sizes.n_rows, in.sizes.n_cols);
+            // Outside the basin and below zero the maps hold -1.
+            for (std::size_t i = 0; i < snap.grid_size; ++i)
+                values[i] = g.subbasin_id[i] < 0 || sum[i] < 0.0f ? -1.0f : sum[i];
+            const MapResult map{k, static_cast<int32_t>(j + 1), values};
+            for (ResultSink* sink : sinks) sink->map(map);
         }
     }
 }

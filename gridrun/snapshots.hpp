@@ -6,7 +6,7 @@
 #include <string>
 
 #include "model_state.hpp"
-#include "project_paths.hpp"
+#include "result_sink.hpp"
 
 namespace hydro {
 
@@ -22,7 +22,8 @@ void add_groundwater_evaporation(const ModelInputs& in, SnapshotSums& snap, std:
 // File name of period j (from 1) of a kind: prefix + four digits + ".asc".
 std::string snapshot_file_name(int kind, int32_t period);
 
-// Writes every map; the sums are turned into the written values in place.
-void write_snapshots(const ModelInputs& in, SnapshotSums& snap, const ProjectPaths& paths);
+// Turns the sums into the values of the maps (in place) and hands every map
+// to the sinks.
+void finish_maps(const RunView& run, SnapshotSums& snap, const std::vector<ResultSink*>& sinks);
 
 }  // namespace hydro

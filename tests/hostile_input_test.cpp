@@ -598,36 +598,39 @@ struct WriteFailure {
 };
 
 std::vector<WriteFailure> write_failures() {
-    auto to_dev_full = [](std::string name) {
-        return [name](const fs::path& out) {
-            fs::remove(out / name);
-            fs::create_symlink("/dev/full", out / name);
-        };
-    };
     auto a_folder = [](std::string name) {
         return [name](const fs::path& out) {
             fs::remove(out / name);
             fs::create_directories(out / name);
         };
     };
-    auto into_missing_folder = [](std::string name) {
-        return [name](const fs::path& out) {
-            fs::remove(out / name);
-            fs::create_symlink("no/such/folder/" + name, out / name);
-        };
-    };
     return {
-        {"QTotOnAFullDisk", kGridrun, "q_tot.txt", to_dev_full("q_tot.txt")},
-        {"BalanceOnAFullDisk", kGridrun, "balance.txt", to_dev_full("balance.txt")},
-        {"QSubOnAFullDisk", kGridrun, "q_sub.txt", to_dev_full("q_sub.txt")},
-        {"MapOnAFullDisk", kGridrun, "evaporation0001.asc", to_dev_full("evaporation0001.asc")},
         {"SubbasinSeriesOverTheFileSizeLimit", kAreamean, "Subbasin_P.txt completely: File too large",
          [](const fs::path&) {}, 1000},
+        {"ResultsOverTheFileSizeLimit", kGridrun, ".txt completely: File too large", [](const fs::path&) {}, 1000},
         {"QTotIsAFolder", kGridrun, "q_tot.txt", a_folder("q_tot.txt")},
         {"MapIsAFolder", kGridrun, "runoff0001.asc", a_folder("runoff0001.asc")},
         {"SubbasinSeriesIsAFolder", kAreamean, "Subbasin_T.txt", a_folder("Subbasin_T.txt")},
-        {"BalanceInAMissingFolder", kGridrun, "balance.txt", into_missing_folder("balance.txt")},
         {"NoOutputFolder", kAreamean, "Subbasin_P.txt", [](const fs::path& out) { fs::remove_all(out); }},
+    };
+}
+
+// gridrun writes its results beside their places and renames them over the
+// earlier results: a link at a result's place (to a full disk, into a missing
+// folder) is replaced by the result, never written through.
+std::vector<WriteFailure> replaced_links() {
+    auto to = [](std::string name, std::string target) {
+        return [name, target](const fs::path& out) {
+            fs::remove(out / name);
+            fs::create_symlink(target, out / name);
+        };
+    };
+    return {
+        {"QTotOnAFullDisk", kGridrun, "q_tot.txt", to("q_tot.txt", "/dev/full")},
+        {"BalanceOnAFullDisk", kGridrun, "balance.txt", to("balance.txt", "/dev/full")},
+        {"QSubOnAFullDisk", kGridrun, "q_sub.txt", to("q_sub.txt", "/dev/full")},
+        {"MapOnAFullDisk", kGridrun, "evaporation0001.asc", to("evaporation0001.asc", "/dev/full")},
+        {"BalanceInAMissingFolder", kGridrun, "balance.txt", to("balance.txt", "no/such/folder/balance.txt")},
     };
 }
 
@@ -703,6 +706,24 @@ TEST(ResultPaths, ALinkIsReplacedAndItsTargetKept) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, WriteFailureIsAnError, ::testing::ValuesIn(write_failures()),
+                         [](const ::testing::TestParamInfo<WriteFailure>& info) { return info.param.name; });
+
+class ResultBehindALink : public ::testing::TestWithParam<WriteFailure> {};
+
+TEST_P(ResultBehindALink, IsReplacedNotWrittenThrough) {
+    const WriteFailure& w = GetParam();
+    TempDir tmp("link");
+    const fs::path root = copy_with_earlier_results(tmp.path());
+    w.prepare(root / "model" / "output");
+    const RunResult r = run_program(GRIDRUN_EXE, {}, run_dir(root), menu_answer());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const fs::path result = root / "model" / "output" / w.file;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(result)));
+    EXPECT_FALSE(read_file(result).empty());
+    EXPECT_FALSE(fs::exists(root / "model" / "output" / "no"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, ResultBehindALink, ::testing::ValuesIn(replaced_links()),
                          [](const ::testing::TestParamInfo<WriteFailure>& info) { return info.param.name; });
 
 TEST(WriteFailureIsAnError, ReadOnlyOutputFolder) {

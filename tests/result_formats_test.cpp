@@ -11,6 +11,7 @@
 
 #include "calendar.hpp"
 #include "csv_series.hpp"
+#include "progress_line.hpp"
 #include "result_series.hpp"
 #include "series_columns.hpp"
 #include "subbasin_series.hpp"
@@ -116,6 +117,17 @@ TEST(AreameanCsv, SubbasinSeriesWithTimeAndFullPrecision) {
               "time,1,2\n"
               "2005-01-01T00:00,1.5,0.25\n"
               "2005-01-01T06:00,1e-04,-3.25\n");
+}
+
+TEST(ProgressLine, ShareDoneAndTimeLeftFromTheTimeTakenSoFar) {
+    EXPECT_EQ(progress_text(0.005, 10.0), "gridrun: 0% done");           // too early to tell
+    EXPECT_EQ(progress_text(0.5, 0.5), "gridrun: 50% done");             // under a second
+    EXPECT_EQ(progress_text(0.25, 10.0), "gridrun: 25% done, about 30 s left");
+    EXPECT_EQ(progress_text(0.4, 60.0), "gridrun: 40% done, about 1 min 30 s left");
+    EXPECT_EQ(progress_text(0.1, 1000.0), "gridrun: 10% done, about 2 h 30 min left");
+    EXPECT_EQ(progress_text(1.0, 50.0), "gridrun: 100% done");
+    // It fits under a per-cell line (45 characters), which overwrites it.
+    EXPECT_LE(progress_text(0.011, 35000.0).size(), 45u);
 }
 
 }  // namespace

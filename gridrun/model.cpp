@@ -1,0 +1,290 @@
+#include "model.hpp"
+
+#include <chrono>
+#include <cmath>
+#include <stdexcept>
+
+#include "ascii_grid.hpp"
+#include "cell_loop.hpp"
+#include "dimension_scan.hpp"
+#include "model_loading.hpp"
+#include "outlet_routing.hpp"
+#include "snapshots.hpp"
+
+namespace hydro {
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+double seconds_since(clock_type::time_point t0) {
+    return std::chrono::duration<double>(clock_type::now() - t0).count();
+}
+
+// The eleven control-file parameters by name, in the control file's order.
+struct NamedParameter {
+    const char* name;
+    float Parameters::*field;
+};
+constexpr NamedParameter kNamedParameters[] = {
+    {"interflow_scale", &Parameters::interflow_scale},
+    {"groundwater_recession", &Parameters::groundwater_recession},
+    {"initial_moisture_ratio", &Parameters::initial_moisture_ratio},
+    {"pet_factor", &Parameters::pet_factor},
+    {"initial_groundwater", &Parameters::initial_groundwater},
+    {"groundwater_scale", &Parameters::groundwater_scale},
+    {"melt_base_temperature", &Parameters::melt_base_temperature},
+    {"degree_day_factor", &Parameters::degree_day_factor},
+    {"rain_melt_factor", &Parameters::rain_melt_factor},
+    {"runoff_exponent", &Parameters::runoff_exponent},
+    {"runoff_rain_threshold", &Parameters::runoff_rain_threshold},
+};
+constexpr std::string_view kMultiplierSuffix = "_multiplier";
+
+// The parameter grid of a multiplier's name, or kParameterGridCount.
+std::size_t multiplier_grid(std::string_view name) {
+    if (name.size() <= kMultiplierSuffix.size() || !name.ends_with(kMultiplierSuffix)) return kParameterGridCount;
+    const std::string_view stem = name.substr(0, name.size() - kMultiplierSuffix.size());
+    for (std::size_t p = 0; p < kParameterGridCount; ++p)
+        if (stem == kGridTable[p].stem) return p;
+    return kParameterGridCount;
+}
+
+float* parameter_slot(Parameters& p, std::string_view name) {
+    for (const NamedParameter& n : kNamedParameters)
+        if (name == n.name) return &(p.*n.field);
+    const std::size_t g = multiplier_grid(name);
+    return g < kParameterGridCount ? &p.grid_multiplier[g] : nullptr;
+}
+
+// The control values of a run: the control file's, with the parameters.
+ControlFile control_of(const ModelInputs& in, const Parameters& p) {
+    ControlFile c = in.control;
+    c.interflow_scale = p.interflow_scale;
+    c.groundwater_recession = p.groundwater_recession;
+    c.initial_moisture_ratio = p.initial_moisture_ratio;
+    c.pet_factor = p.pet_factor;
+    c.initial_groundwater = p.initial_groundwater;
+    c.groundwater_scale = p.groundwater_scale;
+    c.melt_base_temperature = p.melt_base_temperature;
+    c.degree_day_factor = p.degree_day_factor;
+    c.rain_melt_factor = p.rain_melt_factor;
+    c.runoff_exponent = p.runoff_exponent;
+    c.runoff_rain_threshold = p.runoff_rain_threshold;
+    return c;
+}
+
+// Parameters that change the shape of the run, or are not numbers, are refused.
+void check_parameters(const Model& model, const Parameters& p) {
+    const ModelInputs& in = model.inputs;
+    for (const NamedParameter& n : kNamedParameters)
+        if (!std::isfinite(p.*n.field))
+            throw std::invalid_argument(std::string("parameter ") + n.name + " must be a finite number");
+    for (std::size_t g = 0; g < kParameterGridCount; ++g)
+        if (!std::isfinite(p.grid_multiplier[g]))
+            throw std::invalid_argument(std::string("parameter ") + kGridTable[g].stem +
+                                        "_multiplier must be a finite number");
+    if ((p.degree_day_factor >= 0.0f) != in.control.temperature_used())
+        throw std::invalid_argument(in.control.temperature_used()
+                                        ? "degree_day_factor must stay at or above 0: the project uses temperature"
+                                        : "degree_day_factor must stay below 0: the project has no temperature input");
+    if (p.groundwater_scale == 0.0f)
+        throw std::invalid_argument("groundwater_scale must not be 0: it divides the groundwater evaporation");
+    if (p.initial_moisture_ratio < 0.0f && in.initial_saturation.empty())
+        throw std::invalid_argument(
+            "initial_moisture_ratio must stay at or above 0: the project's control file does not read moisture.asc");
+}
+
+bool multipliers_are_one(const Parameters& p) {
+    for (float m : p.grid_multiplier)
+        if (m != 1.0f) return false;
+    return true;
+}
+
+// The catchment with the multipliers applied to the grids as read, clipped
+// to each grid's physical range, then converted.
+Catchment scaled_catchment(const ModelInputs& in, const ControlFile& control, const Parameters& p) {
+    const Catchment& raw = in.catchment_as_read;
+    Catchment g = raw;
+    const std::size_t n = raw.subbasin_id.size();
+    std::vector<char> valid(n);
+    for (std::size_t i = 0; i < n; ++i) valid[i] = is_valid_cell(raw, i);
+    for (std::size_t k = 0; k < kParameterGridCount; ++k) {
+        const float m = p.grid_multiplier[k];
+        if (m == 1.0f) continue;
+        const float low = kGridTable[k].low, high = kGridTable[k].high;
+        std::vector<float>& v = *real_grid(g, k);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!valid[i]) continue;
+            float x = v[i] * m;
+            if (x < low) x = low;
+            if (x > high) x = high;
+            v[i] = x;
+        }
+    }
+    convert_catchment(g, in.sizes, control.time_step_hours);
+    for (std::size_t s = 0; s < g.subbasin_cell_count.size(); ++s)
+        if (g.subbasin_cell_count[s] == 0)
+            throw std::invalid_argument("the multipliers leave subbasin " + std::to_string(s + 1) +
+                                        " without a cell with positive runoff coefficient and root depth");
+    return g;
+}
+
+// Soil moisture at the start (mm per grid position): degrees of saturation of
+// moisture.asc times the porosity, or the ratio times the field capacity.
+std::vector<float> initial_soil_moisture(const ModelInputs& in, const Catchment& g, float ratio) {
+    const std::size_t n = g.porosity.size();
+    std::vector<float> m;
+    if (ratio < 0.0f) {
+        m = in.initial_saturation;
+        for (std::size_t i = 0; i < n; ++i)
+            if (g.porosity[i] > 0.0f) m[i] = m[i] * g.porosity[i];
+    } else {
+        m.assign(n, 0.0f);
+        for (std::size_t i = 0; i < n; ++i)
+            if (g.field_capacity[i] > 0.0f) m[i] = ratio * g.field_capacity[i];
+    }
+    return m;
+}
+
+std::string step_name(const ModelInputs& in, std::size_t t) {
+    const StepCalendar& c = in.calendar;
+    return "step " + std::to_string(t + 1) + " (" + std::to_string(c.year[t]) + "-" + std::to_string(c.month[t]) + "-" +
+           std::to_string(c.day[t]) + " hour " + std::to_string(c.hour[t]) + ")";
+}
+
+NonFiniteReport describe_non_finite(const ModelInputs& in, const RunAccumulators& acc) {
+    NonFiniteReport r;
+    const FirstNonFinite& cell = acc.cell_non_finite;
+    const FirstNonFinite& gw = acc.groundwater_non_finite;
+    if (cell.found() && (!gw.found() || cell.step <= gw.step)) {
+        r.found = true;
+        r.where = "cell " + std::to_string(cell.cell + 1) + " (row " + std::to_string(cell.row) + ", column " +
+                  std::to_string(cell.col) + "), " + step_name(in, cell.step);
+    } else if (gw.found()) {
+        r.found = true;
+        r.where = "the groundwater store of subbasin " + std::to_string(gw.subbasin + 1) + ", " + step_name(in, gw.step);
+    }
+    return r;
+}
+
+}  // namespace
+
+Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times) {
+    auto t0 = clock_type::now();
+    RunSizes sizes;
+    const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
+    sizes.n_cols = geometry.n_cols;
+    sizes.n_rows = geometry.n_rows;
+    sizes.cell_size = geometry.cell_size;
+    sizes.run_mode = run_mode;
+    scan_dimensions(paths, sizes);
+    if (times) times->scan = seconds_since(t0);
+    t0 = clock_type::now();
+    Model model;
+    model.paths = paths;
+    model.inputs = load_model_inputs(paths, sizes);
+    if (times) times->input = seconds_since(t0);
+    return model;
+}
+
+Parameters default_parameters(const Model& model) {
+    const ControlFile& c = model.inputs.control;
+    Parameters p;
+    p.interflow_scale = c.interflow_scale;
+    p.groundwater_recession = c.groundwater_recession;
+    p.initial_moisture_ratio = c.initial_moisture_ratio;
+    p.pet_factor = c.pet_factor;
+    p.initial_groundwater = c.initial_groundwater;
+    p.groundwater_scale = c.groundwater_scale;
+    p.melt_base_temperature = c.melt_base_temperature;
+    p.degree_day_factor = c.degree_day_factor;
+    p.rain_melt_factor = c.rain_melt_factor;
+    p.runoff_exponent = c.runoff_exponent;
+    p.runoff_rain_threshold = c.runoff_rain_threshold;
+    p.grid_multiplier.fill(1.0f);
+    return p;
+}
+
+bool set_parameter(Parameters& p, std::string_view name, double value) {
+    float* slot = parameter_slot(p, name);
+    if (!slot) return false;
+    *slot = static_cast<float>(value);
+    return true;
+}
+
+std::optional<double> get_parameter(const Parameters& p, std::string_view name) {
+    float* slot = parameter_slot(const_cast<Parameters&>(p), name);
+    if (!slot) return std::nullopt;
+    return *slot;
+}
+
+std::vector<std::string> parameter_names() {
+    std::vector<std::string> names;
+    for (const NamedParameter& n : kNamedParameters) names.emplace_back(n.name);
+    for (std::size_t g = 0; g < kParameterGridCount; ++g)
+        names.push_back(std::string(kGridTable[g].stem) + std::string(kMultiplierSuffix));
+    return names;
+}
+
+SimulationOutcome simulate(const Model& model, const Parameters& parameters, const SimulationOptions& options) {
+    const ModelInputs& in = model.inputs;
+    check_parameters(model, parameters);
+    if (options.initial_state || options.keep_final_state)
+        throw std::invalid_argument("a run from or to a saved state is not available in this version");
+    const ControlFile control = control_of(in, parameters);
+    std::optional<Catchment> scaled;
+    if (!multipliers_are_one(parameters)) scaled = scaled_catchment(in, control, parameters);
+    const Catchment& catchment = scaled ? *scaled : in.catchment;
+    const std::vector<float> moisture = initial_soil_moisture(in, catchment, control.initial_moisture_ratio);
+    const RunView run{in, control, catchment, moisture};
+
+    RunInfo info;
+    info.run_mode = in.sizes.run_mode;
+    info.n_steps = static_cast<std::size_t>(in.sizes.n_steps);
+    info.with_temperature = control.temperature_used();
+    info.time_step_hours = control.time_step_hours;
+    info.reported_subbasins = control.reported_subbasins;
+    info.n_rows = in.sizes.n_rows;
+    info.n_cols = in.sizes.n_cols;
+    info.cell_size = in.sizes.cell_size;
+    // The maps carry the header of moisture.asc when it is read, else that of elevation.asc.
+    info.map_header = control.initial_moisture_ratio < 0.0f ? in.map_header : in.catchment_as_read.header;
+    info.subbasin_id = &in.catchment.subbasin_id;
+    info.map_periods = control.periods;
+    for (ResultSink* sink : options.sinks) sink->begin(info);
+
+    PhaseTimes times;
+    const std::size_t steps = static_cast<std::size_t>(in.sizes.n_steps);
+    RunAccumulators acc;
+    acc.basin.resize(steps);
+    acc.subbasin.resize(static_cast<std::size_t>(in.sizes.n_subbasins), steps);
+    prepare_snapshot_sums(in, acc.snapshots);
+
+    CellLoopOptions loop;
+    loop.threads = options.threads;
+    loop.progress = options.progress;
+    loop.flush_progress = options.flush_progress;
+    loop.on_progress = options.on_progress;
+    auto t0 = clock_type::now();
+    run_cell_loop(run, acc, loop);
+    times.cell_loop = seconds_since(t0);
+    t0 = clock_type::now();
+    run_second_pass(run, acc, options.sinks);
+    times.second_pass = seconds_since(t0);
+    t0 = clock_type::now();
+    finish_maps(run, acc.snapshots, options.sinks);
+    for (ResultSink* sink : options.sinks) sink->end();
+    times.output = seconds_since(t0);
+    if (options.on_progress) options.on_progress(1.0);
+    if (options.times) {
+        options.times->cell_loop = times.cell_loop;
+        options.times->second_pass = times.second_pass;
+        options.times->output = times.output;
+    }
+    SimulationOutcome outcome;
+    outcome.non_finite = describe_non_finite(in, acc);
+    return outcome;
+}
+
+}  // namespace hydro

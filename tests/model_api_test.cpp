@@ -1,0 +1,154 @@
+// The model library: parameters by name, multipliers that reproduce a run
+// from multiplied grid files, refused parameters, simultaneous simulations
+// on one loaded model, and errors of worker threads reaching the caller.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <thread>
+
+#include "model.hpp"
+#include "project_builder.hpp"
+#include "series_collector.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+using namespace project_builder;
+using namespace hydro;
+using testing_support::TempDir;
+
+// Two subbasins of 3 x 4 cells, 60 daily steps from 20 January: snow, melt,
+// rain events, responses of several lags.
+Project wet_project() {
+    Project p = tiny_project({1, 1, 1, 2, 1, 1, 2, 2, 1, 2, 2, 2}, 4, 60);
+    p.dates = dates_from({2003, 1, 20, 0}, 60, 24);
+    p.control.degree_day_factor = 2;
+    p.control.rain_melt_factor = 0.1;
+    p.control.runoff_exponent = 2;
+    p.control.initial_groundwater = 20;
+    p.control.reported_subbasins = {2, 1};
+    p.control.periods[0] = {"2003 1 25 0 2003 2 10 0"};
+    p.control.periods[3] = {"2003 2 1 0 2003 3 1 0"};
+    p.control.periods[4] = {"2003 1 20 0 2003 3 30 0"};
+    p.temperature.resize(60);
+    for (int t = 0; t < 60; ++t) {
+        p.precipitation[t] = {t % 7 < 3 ? 4.0 + t % 5 : 0.0};
+        p.pet[t] = {0.5 + 0.05 * (t % 10)};
+        p.temperature[t] = {t < 15 ? -3.0 + t % 4 : 2.0 + 0.2 * t};
+    }
+    for (std::size_t c = 0; c < p.uh_cell_h.size(); ++c) {
+        p.uh_cell_h[c] = c % 2 ? "0 2 0.5 0.3 0.2" : "1 2 0.6 0.4";
+        p.uh_cell_s[c] = c % 3 ? "0 1 0.7 0.3" : "0 2 0.2 0.5 0.3";
+    }
+    p.uh_river = {"1 2 0.5 0.5", "0 1 0.8 0.2"};
+    p.set_cell("interc_max.asc", 0, 0, 0.0);
+    p.set_cell("interc_min.asc", 0, 0, 0.0);
+    p.set_cell("conductivity.asc", 1, 1, 4.5);
+    p.set_cell("slope.asc", 2, 3, 25);
+    return p;
+}
+
+SeriesCollector run(const Model& m, const Parameters& p, int threads = 1) {
+    SeriesCollector c(true);
+    SimulationOptions o;
+    o.threads = threads;
+    o.sinks = {&c};
+    simulate(m, p, o);
+    return c;
+}
+
+void expect_same(const SeriesCollector& a, const SeriesCollector& b) {
+    ASSERT_EQ(a.flow.size(), b.flow.size());
+    for (std::size_t t = 0; t < a.flow.size(); ++t) {
+        EXPECT_EQ(a.surface_flow[t], b.surface_flow[t]) << t;
+        EXPECT_EQ(a.interflow[t], b.interflow[t]) << t;
+        EXPECT_EQ(a.groundwater_flow[t], b.groundwater_flow[t]) << t;
+        EXPECT_EQ(a.balance[t].moisture, b.balance[t].moisture) << t;
+        EXPECT_EQ(a.balance[t].evaporation, b.balance[t].evaporation) << t;
+    }
+    EXPECT_EQ(a.reported_flows, b.reported_flows);
+}
+
+TEST(Parameters, NamesReachEveryParameterAndMultiplier) {
+    const std::vector<std::string> names = parameter_names();
+    ASSERT_EQ(names.size(), 11u + kParameterGridCount);
+    Parameters p{};
+    for (std::size_t i = 0; i < names.size(); ++i) ASSERT_TRUE(set_parameter(p, names[i], 0.5 + double(i))) << names[i];
+    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(*get_parameter(p, names[i]), 0.5 + double(i)) << names[i];
+    EXPECT_EQ(p.pet_factor, 3.5f);
+    EXPECT_EQ(p.grid_multiplier[3], 14.5f);  // conductivity_multiplier
+    for (const char* bad : {"", "pet", "conductivity", "_multiplier", "moisture_multiplier", "thiessen_p_multiplier"})
+        EXPECT_FALSE(set_parameter(p, bad, 1)) << bad;
+}
+
+TEST(Parameters, MultipliedGridsReproduceTheRunOfMultipliedFiles) {
+    TempDir tmp("api");
+    Project p = wet_project();
+    write_project(p, tmp.path() / "a");
+    // Scaled and clipped to the physical range: runoff coefficient 0.5 x 2.5
+    // becomes 1, porosity 0.45 x 1.1, conductivity 1 and 4.5 x 0.7, slope x 1.3.
+    const std::pair<const char*, double> scaled[] = {
+        {"runoff_co", 2.5}, {"porosity", 1.1}, {"conductivity", 0.7}, {"slope", 1.3}, {"interc_max", 0.9}};
+    for (int mode : {1, 2}) {
+        SCOPED_TRACE(mode);
+        const Model a = load_model(ProjectPaths{(tmp.path() / "a").string()}, mode);
+        Parameters pa = default_parameters(a);
+        Project q = p;
+        for (const auto& [stem, m] : scaled) {
+            ASSERT_TRUE(set_parameter(pa, std::string(stem) + "_multiplier", m));
+            const GridDescription& d = kGridTable[grid_index(stem)];
+            for (double& v : q.grid(d.file))
+                if (v != kNoData) v = std::min(std::max(float(float(v) * float(m)), d.low), d.high);
+        }
+        write_project(q, tmp.path() / "b");
+        const Model b = load_model(ProjectPaths{(tmp.path() / "b").string()}, mode);
+        expect_same(run(a, pa), run(b, default_parameters(b)));
+    }
+}
+
+TEST(Parameters, ChangesOfTheRunsShapeAreRefused) {
+    TempDir tmp("api");
+    write_project(wet_project(), tmp.path());
+    const Model m = load_model(ProjectPaths{tmp.path().string()}, 2);
+    const std::pair<const char*, double> refused[] = {
+        {"degree_day_factor", -1}, {"groundwater_scale", 0}, {"initial_moisture_ratio", -1}, {"pet_factor", NAN}};
+    for (const auto& [name, value] : refused) {
+        Parameters p = default_parameters(m);
+        set_parameter(p, name, value);
+        EXPECT_THROW(run(m, p), std::invalid_argument) << name;
+    }
+}
+
+TEST(Simulate, RunsAtTheSameTimeOnOneModelAndGivesTheSerialResults) {
+    TempDir tmp("api");
+    write_project(wet_project(), tmp.path());
+    const Model m = load_model(ProjectPaths{tmp.path().string()}, 2);
+    Parameters wetter = default_parameters(m);
+    set_parameter(wetter, "pet_factor", 0.5);
+    set_parameter(wetter, "fieldcap_multiplier", 0.8);
+    const SeriesCollector serial = run(m, wetter);
+    std::vector<SeriesCollector> got(4);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < got.size(); ++i)
+        threads.emplace_back([&, i] { got[i] = run(m, wetter, 1 + int(i % 2)); });
+    for (std::thread& t : threads) t.join();
+    for (const SeriesCollector& g : got) expect_same(serial, g);
+    // The default parameters give a different run.
+    EXPECT_NE(run(m, default_parameters(m)).flow, serial.flow);
+}
+
+TEST(Simulate, AnErrorInAWorkerThreadReachesTheCaller) {
+    TempDir tmp("api");
+    Project p = tiny_project(std::vector<int>(600, 1), 30, 40);
+    p.uh_cell_h.assign(600, "0 0 1");
+    p.uh_cell_s.assign(600, "0 0 1");
+    write_project(p, tmp.path());
+    const Model m = load_model(ProjectPaths{tmp.path().string()}, 1);
+    SimulationOptions o;
+    o.threads = 2;
+    o.on_progress = [](double) { throw std::runtime_error("stopped by the caller"); };
+    EXPECT_THROW(simulate(m, default_parameters(m), o), std::runtime_error);
+}
+
+}  // namespace
