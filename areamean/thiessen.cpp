@@ -18,7 +18,7 @@ ThiessenWeights thiessen_weights(const std::vector<int32_t>& subbasin_id, const 
     std::vector<std::pair<int32_t, int32_t>> pairs;
     for (std::size_t i = 0; i < subbasin_id.size(); ++i) {
         const int32_t s = subbasin_id[i], st = station_zone[i];
-        if (s > 0 && st >= 1 && st <= n_stations) pairs.emplace_back(s - 1, st - 1);
+        if (s > 0 && s <= n_subbasins && st >= 1 && st <= n_stations) pairs.emplace_back(s - 1, st - 1);
     }
     std::sort(pairs.begin(), pairs.end());
     ThiessenWeights w;
@@ -77,9 +77,20 @@ SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz)
     }
 
     const std::size_t n_sub = static_cast<std::size_t>(sz.n_subbasins);
+    const std::size_t n_cols = static_cast<std::size_t>(sz.n_cols);
     std::vector<float> cells(n_sub, 0.0f);
-    for (int32_t s : grid[0])
+    for (std::size_t i = 0; i < grid[0].size(); ++i) {
+        const int32_t s = grid[0][i];
+        // The numbering was counted in a first pass over the file: a file
+        // changed since then must not reach beyond the sizes taken from it.
+        if (s > sz.n_subbasins)
+            throw InputError(paths.grid("watershed.asc") + ", row " + std::to_string(i / n_cols + 1) + ", column " +
+                             std::to_string(i % n_cols + 1) + ": expected a subbasin number of at most " +
+                             std::to_string(sz.n_subbasins) +
+                             " (the largest when the grid was first read: was the file changed during the run?), found " +
+                             std::to_string(s));
         if (s > 0) cells[static_cast<std::size_t>(s - 1)] = cells[static_cast<std::size_t>(s - 1)] + 1.0f;
+    }
     for (std::size_t s = 0; s < n_sub; ++s)
         if (cells[s] == 0.0f)
             throw InputError(paths.grid("watershed.asc") + ": expected every subbasin from 1 to " +
@@ -96,6 +107,9 @@ SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz)
     std::unique_ptr<FreeFormatReader> t;
     if (out.temperature_used) t = std::make_unique<FreeFormatReader>(paths.input("t.txt"));
     StationSeries sp, se, stt;
+    sp.quantity = SeriesQuantity::Precipitation;
+    se.quantity = SeriesQuantity::Evapotranspiration;
+    stt.quantity = SeriesQuantity::Temperature;
     size_series(p, sp, sz.n_stations_p, sz.n_steps);
     size_series(e, se, sz.n_stations_e, sz.n_steps);
     if (t) size_series(*t, stt, sz.n_stations_t, sz.n_steps);
@@ -111,6 +125,7 @@ SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz)
     if (t) out.temperature.assign(steps * n_sub, 0.0f);
     for (int32_t k = 0; k < sz.n_steps; ++k) {
         out.dates.push_back(read_record_date(p, k));
+        check_record_date(p, out.dates.back(), k);
         read_station_values(p, sp, k);
         skip_record_date(e, k);
         read_station_values(e, se, k);

@@ -75,6 +75,7 @@ void read_int_row(FreeFormatReader& in, int32_t n_cols, int32_t row, int32_t* ou
             in.fail("a whole number at row " + std::to_string(row) + ", column " + std::to_string(c + 1),
                     quote_token(tok));
     }
+    in.check_record_end(n_cols, "row " + std::to_string(row), "row");
 }
 
 void read_real_row(FreeFormatReader& in, int32_t n_cols, int32_t row, float* out) {
@@ -87,6 +88,7 @@ void read_real_row(FreeFormatReader& in, int32_t n_cols, int32_t row, float* out
             in.fail("a real number at row " + std::to_string(row) + ", column " + std::to_string(c + 1),
                     quote_token(tok));
     }
+    in.check_record_end(n_cols, "row " + std::to_string(row), "row");
 }
 
 std::vector<int32_t> read_int_grid_values(FreeFormatReader& in, int32_t n_rows, int32_t n_cols) {

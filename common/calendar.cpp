@@ -42,4 +42,8 @@ CivilDate civil_date(int64_t day_number) {
     return {year_of_era + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
+int64_t hours_between(int32_t y1, int32_t m1, int32_t d1, int32_t h1, int32_t y2, int32_t m2, int32_t d2, int32_t h2) {
+    return (civil_day_number(y2, m2, d2) - civil_day_number(y1, m1, d1)) * 24 + (int64_t{h2} - h1);
+}
+
 }  // namespace hydro

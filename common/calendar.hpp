@@ -18,6 +18,15 @@ inline int32_t date_code(int32_t year, int32_t month, int32_t day, int32_t hour)
 // divisible by 400 (1900 is not a leap year, 2000 is).
 inline bool is_leap_year(int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
+// Days of a month (1..12) of a year.
+inline int32_t days_in_month(int32_t year, int32_t month) {
+    static const int32_t days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && is_leap_year(year) ? 29 : days[month - 1];
+}
+
+// Hours between two valid dates (proleptic Gregorian calendar).
+int64_t hours_between(int32_t y1, int32_t m1, int32_t d1, int32_t h1, int32_t y2, int32_t m2, int32_t d2, int32_t h2);
+
 // Day of the year: the day itself in January, otherwise the lengths of the
 // months before plus the day. A month outside 1..12 counts the months that
 // exist before it (none below 1, all twelve above 12).

@@ -47,6 +47,7 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
                           &cf.melt_base_temperature, &cf.degree_day_factor,    &cf.rain_melt_factor,
                           &cf.runoff_exponent,      &cf.runoff_rain_threshold};
     for (int i = 0; i < 11; ++i) *record4[i] = in.real(kRecordFourNames[i]);
+    in.check_record_end(11, "the parameter line", "line");
 
     in.begin_read();
     in.token("the label of the reported-subbasin count");
@@ -61,6 +62,7 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
         for (int32_t p = 0; p < n_reported; ++p)
             cf.reported_subbasins.push_back(in.integer("reported subbasin " + std::to_string(p + 1) + " of " +
                                                        std::to_string(n_reported)));
+        in.check_record_end(n_reported, "the list of reported subbasins", "line");
     }
 
     for (int k = 0; k < kSnapshotKinds; ++k) {
@@ -76,6 +78,7 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
                                                  "end year",   "end month",   "end day",   "end hour"};
             for (int i = 0; i < 8; ++i)
                 f[i] = in.integer(std::string(field[i]) + " of period " + std::to_string(j + 1) + " of " + block);
+            in.check_record_end(8, "period " + std::to_string(j + 1) + " of " + block, "period");
             cf.periods[k].push_back({date_code(f[0], f[1], f[2], f[3]), date_code(f[4], f[5], f[6], f[7])});
         }
     }

@@ -107,7 +107,7 @@ bool parse_float(std::string_view text, float& value) {
     // Validate the shape first: [sign] digits [. digits] [(e|E|d|D) [sign] digits],
     // at least one mantissa digit. This rejects nan, inf and hex forms.
     std::size_t i = 0, n = text.size();
-    if (n == 0 || n > 200) return false;
+    if (n == 0) return false;
     if (text[i] == '+' || text[i] == '-') ++i;
     std::size_t mantissa_digits = 0;
     while (i < n && is_digit(text[i])) ++i, ++mantissa_digits;
@@ -128,7 +128,13 @@ bool parse_float(std::string_view text, float& value) {
         if (exp_digits == 0 || i != n) return false;
     }
     // from_chars takes neither a leading '+' nor the Fortran exponent letter D.
-    char buf[208];
+    char small[208];
+    std::string large;
+    char* buf = small;
+    if (n + 1 > sizeof small) {
+        large.resize(n + 1);
+        buf = large.data();
+    }
     std::size_t len = 0;
     for (std::size_t k = (text[0] == '+') ? 1 : 0; k < n; ++k)
         buf[len++] = (k == exponent_at) ? 'e' : text[k];
@@ -186,7 +192,8 @@ bool FreeFormatReader::try_token(std::string_view& tok) {
         tok = std::string_view(d + start, pos_ - start);
         token_line_ = line_;
         mid_line_ = true;
-        if (!read_started_) read_started_ = true, read_first_line_ = line_;
+        if (!read_started_) read_started_ = true, read_first_line_ = line_, read_first_line_values_ = 0;
+        if (line_ == read_first_line_) ++read_first_line_values_;
         return true;
     }
 }
@@ -235,6 +242,15 @@ int32_t FreeFormatReader::whole_number(std::string_view what) {
         if (zero_fraction && parse_int32(intpart, v) && intpart != "+" && intpart != "-") return v;
     }
     fail(std::string(what) + " (a whole number)", quote_token(tok));
+}
+
+void FreeFormatReader::check_record_end(int64_t values, std::string_view record, std::string_view records) const {
+    if (!read_started_ || token_line_ == read_first_line_ || !more_on_line()) return;
+    throw InputError(path_, read_first_line_,
+                     std::to_string(values) + (values == 1 ? " value in " : " values in ") + std::string(record) +
+                         " (the rest would be taken from line " + std::to_string(token_line_) + ", shifting every later " +
+                         std::string(records) + ")",
+                     std::to_string(read_first_line_values_));
 }
 
 void FreeFormatReader::fail(std::string_view expected, std::string_view found) const {

@@ -52,6 +52,13 @@ public:
     // (which the next read would skip).
     bool more_on_line() const;
 
+    // A record read over several lines must end with the last value of a
+    // line (a row wrapped on purpose). One that stops in the middle of a
+    // later line took values that belong to the next record: it is refused,
+    // naming its own first line. `values` is how many values the record
+    // holds, `record` what it is ("row 7"), `records` what would shift.
+    void check_record_end(int64_t values, std::string_view record, std::string_view records) const;
+
     // Throws InputError naming this file and the line of the last token.
     [[noreturn]] void fail(std::string_view expected, std::string_view found) const;
     [[noreturn]] void fail_at_end(std::string_view expected) const;
@@ -65,6 +72,7 @@ private:
     bool mid_line_ = false; // the current line has given a token to the current read
     bool read_started_ = false;  // the current read has taken a token
     int read_first_line_ = 0;
+    int64_t read_first_line_values_ = 0;  // values the current read took from its first line
 };
 
 // Parsers shared by the reader and the command line. They accept exactly the

@@ -54,6 +54,48 @@ void StepCalendar::append(int32_t y, int32_t m, int32_t d, int32_t h) {
     date_code.push_back(hydro::date_code(y, m, d, h));
 }
 
+namespace {
+
+void check_station_value(const FreeFormatReader& in, SeriesQuantity q, float v, std::string_view tok, int32_t j,
+                         int32_t step) {
+    const std::string at = " for station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1);
+    switch (q) {
+        case SeriesQuantity::Precipitation:
+            if (v < 0.0f)
+                in.fail("a precipitation of 0 or more" + at +
+                            " (missing values must be filled in before the run)",
+                        quote_token(tok));
+            break;
+        case SeriesQuantity::Evapotranspiration:
+            if (v < 0.0f)
+                in.fail("a potential evapotranspiration of 0 or more" + at +
+                            " (missing values must be filled in before the run)",
+                        quote_token(tok));
+            break;
+        case SeriesQuantity::Temperature:
+            if (!(v >= -90.0f && v <= 60.0f))
+                in.fail("a temperature from -90 to 60 degrees" + at +
+                            " (missing values must be filled in before the run)",
+                        quote_token(tok));
+            break;
+        case SeriesQuantity::Unchecked:
+            break;
+    }
+}
+
+}  // namespace
+
+void check_record_date(const FreeFormatReader& in, const RecordDate& d, int32_t step) {
+    const std::string rec = " in record " + std::to_string(step + 1);
+    if (d.month < 1 || d.month > 12) in.fail("a month from 1 to 12" + rec, std::to_string(d.month));
+    const int32_t days = days_in_month(d.year, d.month);
+    if (d.day < 1 || d.day > days)
+        in.fail("a day from 1 to " + std::to_string(days) + " (month " + std::to_string(d.month) + " of " +
+                    std::to_string(d.year) + ")" + rec,
+                std::to_string(d.day));
+    if (d.hour < 0 || d.hour > 23) in.fail("an hour from 0 to 23" + rec, std::to_string(d.hour));
+}
+
 void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step) {
     const std::size_t n_steps = static_cast<std::size_t>(series.n_steps);
     const int record_line = in.read_first_line();
@@ -69,6 +111,7 @@ void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t st
         if (!parse_float(tok, v))
             in.fail("a real number for station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1),
                     quote_token(tok));
+        check_station_value(in, series.quantity, v, tok, j, step);
         series.values[static_cast<std::size_t>(j) * n_steps + static_cast<std::size_t>(step)] = v;
     }
     // A record that is short of values would take them from the next line and

@@ -19,8 +19,12 @@ struct StepCalendar {
     void append(int32_t y, int32_t m, int32_t d, int32_t h);
 };
 
+// What a series holds, for the checks of its values.
+enum class SeriesQuantity { Unchecked, Precipitation, Evapotranspiration, Temperature };
+
 // One variable's series, station-major: value(station, step) with both from 0.
 struct StationSeries {
+    SeriesQuantity quantity = SeriesQuantity::Unchecked;
     int32_t n_stations = 0;
     int32_t n_steps = 0;
     std::vector<float> elevation;  // from the header; no result depends on it
@@ -48,7 +52,13 @@ struct RecordDate {
 RecordDate read_record_date(FreeFormatReader& in, int32_t step);
 // Starts record `step` and passes over its four date fields (pet.txt, t.txt).
 void skip_record_date(FreeFormatReader& in, int32_t step);
+// Refuses a date that is not in the calendar: month 1..12, day 1..the
+// month's length (Gregorian), hour 0..23; the message names the record's line.
+void check_record_date(const FreeFormatReader& in, const RecordDate& d, int32_t step);
 // Reads the station values that follow the date fields of record `step`.
+// Precipitation and evapotranspiration must not be negative (a missing-value
+// code such as -9999 would be taken as a value), temperature must lie within
+// -90..60 degrees.
 void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step);
 
 // Allocates a series of n_stations x n_steps, refusing sizes the file cannot

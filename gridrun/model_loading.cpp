@@ -1,11 +1,13 @@
 #include "model_loading.hpp"
 
+#include <charconv>
 #include <memory>
 #include <string>
 
 #include "ascii_grid.hpp"
 #include "cell_loop.hpp"
 #include "free_format.hpp"
+#include "grid_table.hpp"
 #include "input_error.hpp"
 
 namespace hydro {
@@ -17,6 +19,9 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     FreeFormatReader p(paths.input("p.txt"));
     FreeFormatReader e(paths.input("pet.txt"));
     std::unique_ptr<FreeFormatReader> t;
+    in.precipitation.quantity = SeriesQuantity::Precipitation;
+    in.pet.quantity = SeriesQuantity::Evapotranspiration;
+    in.temperature.quantity = SeriesQuantity::Temperature;
     size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps);
     size_series(e, in.pet, sz.n_stations_e, sz.n_steps);
     if (sz.temperature_used) {
@@ -28,10 +33,9 @@ void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     read_series_header(e, in.pet, "thiessen_e.asc");
     for (int32_t k = 0; k < sz.n_steps; ++k) {
         const RecordDate d = read_record_date(p, k);
-        // The month selects the lengths of the months before it.
-        if (d.month > 12) p.fail("a month from 1 to 12 in record " + std::to_string(k + 1), std::to_string(d.month));
-        // The day sets the day of the year and so the season of the canopy.
-        if (d.day < 1 || d.day > 31) p.fail("a day from 1 to 31 in record " + std::to_string(k + 1), std::to_string(d.day));
+        // The date sets the day of the year (the season of the canopy) and
+        // the map periods a step belongs to.
+        check_record_date(p, d, k);
         in.calendar.append(d.year, d.month, d.day, d.hour);
         read_station_values(p, in.precipitation, k);
         skip_record_date(e, k);
@@ -65,6 +69,66 @@ void load_initial_soil_moisture(const ProjectPaths& paths, ModelInputs& in) {
 
 std::string at_cell(const std::string& path, int32_t row, int32_t col) {
     return path + ", row " + std::to_string(row + 1) + ", column " + std::to_string(col + 1);
+}
+
+// The shortest text that reads back as the same float.
+std::string float_text(float v) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+// The grids as read, before anything is converted or indexed by them.
+void check_catchment_values(const ProjectPaths& paths, const RunSizes& sz, Catchment& g) {
+    for (int32_t r = 0; r < sz.n_rows; ++r) {
+        for (int32_t c = 0; c < sz.n_cols; ++c) {
+            const std::size_t i = g.index(r, c);
+            // The subbasin count was taken from the file in a first pass; a
+            // file changed since then must not reach beyond it.
+            if (g.subbasin_id[i] > sz.n_subbasins)
+                throw InputError(at_cell(paths.grid("watershed.asc"), r, c) + ": expected a subbasin number of at most " +
+                                 std::to_string(sz.n_subbasins) +
+                                 " (the largest when the grid was first read: was the file changed during the run?), "
+                                 "found " +
+                                 std::to_string(g.subbasin_id[i]));
+            if (!is_valid_cell(g, i)) {
+                // A cell of a subbasin that a negative value leaves out of the run.
+                if (g.subbasin_id[i] > 0)
+                    for (std::size_t k = 0; k < kParameterGridCount; ++k) {
+                        const GridDescription& d = kGridTable[k];
+                        const float v = (*real_grid(g, k))[i];
+                        if (v < 0.0f)
+                            throw InputError(at_cell(paths.grid(d.file), r, c) + ": expected a " + d.quantity +
+                                             " of 0 or more (" + d.unit_on_disk + ") at a cell of subbasin " +
+                                             std::to_string(g.subbasin_id[i]) + ", found " + float_text(v));
+                    }
+                continue;
+            }
+            for (std::size_t k = 0; k < kParameterGridCount; ++k) {
+                const GridDescription& d = kGridTable[k];
+                const float v = (*real_grid(g, k))[i];
+                if (v < d.low || v > d.high)
+                    throw InputError(at_cell(paths.grid(d.file), r, c) + ": expected a " + d.quantity + " of " +
+                                     (d.high == kUnbounded ? std::string("0 or more") : std::string("0 to 1")) + " (" +
+                                     d.unit_on_disk + ") at a simulated cell, found " + float_text(v));
+            }
+            // Where the soil is converted to storages, its contents must be ordered.
+            if (g.subbasin_id[i] > 0 && g.root_depth[i] > 0.0f && g.runoff_coefficient[i] > 0.0f) {
+                const float res = g.residual_moisture[i], wp = g.wilting_point[i], fc = g.field_capacity[i],
+                            por = g.porosity[i];
+                const char* broken = !(res < wp)   ? "residual.asc"
+                                     : !(wp < fc)  ? "wiltingpoint.asc"
+                                     : !(fc <= por) ? "fieldcap.asc"
+                                                    : nullptr;
+                if (broken)
+                    throw InputError(at_cell(paths.grid(broken), r, c) +
+                                     ": expected residual content < wilting point < field capacity <= porosity at a "
+                                     "simulated cell, found " +
+                                     float_text(res) + ", " + float_text(wp) + ", " + float_text(fc) + ", " +
+                                     float_text(por) + " (residual.asc, wiltingpoint.asc, fieldcap.asc, porosity.asc)");
+            }
+        }
+    }
 }
 
 // Every index the run takes from the data must be valid before the run starts.
@@ -118,7 +182,13 @@ ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) 
     in.sizes = sizes;
     in.control = read_control_file(paths.input("input.txt"), sizes.n_subbasins);
     in.sizes.n_reported_subbasins = static_cast<int32_t>(in.control.reported_subbasins.size());
+    // Whether temperature is used decided what the first pass sized.
+    if (in.control.temperature_used() != sizes.temperature_used)
+        throw InputError(paths.input("input.txt") + ": expected the degree-day factor (value 8 of the parameter line) "
+                                                    "to keep its sign during the run (was the file changed?), found " +
+                         float_text(in.control.degree_day_factor));
     in.catchment_as_read = read_catchment_grids(paths, in.sizes);
+    check_catchment_values(paths, in.sizes, in.catchment_as_read);
     in.catchment = in.catchment_as_read;
     convert_catchment(in.catchment, in.sizes, in.control.time_step_hours);
     in.cell_responses = ResponseTable::read(paths.output(sizes.run_mode == 1 ? "uh_cell_h.txt" : "uh_cell_s.txt"),

@@ -32,6 +32,7 @@ ResponseTable ResponseTable::read(const std::string& path, int32_t n_lines, int3
                 in.fail("a real number for the ordinate of lag " + std::to_string(k) + line, quote_token(tok));
             t.ordinates_.push_back(v);
         }
+        in.check_record_end(2 + (l >= f ? int64_t{l} - f + 1 : 0), "response " + std::to_string(c + 1), "response");
     }
     return t;
 }

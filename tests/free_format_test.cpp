@@ -18,6 +18,19 @@ struct RealCase {
     float value;
 };
 
+TEST(ParseFloat, ReadsAsLongANumberAsParseInt32Does) {
+    const std::string zeros(300, '0');
+    float v = 0;
+    ASSERT_TRUE(parse_float(zeros + "2.5", v));
+    EXPECT_EQ(v, 2.5f);
+    ASSERT_TRUE(parse_float("0." + zeros + "1e301", v));
+    EXPECT_EQ(v, 1.0f);
+    int32_t n = 0;
+    ASSERT_TRUE(parse_int32(zeros + "7", n));
+    EXPECT_EQ(n, 7);
+    EXPECT_FALSE(parse_float(zeros + "x", v));
+}
+
 TEST(ParseFloat, AcceptsDecimalAndExponentFormsOnly) {
     const std::vector<RealCase> cases = {
         {"3", true, 3.0f},          {"-7", true, -7.0f},        {"+2.5", true, 2.5f},

@@ -23,7 +23,12 @@
 #include <vector>
 
 #include "calendar.hpp"
+#include "ascii_grid.hpp"
 #include "control_file.hpp"
+#include "counting.hpp"
+#include "dimension_scan.hpp"
+#include "model_loading.hpp"
+#include "thiessen.hpp"
 #include "input_error.hpp"
 #include "output_lock.hpp"
 #include "test_support.hpp"
@@ -124,6 +129,16 @@ Edit drop_last_lines(std::size_t n) {
         std::vector<std::string> lines = split_lines(s);
         return join(lines, lines.size() - n);
     };
+}
+
+// Both edits, `a` first.
+Edit then(Edit a, Edit b) {
+    return [=](const std::string& s) { return b(a(s)); };
+}
+
+// A copy of the last line added at the end (a spare record).
+Edit last_line_repeated() {
+    return [](const std::string& s) { return s + split_lines(s).back(); };
 }
 
 Edit emptied() {
@@ -298,6 +313,9 @@ std::vector<Variant> grid_variants() {
         v.push_back({s + "_one_row_too_few", path, edited(keep_lines(12)), p, at + "12:"});
         v.push_back({s + "_last_value_missing", path, edited(cut_in_line(13, 6, true)), p, at + "13:"});
         v.push_back({s + "_letter", path, edited(set_token(9, 2, "x7")), p, at + "9:"});
+        // A row one value short borrows from the next; a spare row at the end would hide the shift.
+        v.push_back({s + "_row_short_and_a_spare_row", path, edited(then(keep_tokens(7, 6), last_line_repeated())), p,
+                     at + "7:"});
         v.push_back({s + "_nan", path, edited(set_token(9, 2, "nan")), p, at + "9:"});
         if (g.integer) {
             v.push_back({s + "_decimal_point", path, edited(set_token(9, 2, "1.0")), p, at + "9:"});
@@ -309,6 +327,19 @@ std::vector<Variant> grid_variants() {
             v.push_back({s + "_beyond_float", path, edited(set_token(9, 2, "3.5e38")), p, at + "9:"});
         }
     }
+    // Values without physical sense at a simulated cell (row 3, column 3 lies in subbasin 1).
+    const std::string cell = ", row 3, column 3: expected ";
+    for (const char* g : {"fieldcap.asc", "depression.asc", "interc_max.asc", "interc_min.asc", "conductivity.asc"})
+        v.push_back({stem(g) + "_negative_at_a_simulated_cell", std::string("arcview/ascii/") + g,
+                     edited(set_token(9, 2, "-0.25")), kGridrun, std::string(g) + cell});
+    v.push_back({"slope_negative_in_a_subbasin", "arcview/ascii/slope.asc", edited(set_token(9, 2, "-5")), kGridrun,
+                 "slope.asc, row 3, column 3: expected a slope of 0 or more (percent) at a cell of subbasin 1, found -5"});
+    v.push_back({"porosity_above_one", "arcview/ascii/porosity.asc", edited(set_token(9, 2, "1.5")), kGridrun,
+                 "porosity.asc" + cell + "a porosity (saturation) of 0 to 1"});
+    v.push_back({"wiltingpoint_above_field_capacity", "arcview/ascii/wiltingpoint.asc", edited(set_token(9, 2, "0.3")),
+                 kGridrun, "wiltingpoint.asc" + cell + "residual content < wilting point < field capacity <= porosity"});
+    v.push_back({"fieldcap_above_porosity", "arcview/ascii/fieldcap.asc", edited(set_token(9, 2, "0.49")), kGridrun,
+                 "fieldcap.asc" + cell + "residual content < wilting point < field capacity <= porosity"});
     // Control characters in a token stay out of the message.
     v.push_back({"slope_escape_sequence", "arcview/ascii/slope.asc", edited(set_token(9, 2, "\x1b[2J7")), kGridrun,
                  "slope.asc, line 9:"});
@@ -328,7 +359,7 @@ std::vector<Variant> grid_variants() {
         {"columns_word", 1, "seven", "watershed.asc, line 1:"},
         {"columns_beyond_32_bits", 1, "2147483648", "watershed.asc, line 1:"},
         {"columns_a_billion", 1, "1000000000", "watershed.asc: expected room for"},
-        {"columns_one_too_many", 1, "8", "watershed.asc, line 13:"},
+        {"columns_one_too_many", 1, "8", "watershed.asc, line 7:"},
         {"rows_zero", 2, "0", "watershed.asc, line 2:"},
         {"rows_negative", 2, "-1", "watershed.asc, line 2:"},
         {"rows_a_billion", 2, "1000000000", "watershed.asc: expected room for"},
@@ -368,6 +399,7 @@ std::vector<Variant> control_file_variants() {
     v.push_back({"control_period_count_a_billion", f, edited(set_token(8, 0, "1000000000")), kGridrun, at + "21:"});
     v.push_back({"control_period_field_decimal_point", f, edited(set_token(9, 1, "4.5")), kGridrun, at + "9:"});
     v.push_back({"control_period_of_seven_fields", f, edited(keep_tokens(9, 7)), kGridrun, at + "10:"});
+    v.push_back({"control_period_of_seven_fields_before_another", f, edited(keep_tokens(12, 7)), kGridrun, at + "12:"});
     v.push_back({"control_cut_inside_interflow_block", f, edited(keep_lines(12)), kGridrun, at + "12:"});
     v.push_back({"control_cut_inside_evaporation_block", f, edited(keep_lines(20)), kGridrun, at + "20:"});
     v.push_back({"control_cut_before_last_block", f, edited(keep_lines(18)), kGridrun, at + "18:"});
@@ -384,7 +416,21 @@ std::vector<Variant> series_variants() {
     v.push_back({"p_header_elevation_word", p, edited(set_token(1, 4, "Kassel")), kGridrun, "p.txt, line 1:"});
     v.push_back({"p_year_decimal_point", p, edited(set_token(5, 0, "1900.0")), kBoth, "p.txt, line 5:"});
     v.push_back({"p_month_letter", p, edited(set_token(5, 1, "IV")), kBoth, "p.txt, line 5:"});
-    v.push_back({"p_month_thirteen", p, edited(set_token(5, 1, "13")), kGridrun, "p.txt, line 5:"});
+    v.push_back({"p_month_thirteen", p, edited(set_token(5, 1, "13")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
+    // Values that make no sense: refused on their line, with the value.
+    v.push_back({"p_month_zero", p, edited(set_token(5, 1, "0")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
+    v.push_back({"p_february_thirty_first", p, edited(replace_line(5, "1900 2 31 0 0.0")), kBoth,
+                 "p.txt, line 5: expected a day from 1 to 28 (month 2 of 1900) in record 4, found 31"});
+    v.push_back({"p_hour_ninety_nine", p, edited(set_token(5, 3, "99")), kBoth, "p.txt, line 5: expected an hour from 0 to 23"});
+    v.push_back({"p_hour_negative", p, edited(set_token(5, 3, "-7")), kBoth, "p.txt, line 5: expected an hour from 0 to 23"});
+    v.push_back({"p_missing_value_code", p, edited(set_token(12, 4, "-9999")), kBoth,
+                 "p.txt, line 12: expected a precipitation of 0 or more for station 1 in record 11 (missing values must "
+                 "be filled in before the run), found \"-9999\""});
+    v.push_back({"pet_negative", e, edited(set_token(6, 4, "-50")), kBoth,
+                 "pet.txt, line 6: expected a potential evapotranspiration of 0 or more"});
+    v.push_back({"t_beyond_sixty_degrees", t, edited(set_token(3, 5, "1e38")), kBoth,
+                 "t.txt, line 3: expected a temperature from -90 to 60 degrees for station 2 in record 2"});
+    v.push_back({"t_below_minus_ninety", t, edited(set_token(3, 4, "-99.5")), kBoth, "t.txt, line 3:"});
     v.push_back({"p_value_nan", p, edited(set_token(12, 4, "nan")), kBoth, "p.txt, line 12:"});
     v.push_back({"p_value_inf", p, edited(set_token(12, 4, "inf")), kBoth, "p.txt, line 12:"});
     v.push_back({"p_value_negative_infinity", p, edited(set_token(12, 4, "-Infinity")), kBoth, "p.txt, line 12:"});
@@ -450,7 +496,11 @@ std::vector<Variant> response_variants() {
     v.push_back({"uh_cell_s_lag_decimal_point", s, edited(set_token(2, 1, "0.0")), kGridrun, "uh_cell_s.txt, line 2:"});
     v.push_back({"uh_cell_s_lag_beyond_32_bits", s, edited(set_token(2, 1, "4294967296")), kGridrun, "uh_cell_s.txt, line 2:"});
     v.push_back({"uh_cell_s_ordinate_nan", s, edited(set_token(3, 2, "nan")), kGridrun, "uh_cell_s.txt, line 3:"});
-    v.push_back({"uh_cell_s_line_short_of_ordinates", s, edited(keep_tokens(1, 4)), kGridrun, "uh_cell_s.txt, line 24:"});
+    v.push_back({"uh_cell_s_line_short_of_ordinates", s, edited(keep_tokens(1, 4)), kGridrun, "uh_cell_s.txt, line 1:"});
+    v.push_back({"uh_cell_s_line_short_and_a_spare_line", s, edited(then(keep_tokens(1, 4), last_line_repeated())),
+                 kGridrun, "uh_cell_s.txt, line 1:"});
+    v.push_back({"uh_river_line_short_and_a_spare_line", r, edited(then(keep_tokens(3, 3), last_line_repeated())),
+                 kGridrun, "uh_river.txt, line 3:"});
     v.push_back({"uh_river_missing", r, removed(), kGridrun, "uh_river.txt: expected an existing"});
     v.push_back({"uh_river_empty", r, edited(emptied()), kGridrun, "uh_river.txt, line 1:"});
     v.push_back({"uh_river_fewer_lines_than_subbasins", r, edited(keep_lines(2)), kGridrun, "uh_river.txt, line 2:"});
@@ -683,6 +733,61 @@ TEST(HostileCommandLine, AProjectPathWithControlCharactersIsShownEscaped) {
     expect_one_clear_message("gridrun", run_program(GRIDRUN_EXE, {"--project", odd, "--mode", "1"}, tmp.path()),
                              "a\\x0Ab\\x1B[2J: no such folder");
     expect_one_clear_message("areamean", run_program(AREAMEAN_EXE, {"--project", odd}, tmp.path()), "a\\x0Ab\\x1B[2J");
+}
+
+// A grid rewritten between the first pass that sizes the run and the pass
+// that loads it (gridprep writing the project meanwhile) is refused, never
+// read past the sizes of the first pass.
+TEST(ChangedDuringTheRun, ALargerSubbasinNumberAfterTheCountIsRefused) {
+    TempDir tmp("race");
+    const fs::path root = copy_of_valid_project(tmp.path());
+    hydro::ProjectPaths paths;
+    paths.root = root.string();
+    hydro::AreaMeanSizes sizes;
+    const hydro::GridGeometry geometry = hydro::read_grid_geometry(paths.grid("watershed.asc"));
+    sizes.n_rows = geometry.n_rows;
+    sizes.n_cols = geometry.n_cols;
+    hydro::count_subbasins_and_stations(paths, sizes);
+    const fs::path ws = root / "arcview" / "ascii" / "watershed.asc";
+    write_file(ws, set_token(9, 2, "40")(read_file(ws)));
+    try {
+        hydro::thiessen_means(paths, sizes);
+        ADD_FAILURE() << "accepted";
+    } catch (const hydro::InputError& e) {
+        EXPECT_NE(std::string(e.what()).find("watershed.asc, row 3, column 3: expected a subbasin number of at most 3"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+TEST(ChangedDuringTheRun, GridrunRefusesAGridOrControlFileChangedSinceTheScan) {
+    struct Change { const char* file; Edit edit; const char* message; };
+    const std::vector<Change> changes = {
+        {"arcview/ascii/watershed.asc", set_token(9, 2, "40"),
+         "watershed.asc, row 3, column 3: expected a subbasin number of at most 3"},
+        {"model/input/input.txt", set_token(4, 7, "-1"), "input.txt: expected the degree-day factor"},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.file);
+        TempDir tmp("race");
+        const fs::path root = copy_of_valid_project(tmp.path());
+        hydro::ProjectPaths paths;
+        paths.root = root.string();
+        hydro::RunSizes sizes;
+        const hydro::GridGeometry geometry = hydro::read_grid_geometry(paths.grid("watershed.asc"));
+        sizes.n_rows = geometry.n_rows;
+        sizes.n_cols = geometry.n_cols;
+        sizes.cell_size = geometry.cell_size;
+        sizes.run_mode = 2;
+        hydro::scan_dimensions(paths, sizes);
+        write_file(root / c.file, c.edit(read_file(root / c.file)));
+        try {
+            hydro::load_model_inputs(paths, sizes);
+            ADD_FAILURE() << "accepted";
+        } catch (const hydro::InputError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
 }
 
 // A symbolic link at a result path is replaced by the result; the file it

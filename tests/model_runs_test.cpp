@@ -151,10 +151,8 @@ TEST(SnowSeason, RunModeTwoWithoutReportedSubbasinsWritesNoSubbasinFile) {
 // seasonal canopy (1 to 3 mm), the third none (so the dry runoff coefficient,
 // from its coefficient 0.4 and conductivity 3: c = 0.38, applies, and its
 // evapotranspiration is cut to 30 %). The first cell is twice as steep as the
-// others, so its subbasin's recession is 0.1 x 0.2 / (0.4 / 3). Dew (a
-// negative PET) in the first step meets dry, empty stores in subbasin 2: its
-// cells evaporate more than the potential, its groundwater gains water, and
-// neither the evaporation totals nor the maps count that gain.
+// others, so its subbasin's recession is 0.1 x 0.2 / (0.4 / 3). No
+// evaporation demand in the first step (PET 0), then rising demand.
 Project two_subbasin_project() {
     Project p = tiny_project({1, 2, 2, -9999}, 2, 8);
     p.dates = dates_from({2001, 7, 1, 0}, 8, 1);
@@ -183,7 +181,7 @@ Project two_subbasin_project() {
     p.grid("interc_min.asc") = {1, 1.5, 0, kNoData};
     p.grid("slope.asc") = {20, 10, 10, kNoData};
     p.precipitation = {{10, 0}, {0, 8}, {5, 0}, {0, 0}, {0, 3}, {0, 0}, {2, 0}, {0, 0}};
-    p.pet = {{-0.5}, {0.5}, {0.2}, {0.3}, {0}, {0.4}, {0.1}, {0.6}};  // dew in step 1
+    p.pet = {{0}, {0.5}, {0.2}, {0.3}, {0}, {0.4}, {0.1}, {0.6}};
     p.uh_cell_h = {"0 1 0.6 0.4", "1 2 0.5 0.5", "0 0 1"};
     p.uh_cell_s = {"0 0 1", "0 1 0.5 0.5", "1 1 1"};
     p.uh_river = {"1 1 1", "0 1 0.7 0.3"};

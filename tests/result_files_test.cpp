@@ -109,7 +109,8 @@ TEST(SnapshotNames, KindPrefixAndFourDigitPeriodNumber) {
 TEST(Maps, CarryTheKeptHeaderAndMaskOutsideAndNegativeValues) {
     Project p = tiny_project({1, -9999, 1, 1}, 4, 2);
     p.set_cell("fieldcap.asc", 0, 0, 0.45);  // saturated and at field capacity: no drainage
-    p.set_cell("porosity.asc", 0, 3, 0);
+    p.set_cell("porosity.asc", 0, 3, 0);  // no pore space: no soil either (root depth 0)
+    p.set_cell("rootdepth.asc", 0, 3, 0);
     p.grid("thiessen_e.asc") = {1, kNoData, 2, 2};
     p.pet = {{0, 1}, {0, 1}};
     p.control.initial_moisture_ratio = -1;  // degrees of saturation from moisture.asc

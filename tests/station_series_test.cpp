@@ -15,6 +15,43 @@ namespace {
 using namespace hydro;
 using namespace testing_support;
 
+TEST(RecordDates, OnlyDatesOfTheCalendarPass) {
+    struct Case { RecordDate d; const char* refused; };  // refused: what the message expects, or nullptr
+    const std::vector<Case> cases = {
+        {{2000, 2, 29, 0}, nullptr},  {{1900, 2, 29, 0}, "a day from 1 to 28 (month 2 of 1900)"},
+        {{2004, 2, 29, 23}, nullptr}, {{2001, 2, 31, 0}, "a day from 1 to 28"},
+        {{2001, 4, 31, 0}, "a day from 1 to 30"}, {{2001, 12, 31, 0}, nullptr},
+        {{2001, 1, 0, 0}, "a day from 1 to 31"}, {{2001, 0, 1, 0}, "a month from 1 to 12"},
+        {{2001, -5, 1, 0}, "a month from 1 to 12"}, {{2001, 13, 1, 0}, "a month from 1 to 12"},
+        {{2001, 1, 1, 24}, "an hour from 0 to 23"}, {{2001, 1, 1, -7}, "an hour from 0 to 23"},
+        {{2001, 1, 1, 99}, "an hour from 0 to 23"},
+    };
+    FreeFormatReader in("p.txt", "year month day hour 1\n2001 1 1 0 1\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.d.year) + "-" + std::to_string(c.d.month) + "-" + std::to_string(c.d.day) + " " +
+                     std::to_string(c.d.hour));
+        if (!c.refused) {
+            EXPECT_NO_THROW(check_record_date(in, c.d, 0));
+            continue;
+        }
+        try {
+            check_record_date(in, c.d, 0);
+            ADD_FAILURE() << "accepted";
+        } catch (const InputError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.refused), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(RecordDates, HoursBetweenCountLeapDaysAndYears) {
+    EXPECT_EQ(hours_between(2001, 1, 1, 0, 2001, 1, 2, 0), 24);
+    EXPECT_EQ(hours_between(2000, 2, 28, 12, 2000, 3, 1, 6), 42);  // through 29 February
+    EXPECT_EQ(hours_between(1900, 2, 28, 0, 1900, 3, 1, 0), 24);
+    EXPECT_EQ(hours_between(1999, 12, 31, 23, 2000, 1, 1, 0), 1);
+    EXPECT_EQ(hours_between(2000, 1, 1, 0, 2001, 1, 1, 0), 366 * 24);
+    EXPECT_EQ(hours_between(2001, 1, 1, 6, 2001, 1, 1, 0), -6);
+}
+
 struct DayCase {
     int32_t year, month, day, expected;
 };
