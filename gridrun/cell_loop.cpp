@@ -149,6 +149,7 @@ void simulate_cell(const CellContext& ctx, const ValidCell& cell, std::size_t ce
                                       runoff.runoff_coefficient, soil_moisture, porosity);
             const float demand = pet - canopy.evaporation - surface.evaporation;
             fluxes = soil_fluxes(soil_moisture, demand, soil, cf.interflow_scale);
+            keep_store_above_residual(soil_moisture, surface.infiltration, soil.residual, fluxes);
             if (surface.surface_runoff > 0.0f)
                 route_into_series(surface.surface_runoff, uh, uh_first, uh_last, static_cast<int32_t>(t), n_steps,
                                   area, dt, surface_series);
