@@ -9,18 +9,13 @@
 #include <sstream>
 
 #include "calendar.hpp"
+#include "csv_fields.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
 
 namespace hydro {
 
 namespace {
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
 
 bool digits(std::string_view s, std::size_t from, std::size_t count, int32_t& value) {
     value = 0;
@@ -62,32 +57,6 @@ bool is_missing_mark(std::string_view s) {
     return s.empty() || same("na") || same("nan");
 }
 
-// A plain decimal number: [sign] digits [. digits] [e [sign] digits].
-bool parse_discharge(std::string_view s, double& value) {
-    std::size_t i = 0, n = s.size();
-    if (n == 0 || n > 100) return false;
-    bool plus = s[0] == '+';
-    if (s[i] == '+' || s[i] == '-') ++i;
-    std::size_t mantissa = 0;
-    while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++mantissa;
-    if (i < n && s[i] == '.') {
-        ++i;
-        while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++mantissa;
-    }
-    if (mantissa == 0) return false;
-    if (i < n) {
-        if (s[i] != 'e' && s[i] != 'E') return false;
-        ++i;
-        if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
-        std::size_t exp = 0;
-        while (i < n && s[i] >= '0' && s[i] <= '9') ++i, ++exp;
-        if (exp == 0 || i != n) return false;
-    }
-    const char* first = s.data() + (plus ? 1 : 0);
-    auto [ptr, ec] = std::from_chars(first, s.data() + n, value);
-    return ec == std::errc() && ptr == s.data() + n && std::isfinite(value);
-}
-
 std::string quoted(std::string_view s) { return s.empty() ? std::string("an empty field") : quote_token(s); }
 
 }  // namespace
@@ -102,12 +71,12 @@ ObservedDischarge parse_observed_discharge(const std::string& name, std::string_
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
         if (end == std::string_view::npos) end = text.size();
-        std::string_view line = trim(text.substr(pos, end - pos));
+        std::string_view line = trim_field(text.substr(pos, end - pos));
         pos = end + 1;
         ++line_no;
         if (line.empty()) continue;
         const std::size_t comma = line.find(',');
-        const std::string_view first = trim(line.substr(0, comma));
+        const std::string_view first = trim_field(line.substr(0, comma));
         if (!header_seen) {
             int64_t key;
             if (parse_date(first, key))
@@ -119,7 +88,7 @@ ObservedDischarge parse_observed_discharge(const std::string& name, std::string_
         }
         if (comma == std::string_view::npos)
             throw InputError(name, line_no, "a record date,discharge", quote_token(line));
-        const std::string_view second = trim(line.substr(comma + 1));
+        const std::string_view second = trim_field(line.substr(comma + 1));
         if (second.find(',') != std::string_view::npos)
             throw InputError(name, line_no, "two fields (date,discharge)", quote_token(line));
         ObservedRecord r;
@@ -134,7 +103,7 @@ ObservedDischarge parse_observed_discharge(const std::string& name, std::string_
                              quote_token(first));
         if (is_missing_mark(second)) {
             r.discharge = std::numeric_limits<double>::quiet_NaN();
-        } else if (!parse_discharge(second, r.discharge)) {
+        } else if (!parse_decimal(second, r.discharge)) {
             throw InputError(name, line_no, "a discharge in m3/s (or empty, NA or NaN when missing)", quoted(second));
         } else if (r.discharge < 0) {
             r.discharge = std::numeric_limits<double>::quiet_NaN();

@@ -16,7 +16,7 @@ struct Refused {
 
 TEST(CommandLine, HelpAndVersionAnswerWithoutTouchingAProject) {
     TempDir tmp("cli");
-    for (const char* exe : {GRIDRUN_EXE, AREAMEAN_EXE}) {
+    for (const char* exe : {GRIDRUN_EXE, AREAMEAN_EXE, GRIDCAL_EXE}) {
         const RunResult help = run_program(exe, {"--help"}, tmp.path());
         EXPECT_EQ(help.exit_code, 0);
         EXPECT_NE(help.out.find("Usage: "), std::string::npos) << help.out;
@@ -37,6 +37,9 @@ TEST(CommandLine, UnknownOrMalformedOptionsGiveUsageAndStatusTwo) {
         {GRIDRUN_EXE, {"--threads", "two"}, "--threads must be"},
         {AREAMEAN_EXE, {"--mode", "1"}, "unknown option"},
         {AREAMEAN_EXE, {"--project"}, "needs a value"},
+        {GRIDCAL_EXE, {"--objective", "rmse"}, "--objective takes kge, nse or lognse"},
+        {GRIDCAL_EXE, {"--evaluations", "0"}, "--evaluations takes a whole number from 1"},
+        {GRIDCAL_EXE, {"--project", "p"}, "--project, --observed, --parameters and --output are needed"},
     };
     TempDir tmp("cli");
     for (const Refused& c : cases) {

@@ -94,3 +94,54 @@ TEST(ObservedDischarge, RefusesAFileThatMatchesNoStep) {
 }
 
 }  // namespace
+
+// The parameters file of a calibration shares the reader's habits.
+#include "parameter_file.hpp"
+
+namespace {
+
+const std::vector<std::string> kNames{"pet_factor", "groundwater_scale", "conductivity_multiplier"};
+
+TEST(ParameterFile, ReadsRangesAndInitialValues) {
+    const auto p = hydro::parse_parameter_file("p.csv",
+                                               "name,lower,upper,initial\r\n# soil\n\n"
+                                               "conductivity_multiplier, 0.5, 2\n"
+                                               "pet_factor,0.8,1.2,1.1\n",
+                                               kNames);
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].name, "conductivity_multiplier");
+    EXPECT_EQ(p[0].line, 4);
+    EXPECT_EQ(p[0].lower, 0.5);
+    EXPECT_EQ(p[0].upper, 2.0);
+    EXPECT_FALSE(p[0].initial);
+    EXPECT_EQ(*p[1].initial, 1.1);
+}
+
+TEST(ParameterFile, RefusesBadLinesWithTheLine) {
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"runoff_exp,1,2\n", "p.csv, line 1: expected the name of a control-file parameter"},
+        {"name,lower,upper\npet_factor,1\n", "p.csv, line 2: expected name,lower,upper"},
+        {"pet_factor,1,2,1.5,9\n", "line 1: expected name,lower,upper"},
+        {"pet_factor,1,1\n", "line 1: expected a lower bound below the upper bound, found 1 and 1"},
+        {"pet_factor,2,1\n", "line 1: expected a lower bound below the upper bound"},
+        {"pet_factor,,1\n", "line 1: expected a lower bound (a number), found an empty field"},
+        {"pet_factor,0,nan\n", "line 1: expected an upper bound (a number)"},
+        {"pet_factor,0,1,3\n", "line 1: expected an initial value within the bounds"},
+        {"pet_factor,0,1\n\npet_factor,0,2\n", "p.csv, line 3: expected each parameter once (pet_factor is on line 1)"},
+        {"conductivity_multiplier,-1,2\n", "line 1: expected a multiplier's bounds of 0 or more"},
+        {"name,lower,upper\n# nothing\n", "p.csv: expected at least one parameter line"},
+    };
+    for (const auto& c : cases) {
+        try {
+            hydro::parse_parameter_file("p.csv", c.text, kNames);
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const InputError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+}  // namespace
