@@ -427,18 +427,39 @@ PrepSummary make_project(const PrepOptions& o) {
     const TravelTimes tt = travel_times(
         fd, acc, sb, [&](std::size_t i, double& slope, double& manning) { slope = slope_at(i), manning = cover[i]->manning_n; },
         o.routing);
-    int32_t uh_length = 0;
+    // Both cell files in one pass. A cell's response to its subbasin outlet
+    // may not reach past the longest response to the basin outlet, known
+    // only at the end; it rarely does (its path is part of the other), so
+    // the cell-to-subbasin file is written as if it did not, and written
+    // again with the responses cut only when one does. Where the two travel
+    // times are the same numbers (the subbasin of the basin outlet), so are
+    // the responses.
+    int32_t uh_length = 0, longest_s = 0;
+    auto same = [](const TravelTime& a, const TravelTime& b) { return a.mean == b.mean && a.variance == b.variance; };
     {
         ProjectFolder::File h = out.open("model/output/uh_cell_h.txt");
+        ProjectFolder::File s = out.open("model/output/uh_cell_s.txt");
         for (std::size_t i = 0; i < g.cells(); ++i) {
             if (!basin[i]) continue;
-            const Response r = cell_response(tt.to_basin_outlet_of(i));
+            const TravelTime& to_outlet = tt.to_basin_outlet_of(i);
+            const TravelTime& to_subbasin = tt.to_subbasin_outlet_of(i);
+            const Response r = cell_response(to_outlet);
             uh_length = std::max(uh_length, r.last());
-            h.write(format_response(r));
+            const std::string line = format_response(r);
+            h.write(line);
+            if (same(to_outlet, to_subbasin)) {
+                longest_s = std::max(longest_s, r.last());
+                s.write(line);
+            } else {
+                const Response rs = cell_response(to_subbasin);
+                longest_s = std::max(longest_s, rs.last());
+                s.write(format_response(rs));
+            }
         }
         h.close();
+        s.close();
     }
-    {
+    if (longest_s > uh_length) {
         ProjectFolder::File s = out.open("model/output/uh_cell_s.txt");
         for (std::size_t i = 0; i < g.cells(); ++i) {
             if (!basin[i]) continue;
@@ -477,7 +498,7 @@ std::string summary_text(const PrepOptions& o, const PrepSummary& s) {
     t << "  subbasins   " << s.subbasins << " (stream threshold " << s.threshold_cells << " cells";
     if (s.merged_subbasins > 0)
         t << "; " << s.merged_subbasins << " of fewer than " << s.min_subbasin_cells
-          << " cells merged into the subbasin below";
+          << " cells merged into a neighbour, see --min-subbasin";
     t << ")\n";
     t << "  stations    p " << s.stations_p << ", e " << s.stations_e << ", t " << s.stations_t << "\n";
     t << "  responses   longest last lag " << s.longest_lag << " steps of " << plain_decimal(o.routing.time_step_hours, 6)

@@ -1,5 +1,6 @@
 #include "project_folder.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -106,7 +107,7 @@ ProjectFolder::File ProjectFolder::open(const std::string& relative) {
     if (!f) throw hydro::OutputError("cannot create " + path + ": " + std::strerror(errno));
     static constexpr std::size_t kBuffer = 1 << 18;
     std::setvbuf(f, nullptr, _IOFBF, kBuffer);
-    written_.push_back(relative);
+    if (std::find(written_.begin(), written_.end(), relative) == written_.end()) written_.push_back(relative);
     // The manifest follows every file begun, so that even a run that fails
     // half-way leaves the list of what it wrote.
     write_manifest();

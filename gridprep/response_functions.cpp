@@ -38,6 +38,43 @@ double integrated_cdf(double t, double mu, double variance) {
     return t * (first + second) - mu * (first - second);
 }
 
+// G at t0 + 1, ..., t0 + n (n <= kAhead), the same numbers as integrated_cdf
+// gives one by one: the continued fractions of the Mills ratio, a long chain
+// of divisions each, run side by side for the arguments that need them.
+constexpr int kAhead = 8;
+void integrated_cdf_ahead(double t0, int n, double mu, double variance, double* g) {
+    if (mu <= 1e-12 || is_sharp(mu, variance)) {
+        for (int q = 0; q < n; ++q) g[q] = integrated_cdf(t0 + q + 1, mu, variance);
+        return;
+    }
+    const double lambda = mu * mu * mu / variance;
+    double first[kAhead], pdf[kAhead], ratio[kAhead], bs[kAhead], tail[kAhead];
+    int lane_of[kAhead], lanes = 0;
+    for (double& b : bs) b = 6.0;
+    for (int q = 0; q < n; ++q) {
+        const double t = t0 + q + 1;
+        const double root = std::sqrt(lambda / t);
+        const double a = root * (t / mu - 1.0), b = root * (t / mu + 1.0);
+        first[q] = normal_cdf(a);
+        pdf[q] = normal_pdf(a);
+        ratio[q] = 0.0;
+        if (pdf[q] == 0.0) continue;
+        if (b < 6.0) ratio[q] = mills_ratio(b);
+        else lane_of[lanes] = q, bs[lanes++] = b;
+    }
+    if (lanes > 0) {
+        for (int l = 0; l < kAhead; ++l) tail[l] = bs[l];
+        for (int k = 60; k >= 1; --k)
+            for (int l = 0; l < kAhead; ++l) tail[l] = bs[l] + k / tail[l];
+        for (int l = 0; l < lanes; ++l) ratio[lane_of[l]] = 1.0 / tail[l];
+    }
+    for (int q = 0; q < n; ++q) {
+        const double t = t0 + q + 1;
+        const double second = pdf[q] == 0.0 ? 0.0 : pdf[q] * ratio[q];
+        g[q] = t * (first[q] + second) - mu * (first[q] - second);
+    }
+}
+
 // Shares P_j for j = lead, lead + 1, ...: those before `lead` are exactly 0.
 struct Shares {
     int64_t lead = 0;
@@ -100,10 +137,18 @@ Shares shares_of(const TravelTime& t, double tail) {
     const double mu = std::max(0.0, t.mean), var = std::max(0.0, t.variance);
     Shares s;
     s.lead = zero_steps(mu, var);
-    // G(lead - 1) and G(lead) are 0.
+    // G(lead - 1) and G(lead) are 0. G(j + 1) is evaluated a few steps
+    // ahead (two at first: most responses end within two steps).
     double g_prev = 0.0, g_here = 0.0;
+    double ahead[kAhead];
+    int have = 0, used = 0;
     for (int64_t j = s.lead; j < kMaxSteps; ++j) {
-        const double g_next = integrated_cdf(static_cast<double>(j + 1), mu, var);
+        if (used == have) {
+            have = static_cast<int>(std::min<int64_t>(j == s.lead ? 2 : kAhead, kMaxSteps - j));
+            integrated_cdf_ahead(static_cast<double>(j), have, mu, var, ahead);
+            used = 0;
+        }
+        const double g_next = ahead[used++];
         s.p.push_back(std::max(0.0, g_next - 2.0 * g_here + g_prev));
         // Sum of P_0 .. P_j = G(j + 1) - G(j).
         if (g_next - g_here >= 1.0 - 0.5 * tail && static_cast<double>(j) >= mu) break;
