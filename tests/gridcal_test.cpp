@@ -179,6 +179,20 @@ TEST_F(Gridcal, ShuffledComplexesKeepToTheBudget) {
     EXPECT_NE(trace.find(",objective_nse,"), std::string::npos);
 }
 
+TEST_F(Gridcal, SetsTheModelCannotRunGetTheWorstScoreAndTheRunGoesOn) {
+    // Field capacity 0.3 x 1.6 or more passes the porosity of 0.45.
+    write_file(tmp_->path() / "soil.csv", "fieldcap_multiplier,1.6,2\n");
+    const RunResult r = gridcal({"--parameters", "soil.csv", "--output", "soil", "--evaluations", "4"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string trace = read_file(tmp_->path() / "soil" / "trace.csv");
+    // The start is the middle of the bounds (the project's 1 lies outside them).
+    EXPECT_NE(trace.find("\n1,1.79999995,-inf,,,,,,,,,,-inf,refused by the model\n"), std::string::npos) << trace;
+    std::size_t refused = 0;
+    for (std::size_t at = 0; (at = trace.find("refused by the model", at)) != std::string::npos; ++at) ++refused;
+    EXPECT_EQ(refused, 4u);
+    EXPECT_NE(read_file(tmp_->path() / "soil" / "report.txt").find("NO EVALUATION GAVE A SCORE"), std::string::npos);
+}
+
 TEST_F(Gridcal, BadInputsAreRefusedWithFileAndLine) {
     write_file(tmp_->path() / "bad_params.csv", "pet_factor,0.5,1.5\nrunoff_multiplier,0.5,1.5\n");
     write_file(tmp_->path() / "bad_gauge.csv", "date,discharge\n2001-06-02,1\n2001-06-01,1\n");
