@@ -205,6 +205,7 @@ void simulate_cell_tile(const RunView& run, const ValidCell& cell, std::size_t c
                                       runoff.runoff_coefficient, soil_moisture, porosity);
             const float demand = pet - canopy.evaporation - surface.evaporation;
             fluxes = soil_fluxes(soil_moisture, demand, soil, interflow_scale);
+            keep_store_above_residual(soil_moisture, surface.infiltration, soil.residual, fluxes);
             if (surface.surface_runoff > 0.0f)
                 route_in_tile(surface.surface_runoff, uh, uh_first, route_last, tau, area, dt, surface_series);
             if (fluxes.interflow > 0.0f)
