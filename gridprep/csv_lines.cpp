@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "input_error.hpp"
+#include "input_file.hpp"
 
 namespace gridprep {
 
@@ -63,12 +64,6 @@ bool parse_number(const std::string& text, double& value) {
     return ec == std::errc() && ptr == t.data() + t.size() && std::isfinite(value);
 }
 
-std::string load_text_file(const std::string& path, const std::string& what) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw hydro::InputError(path, 0, "an existing, readable " + what, "none");
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return std::move(ss).str();
-}
+std::string load_text_file(const std::string& path, const std::string& what) { return read_plain_file(path, what); }
 
 }  // namespace gridprep

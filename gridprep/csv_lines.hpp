@@ -19,7 +19,8 @@ std::vector<CsvLine> split_csv_lines(const std::string& contents);
 // A finite decimal number in plain or exponent form; false otherwise.
 bool parse_number(const std::string& text, double& value);
 
-// Loads a whole text file; throws InputError naming `what` when it is missing.
+// Loads a whole text file; throws InputError naming `what` when it is
+// missing or not a plain file (a folder, a pipe, a device).
 std::string load_text_file(const std::string& path, const std::string& what);
 
 }  // namespace gridprep

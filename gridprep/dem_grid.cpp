@@ -3,12 +3,16 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string_view>
 
+#include "coordinate_system.hpp"
 #include "free_format.hpp"
+#include "gdal_raster.hpp"
 #include "input_error.hpp"
+#include "input_file.hpp"
 
 namespace gridprep {
 
@@ -96,15 +100,14 @@ bool looks_like_value(std::string_view tok) {
            l == "inf" || l == "infinity";
 }
 
-std::string load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path, 0, "an existing, readable grid file", "none");
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return std::move(ss).str();
-}
+std::string load(const std::string& path) { return read_plain_file(path, "grid file"); }
 
-Raster parse(Tokens& t) {
+bool starts_with(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// Cells of dx by dy that differ are kept (cell size dy, the width in
+// `non_square_dx`) so that a DEM in degrees can be told from its .prj.
+Raster parse(Tokens& t, double& non_square_dx) {
+    non_square_dx = 0;
     bool have_cols = false, have_rows = false, have_x = false, have_y = false, have_size = false;
     bool x_centre = false, y_centre = false;
     double ncols = 0, nrows = 0, x = 0, y = 0, size = 0, dx = -1, dy = -1;
@@ -149,10 +152,8 @@ Raster parse(Tokens& t) {
                              hydro::quote_token(key));
     }
     if (!have_size && dx > 0 && dy > 0) {
-        if (std::fabs(dx - dy) > 1e-9 * dx)
-            throw InputError(t.name(), 0, "square cells (dx equal to dy)",
-                             "dx " + std::to_string(dx) + " and dy " + std::to_string(dy));
-        size = dx, have_size = true;
+        if (std::fabs(dx - dy) > 1e-9 * dx) non_square_dx = dx;
+        size = dy, have_size = true;
     }
     const char* missing = !have_cols ? "ncols" : !have_rows ? "nrows" : !have_x ? "xllcorner" : !have_y ? "yllcorner"
                                                                           : !have_size ? "cellsize" : nullptr;
@@ -205,14 +206,109 @@ Raster parse(Tokens& t) {
     return r;
 }
 
+void require_square(const std::string& name, const Raster& r, double non_square_dx) {
+    if (non_square_dx > 0)
+        throw InputError(name, 0, "square cells (dx equal to dy)",
+                         "dx " + std::to_string(non_square_dx) + " and dy " + std::to_string(r.geometry.cell_size));
+}
+
 }  // namespace
 
 Raster parse_ascii_raster(const std::string& name, const std::string& contents) {
     Tokens t(name, contents);
-    return parse(t);
+    double non_square_dx = 0;
+    Raster r = parse(t, non_square_dx);
+    require_square(name, r, non_square_dx);
+    return r;
 }
 
 Raster read_ascii_raster(const std::string& path) { return parse_ascii_raster(path, load(path)); }
+
+bool looks_like_ascii_grid(const std::string& start) {
+    std::size_t a = starts_with(start, "\xEF\xBB\xBF") ? 3 : 0;
+    while (a < start.size() && std::isspace(static_cast<unsigned char>(start[a]))) ++a;
+    std::size_t b = a;
+    while (b < start.size() && std::isalpha(static_cast<unsigned char>(start[b]))) ++b;
+    if (b < start.size() && start[b] == '_') {
+        ++b;
+        while (b < start.size() && std::isalpha(static_cast<unsigned char>(start[b]))) ++b;
+    }
+    const std::string key = lower(std::string_view(start).substr(a, b - a));
+    static const char* const keys[] = {"ncols", "nrows", "xllcorner", "xllcenter", "xllcentre", "yllcorner",
+                                       "yllcenter", "yllcentre", "cellsize", "nodata_value", "nodata", "dx", "dy"};
+    for (const char* k : keys)
+        if (key == k) return b < start.size() && !std::isalnum(static_cast<unsigned char>(start[b]));
+    return false;
+}
+
+std::string describe_file_start(const std::string& s) {
+    struct Magic {
+        std::string_view bytes;
+        const char* kind;
+    };
+    static const Magic magics[] = {
+        {std::string_view("II*\0", 4), "a TIFF file"},        {std::string_view("MM\0*", 4), "a TIFF file"},
+        {std::string_view("II+\0", 4), "a BigTIFF file"},     {std::string_view("MM\0+", 4), "a BigTIFF file"},
+        {"\x89PNG", "a PNG image"},                           {"\xFF\xD8\xFF", "a JPEG image"},
+        {"GIF8", "a GIF image"},                              {std::string_view("\0\0\0\x0CjP", 6), "a JPEG 2000 image"},
+        {"PK\x03\x04", "a ZIP archive"},                      {"\x1F\x8B", "a gzip-compressed file"},
+        {"BZh", "a bzip2-compressed file"},                   {"\xFD" "7zXZ", "an xz-compressed file"},
+        {"7z\xBC\xAF", "a 7-Zip archive"},                    {"CDF\x01", "a NetCDF file"},
+        {"CDF\x02", "a NetCDF file"},                          {"\x89HDF", "an HDF5 or NetCDF-4 file"},
+        {"%PDF", "a PDF document"},                            {"EHFA_HEADER_TAG", "an ERDAS Imagine file"},
+        {"SQLite format 3", "an SQLite (GeoPackage) file"},
+    };
+    for (const Magic& m : magics)
+        if (starts_with(s, m.bytes)) return m.kind;
+    if (s.empty()) return "an empty file";
+    if (!looks_like_text(s)) return "binary data (not text)";
+    std::size_t a = starts_with(s, "\xEF\xBB\xBF") ? 3 : 0;
+    while (a < s.size() && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
+    std::size_t b = a;
+    while (b < s.size() && !std::isspace(static_cast<unsigned char>(s[b]))) ++b;
+    return "text starting with " + hydro::quote_token(std::string_view(s).substr(a, b - a));
+}
+
+Raster read_raster(const std::string& path, const std::string& what, bool elevations) {
+    const std::string start = read_file_start(path, what, 4096);
+    if (looks_like_ascii_grid(start) || (!gdal_available() && looks_like_text(start))) {
+        Tokens t(path, load(path));
+        double non_square_dx = 0;
+        Raster r = parse(t, non_square_dx);
+        const PrjFile prj = read_prj_beside(path);
+        r.crs_wkt = prj.wkt;
+        r.crs_source = prj.path;
+        // Cells in degrees are seldom square: the coordinate system's check
+        // gives the command that projects them.
+        if (non_square_dx > 0 && elevations) require_projected_metres(r, path);
+        require_square(path, r, non_square_dx);
+        return r;
+    }
+    if (gdal_available()) return read_gdal_raster(path, what, describe_file_start(start), elevations);
+    const std::filesystem::path p(path);
+    const std::string converted = (p.parent_path() / p.stem()).string() + ".asc";
+    throw InputError(path, 0,
+                     "a " + what +
+                         " as an ESRI ASCII grid (this gridprep is built without GDAL, which reads GeoTIFF and other "
+                         "rasters: convert it with gdal_translate -of AAIGrid " +
+                         shell_word(path) + " " + shell_word(converted) + ", or install libgdal-dev and rebuild)",
+                     describe_file_start(start));
+}
+
+void require_plausible_elevations(const Raster& dem, const std::string& path) {
+    const Geometry& g = dem.geometry;
+    for (std::size_t i = 0; i < dem.value.size(); ++i) {
+        const double v = dem.value[i];
+        if (!dem.has_data[i] || (v >= -12000.0 && v <= 10000.0)) continue;
+        char found[64];
+        std::snprintf(found, sizeof found, "%.9g", v);
+        throw InputError(path, 0,
+                         "elevations from -12000 to 10000 m (a no-data value the file does not declare?) at row " +
+                             std::to_string(i / static_cast<std::size_t>(g.n_cols) + 1) + ", column " +
+                             std::to_string(i % static_cast<std::size_t>(g.n_cols) + 1),
+                         found);
+    }
+}
 
 void require_same_geometry(const Geometry& dem, const Geometry& other, const std::string& other_path) {
     auto describe = [](const Geometry& g) {

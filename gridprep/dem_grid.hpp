@@ -1,5 +1,7 @@
 // Grids as gridprep reads them: an elevation model, or a class map of soils
-// or land cover, in the ESRI ASCII layout, held in double precision.
+// or land cover, held in double precision. ESRI ASCII grids are read here;
+// any other raster (GeoTIFF and the formats GDAL reads) through GDAL when
+// gridprep is built with it.
 //
 // The reader is more lenient than the model's own grid reader, because DEMs
 // come from many GIS exports: header keywords in any case and order,
@@ -38,14 +40,37 @@ struct Raster {
     std::vector<double> value;
     std::vector<uint8_t> has_data;
     double nodata = -9999.0;  // the file's no-data value (informative only)
+    std::string crs_wkt;      // coordinate system as WKT (the .prj beside an ASCII grid); empty: unknown
+    std::string crs_source;   // where crs_wkt came from, for messages
 };
 
-// Reads an ESRI ASCII grid. Throws hydro::InputError naming the file, the
+// Reads a raster in any format this build knows: an ESRI ASCII grid (and the
+// .prj beside it), or, with GDAL, band 1 of any raster GDAL reads (and the
+// coordinate system it carries). A file that is no raster (a TIFF given to a
+// build without GDAL, a document) is refused with a hint and a name for its
+// kind, never with its raw bytes. `what` names the file in messages ("DEM");
+// `elevations` refuses heights that a raster says are in feet.
+Raster read_raster(const std::string& path, const std::string& what, bool elevations = false);
+
+// The kind of a file that is not an ESRI ASCII grid, from its first bytes
+// ("a TIFF file", "a ZIP archive", "binary data", "text starting with ...").
+std::string describe_file_start(const std::string& start);
+
+// Whether `start` (the first bytes of a file) begins like an ESRI ASCII grid.
+bool looks_like_ascii_grid(const std::string& start);
+
+// Reads an ESRI ASCII grid (without its .prj). Throws hydro::InputError naming the file, the
 // line, what was expected and what was found.
 Raster read_ascii_raster(const std::string& path);
 
 // Builds a raster from text already in memory (tests).
 Raster parse_ascii_raster(const std::string& name, const std::string& contents);
+
+// Elevations on Earth lie between about -11000 m (ocean trenches) and
+// 8849 m: a DEM cell outside -12000..10000 m is a no-data value the file
+// does not declare, or heights in other units. Throws InputError naming the
+// first such cell.
+void require_plausible_elevations(const Raster& dem, const std::string& path);
 
 // Checks that a class map lies exactly on the DEM's cells (same size and
 // corner within a hundredth of a cell); throws InputError otherwise.

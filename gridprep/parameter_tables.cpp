@@ -1,5 +1,8 @@
 #include "parameter_tables.hpp"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "csv_lines.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
@@ -21,6 +24,22 @@ std::string num(double v) {
     if (!s.empty() && s.back() == '.') s.pop_back();
     return s;
 }
+
+// The grids carry six decimals: a value is checked as the model will read it
+// (0.1000001 and 0.1 are both 0.1 there).
+double as_written(double v) {
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.6f", v);
+    return std::strtod(buf, nullptr);
+}
+
+// Upper bounds beyond any soil or surface, which keep every value a short
+// number in the grids.
+constexpr double kMaxConductivity = 1e5;   // mm/h, coarse gravel is about 1e4
+constexpr double kMaxPoreIndex = 1000.0;
+constexpr double kMaxRootDepth = 100.0;    // m
+constexpr double kMaxStorage = 1000.0;     // mm, interception and depressions
+constexpr double kMaxManning = 1.0;
 
 struct Column {
     const char* name;
@@ -46,10 +65,12 @@ std::vector<Row> parse_table(const std::string& name, const std::string& content
         if (line.fields.size() < columns.size() + 1)
             throw InputError(name, line.number, std::to_string(columns.size() + 1) + " fields: " + layout,
                              std::to_string(line.fields.size()) + " field(s)");
-        for (std::size_t k = 0; k < columns.size(); ++k)
+        for (std::size_t k = 0; k < columns.size(); ++k) {
             if (!parse_number(line.fields[k + 1], *columns[k].target))
                 throw InputError(name, line.number, std::string("a number for ") + columns[k].name,
                                  hydro::quote_token(line.fields[k + 1]));
+            *columns[k].target = as_written(*columns[k].target);
+        }
         for (const Row& other : rows)
             if (other.id == row.id)
                 throw InputError(name, line.number, "a class number not used before",
@@ -68,22 +89,27 @@ Problem check_soil(const SoilClass& s) {
         return {"fractions with 0 <= residual moisture < wilting point < field capacity < porosity <= 1",
                 "residual " + num(s.residual_moisture) + ", wilting point " + num(s.wilting_point) +
                     ", field capacity " + num(s.field_capacity) + ", porosity " + num(s.porosity)};
-    if (!(s.conductivity > 0.0)) return {"a conductivity above 0 (mm/h)", num(s.conductivity)};
-    if (!(s.pore_index > 0.0)) return {"a pore index above 0", num(s.pore_index)};
+    if (!(s.conductivity > 0.0 && s.conductivity <= kMaxConductivity))
+        return {"a conductivity above 0 and at most " + num(kMaxConductivity) + " (mm/h)", num(s.conductivity)};
+    if (!(s.pore_index > 0.0 && s.pore_index <= kMaxPoreIndex))
+        return {"a pore index above 0 and at most " + num(kMaxPoreIndex), num(s.pore_index)};
     return {};
 }
 
 Problem check_cover(const CoverClass& c) {
     if (!(c.runoff_coefficient > 0.0 && c.runoff_coefficient <= 1.0))
         return {"a runoff coefficient above 0 and at most 1", num(c.runoff_coefficient)};
-    if (!(c.root_depth > 0.0)) return {"a root depth above 0 (m)", num(c.root_depth)};
-    if (!(0.0 <= c.interception_min && c.interception_min <= c.interception_max))
-        return {"interception capacities with 0 <= minimum <= maximum (mm)",
+    if (!(c.root_depth > 0.0 && c.root_depth <= kMaxRootDepth))
+        return {"a root depth above 0 and at most " + num(kMaxRootDepth) + " (m)", num(c.root_depth)};
+    if (!(0.0 <= c.interception_min && c.interception_min <= c.interception_max && c.interception_max <= kMaxStorage))
+        return {"interception capacities with 0 <= minimum <= maximum <= " + num(kMaxStorage) + " (mm)",
                 "minimum " + num(c.interception_min) + ", maximum " + num(c.interception_max)};
-    if (!(c.depression_capacity > 0.0))
-        return {"a depression capacity above 0 (mm; the model makes no surface runoff without one)",
+    if (!(c.depression_capacity > 0.0 && c.depression_capacity <= kMaxStorage))
+        return {"a depression capacity above 0 (mm; the model makes no surface runoff without one) and at most " +
+                    num(kMaxStorage),
                 num(c.depression_capacity)};
-    if (!(c.manning_n > 0.0)) return {"a Manning coefficient above 0", num(c.manning_n)};
+    if (!(c.manning_n > 0.0 && c.manning_n <= kMaxManning))
+        return {"a Manning coefficient above 0 and at most " + num(kMaxManning), num(c.manning_n)};
     return {};
 }
 

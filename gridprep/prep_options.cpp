@@ -1,6 +1,7 @@
 #include "prep_options.hpp"
 
 #include <cmath>
+#include <cstdio>
 
 #include "csv_lines.hpp"
 #include "free_format.hpp"
@@ -15,8 +16,9 @@ std::string usage_text() {
            "and the cell and river response functions.\n"
            "\n"
            "Required:\n"
-           "  --dem FILE                 elevation model, ESRI ASCII grid in metres, projected\n"
-           "                             coordinates, a whole-number cell size\n"
+           "  --dem FILE                 elevation model in metres, projected coordinates in metres,\n"
+           "                             a whole-number cell size: an ESRI ASCII grid (its .prj\n"
+           "                             beside it) or, built with GDAL, any raster GDAL reads\n"
            "  --output DIR               project root to create (arcview/, model/, run/here/)\n"
            "\n"
            "Outlet (default: the cell of largest flow accumulation, the DEM's largest basin):\n"
@@ -36,7 +38,7 @@ std::string usage_text() {
            "  --precipitation FILE       station series to check and copy to model/input/p.txt\n"
            "  --pet FILE                 the same for model/input/pet.txt\n"
            "  --temperature FILE         the same for model/input/t.txt\n"
-           "  --time-step HOURS          length of a time step in hours (default 24)\n"
+           "  --time-step HOURS          length of a time step, whole hours from 1 to 8784 (default 24)\n"
            "  --report all|none|LIST     subbasins reported in q_sub.txt, LIST as 1,4,7 (default all)\n"
            "\n"
            "Soil and land cover (default: one loam soil and one grassland cover everywhere):\n"
@@ -49,12 +51,12 @@ std::string usage_text() {
            "  --cover-grid FILE          land-cover class of every cell\n"
            "\n"
            "Routing (velocity v = R^(2/3) S^(1/2) / n with hydraulic radius R = A x AREA^B):\n"
-           "  --radius-coefficient A     metres at 1 km2 of upstream area (default 0.1)\n"
+           "  --radius-coefficient A     metres at 1 km2 of upstream area, up to 100 (default 0.1)\n"
            "  --radius-exponent B        (default 0.3)\n"
-           "  --channel-n N              Manning's n of stream cells (default 0.035)\n"
-           "  --min-slope PERCENT        least slope flow and slope.asc see (default 0.1)\n"
-           "  --min-velocity M_S         (default 0.01)\n"
-           "  --max-velocity M_S         (default 3)\n"
+           "  --channel-n N              Manning's n of stream cells, up to 1 (default 0.035)\n"
+           "  --min-slope PERCENT        least slope flow and slope.asc see, 0.0001 to 1000 (default 0.1)\n"
+           "  --min-velocity M_S         0.001 to 100 (default 0.01)\n"
+           "  --max-velocity M_S         0.001 to 100 (default 3)\n"
            "\n"
            "Terrain checks, subbasins and the project folder:\n"
            "  --strict                   the notes on the basin (cut off by the DEM's edge, outlet on a\n"
@@ -85,6 +87,17 @@ double number_of(const std::string& option, const std::string& text) {
 double positive_number_of(const std::string& option, const std::string& text) {
     const double v = number_of(option, text);
     if (!(v > 0)) throw UsageError(option + " needs a number above 0, not \"" + text + "\"");
+    return v;
+}
+
+// A number within the range the model and its files can carry.
+double number_in(const std::string& option, const std::string& text, double least, double most, const char* unit) {
+    const double v = number_of(option, text);
+    if (!(v >= least && v <= most)) {
+        char range[96];
+        std::snprintf(range, sizeof range, "%g to %g", least, most);
+        throw UsageError(option + " needs a number from " + range + unit + ", not \"" + text + "\"");
+    }
     return v;
 }
 
@@ -151,7 +164,14 @@ PrepOptions parse_command_line(const std::vector<std::string>& args) {
             o.threshold_cells = whole_number_of(opt, value(), 1);
             o.threshold_km2 = -1;
         } else if (opt == "--time-step") {
-            o.routing.time_step_hours = positive_number_of(opt, value());
+            // Whole hours: the records' dates step by hours; at most a leap year.
+            const std::string text = value();
+            const double h = number_of(opt, text);
+            if (!(h >= 1 && h <= kMaxTimeStepHours && h == std::floor(h)))
+                throw UsageError("--time-step needs a whole number of hours from 1 to " +
+                                 std::to_string(static_cast<int>(kMaxTimeStepHours)) + " (a leap year), not \"" + text +
+                                 "\"");
+            o.routing.time_step_hours = h;
         } else if (opt == "--soil-table") o.soil_table = value();
         else if (opt == "--soil-grid") o.soil_grid = value();
         else if (opt == "--cover-table") o.cover_table = value();
@@ -160,15 +180,17 @@ PrepOptions parse_command_line(const std::vector<std::string>& args) {
         else if (opt == "--pet") o.series_e = value();
         else if (opt == "--temperature") o.series_t = value();
         else if (opt == "--report") o.report = value();
-        else if (opt == "--radius-coefficient") o.routing.radius_coefficient = positive_number_of(opt, value());
+        else if (opt == "--radius-coefficient")
+            o.routing.radius_coefficient = number_in(opt, value(), 1e-6, 100, " m");
         else if (opt == "--radius-exponent") {
             o.routing.radius_exponent = number_of(opt, value());
             if (o.routing.radius_exponent < 0 || o.routing.radius_exponent > 2)
                 throw UsageError("--radius-exponent needs a number from 0 to 2");
-        } else if (opt == "--channel-n") o.routing.channel_manning = positive_number_of(opt, value());
-        else if (opt == "--min-slope") o.routing.min_slope = positive_number_of(opt, value()) / 100.0;
-        else if (opt == "--min-velocity") o.routing.min_velocity = positive_number_of(opt, value());
-        else if (opt == "--max-velocity") o.routing.max_velocity = positive_number_of(opt, value());
+        } else if (opt == "--channel-n") o.routing.channel_manning = number_in(opt, value(), 1e-4, 1, "");
+        // slope.asc holds four decimals of a percent: the least slope must stay readable and above 0.
+        else if (opt == "--min-slope") o.routing.min_slope = number_in(opt, value(), 0.0001, 1000, " percent") / 100.0;
+        else if (opt == "--min-velocity") o.routing.min_velocity = number_in(opt, value(), 0.001, 100, " m/s");
+        else if (opt == "--max-velocity") o.routing.max_velocity = number_in(opt, value(), 0.001, 100, " m/s");
         else if (opt == "--no-crop") o.crop = false;
         // Terrain checks, subbasins and the project folder.
         else if (opt == "--strict") o.strict = true;

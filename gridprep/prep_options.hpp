@@ -10,6 +10,9 @@
 
 namespace gridprep {
 
+// The longest time step: a leap year, in hours.
+inline constexpr double kMaxTimeStepHours = 8784.0;
+
 enum class OutletKind { largest, map_xy, row_col };
 
 struct PrepOptions {

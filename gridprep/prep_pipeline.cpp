@@ -2,20 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 #include "accumulation.hpp"
+#include "coordinate_system.hpp"
 #include "basin_checks.hpp"
 #include "csv_lines.hpp"
 #include "dem_grid.hpp"
 #include "flow_direction.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
+#include "model_check.hpp"
 #include "parameter_tables.hpp"
 #include "priority_flood.hpp"
 #include "project_folder.hpp"
 #include "project_writer.hpp"
 #include "response_functions.hpp"
+#include "series_check.hpp"
 #include "slope.hpp"
 #include "subbasins.hpp"
 #include "thiessen_grid.hpp"
@@ -49,7 +53,8 @@ struct CellClasses {
 template <typename Class>
 CellClasses<Class> classes_of_cells(const std::vector<Class>& table, const std::string& table_path,
                                            const std::string& grid_path, const Geometry& dem,
-                                           const std::vector<uint8_t>& basin, const char* what) {
+                                           const std::string& dem_crs, const std::vector<uint8_t>& basin,
+                                           const char* what) {
     CellClasses<Class> of;
     of.table = &table;
     if (grid_path.empty()) {
@@ -59,8 +64,9 @@ CellClasses<Class> classes_of_cells(const std::vector<Class>& table, const std::
                              std::to_string(table.size()) + " classes");
         return of;
     }
-    const Raster map = read_ascii_raster(grid_path);
+    const Raster map = read_raster(grid_path, std::string(what) + " class map");
     require_same_geometry(dem, map.geometry, grid_path);
+    require_same_coordinate_system(dem_crs, map, grid_path);
     of.single = false;
     of.index.assign(dem.cells(), 0);
     for (std::size_t i = 0; i < of.index.size(); ++i) {
@@ -99,6 +105,14 @@ std::vector<int32_t> reported_list(const std::string& report, int32_t subbasins)
     return list;
 }
 
+// A map coordinate for a message: plain decimals, or exponent form when huge.
+std::string coordinate_text(double v) {
+    if (std::fabs(v) < 1e12) return plain_decimal(v, 3);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
 int32_t largest(const std::vector<int32_t>& zone, const std::vector<uint8_t>& basin) {
     int32_t m = 0;
     for (std::size_t i = 0; i < zone.size(); ++i)
@@ -133,7 +147,10 @@ std::string inward_edge_text(const InwardEdge& e) {
            "further upstream, gives a complete basin";
 }
 
-int64_t cells_of_km2(double km2, double cell_km2) { return static_cast<int64_t>(std::ceil(km2 / cell_km2 - 1e-9)); }
+// Cells of an area; more than any DEM holds are capped (a single subbasin).
+int64_t cells_of_km2(double km2, double cell_km2) {
+    return static_cast<int64_t>(std::min(std::ceil(km2 / cell_km2 - 1e-9), 1e15));
+}
 
 }  // namespace
 
@@ -149,8 +166,10 @@ PrepSummary make_project(const PrepOptions& o) {
                          "a project (" + folder.evidence + ")");
 
     // Terrain.
-    const Raster dem = read_ascii_raster(o.dem);
+    const Raster dem = read_raster(o.dem, "DEM", true);
     const Geometry& g = dem.geometry;
+    require_projected_metres(dem, o.dem);
+    require_plausible_elevations(dem, o.dem);
     const double whole_size = std::round(g.cell_size);
     if (whole_size < 1.0 || std::fabs(g.cell_size - whole_size) > 1e-6 * g.cell_size)
         throw InputError(o.dem, 0, "a cell size of a whole number of metres (a DEM in projected coordinates)",
@@ -169,15 +188,19 @@ PrepSummary make_project(const PrepOptions& o) {
     } else {
         int32_t row = 0, col = 0;
         if (o.outlet_kind == OutletKind::map_xy) {
-            col = static_cast<int32_t>(std::floor((o.outlet_x - g.xll) / g.cell_size));
-            row = g.n_rows - 1 - static_cast<int32_t>(std::floor((o.outlet_y - g.yll) / g.cell_size));
-            if (!g.inside(row, col) || !std::isfinite(o.outlet_x) || !std::isfinite(o.outlet_y))
+            // Column and row in double precision first: a point far outside
+            // the DEM has no integer column.
+            const double c = std::floor((o.outlet_x - g.xll) / g.cell_size);
+            const double r = g.n_rows - 1 - std::floor((o.outlet_y - g.yll) / g.cell_size);
+            const bool inside = c >= 0 && c < g.n_cols && r >= 0 && r < g.n_rows;
+            if (inside) col = static_cast<int32_t>(c), row = static_cast<int32_t>(r);
+            if (!inside)
                 throw InputError(o.dem, 0,
                                  "an outlet inside the DEM (x " + plain_decimal(g.xll, 3) + " to " +
                                      plain_decimal(g.xll + g.n_cols * g.cell_size, 3) + ", y " +
                                      plain_decimal(g.yll, 3) + " to " +
                                      plain_decimal(g.yll + g.n_rows * g.cell_size, 3) + ")",
-                                 "x " + plain_decimal(o.outlet_x, 3) + ", y " + plain_decimal(o.outlet_y, 3));
+                                 "x " + coordinate_text(o.outlet_x) + ", y " + coordinate_text(o.outlet_y));
         } else {
             row = o.outlet_row - 1;
             col = o.outlet_col - 1;
@@ -267,8 +290,8 @@ PrepSummary make_project(const PrepOptions& o) {
                                                               : read_soil_table(o.soil_table);
     const std::vector<CoverClass> covers = o.cover_table.empty() ? std::vector<CoverClass>{default_cover()}
                                                                  : read_cover_table(o.cover_table);
-    const auto soil = classes_of_cells(soils, o.soil_table, o.soil_grid, g, basin, "soil");
-    const auto cover = classes_of_cells(covers, o.cover_table, o.cover_grid, g, basin, "land-cover");
+    const auto soil = classes_of_cells(soils, o.soil_table, o.soil_grid, g, dem.crs_wkt, basin, "soil");
+    const auto cover = classes_of_cells(covers, o.cover_table, o.cover_grid, g, dem.crs_wkt, basin, "land-cover");
 
     // Stations.
     std::vector<Station> stations;
@@ -277,6 +300,7 @@ PrepSummary make_project(const PrepOptions& o) {
             stations.push_back(Station{v, 1, sum.outlet_x, sum.outlet_y});
     } else {
         stations = read_station_file(o.stations);
+        require_stations_near(stations, g, o.stations);
     }
     const auto p_st = stations_of(stations, Variable::precipitation);
     const auto e_st = stations_of(stations, Variable::evapotranspiration);
@@ -309,7 +333,8 @@ PrepSummary make_project(const PrepOptions& o) {
     SeriesCheck p_check;
     if (!o.series_p.empty()) {
         std::string text = load_text_file(o.series_p, "precipitation series");
-        p_check = check_series(o.series_p, text, sum.stations_p);
+        p_check = check_series(o.series_p, text, sum.stations_p, SeriesKind::precipitation, o.routing.time_step_hours);
+        for (const std::string& n : p_check.notes) sum.notes.push_back(n);
         series.emplace_back("p.txt", std::move(text));
         control.have_period = true;
         control.period_start = p_check.first;
@@ -320,12 +345,15 @@ PrepSummary make_project(const PrepOptions& o) {
         const char* name;
         const char* what;
         int32_t stations;
+        SeriesKind kind;
     };
-    for (const Other& s : {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e},
-                           Other{o.series_t, "t.txt", "temperature series", sum.stations_t}}) {
+    for (const Other& s : {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e,
+                                 SeriesKind::evapotranspiration},
+                           Other{o.series_t, "t.txt", "temperature series", sum.stations_t, SeriesKind::temperature}}) {
         if (s.path.empty()) continue;
         std::string text = load_text_file(s.path, s.what);
-        const SeriesCheck c = check_series(s.path, text, s.stations);
+        const SeriesCheck c = check_series(s.path, text, s.stations, s.kind, o.routing.time_step_hours);
+        for (const std::string& n : c.notes) sum.notes.push_back(n);
         if (!o.series_p.empty() && c.records < p_check.records && (s.stations > 0))
             throw InputError(s.path, 0, "at least " + std::to_string(p_check.records) + " records (as many as " +
                                             o.series_p + ")",
@@ -401,6 +429,9 @@ PrepSummary make_project(const PrepOptions& o) {
     real_grid("slope.asc", 4, slope_at);
     real_grid("wiltingpoint.asc", 6, [&](std::size_t i) { return soil[i]->wilting_point; });
     real_grid("elevation.asc", 3, [&](std::size_t i) { return dem.value[i]; });
+    // The DEM's coordinate system, for GIS programs and beside the model's maps.
+    if (!dem.crs_wkt.empty())
+        out.write(ascii + "watershed.prj", dem.crs_wkt.back() == '\n' ? dem.crs_wkt : dem.crs_wkt + "\n");
 
     // On request, the terrain of the whole DEM for checking in a GIS.
     if (o.terrain_grids) {
@@ -486,6 +517,10 @@ PrepSummary make_project(const PrepOptions& o) {
                             std::to_string(sum.basin_cells) +
                             " cells): gridrun needs about 4 bytes per cell and step; a longer time step or a "
                             "smaller basin needs less memory");
+
+    // With every series in place the model reads the project as it will.
+    if (!o.series_p.empty() && !o.series_e.empty() && (sum.stations_t == 0 || !o.series_t.empty()))
+        check_project_with_model(o.output);
     return sum;
 }
 

@@ -106,14 +106,4 @@ std::string plain_decimal(double v, int decimals);
 // The same into buf (room for 400 characters); returns the length.
 std::size_t plain_decimal_chars(char* buf, double v, int decimals);
 
-// A station series file (p.txt, pet.txt, t.txt) checked for what the
-// programs will read from it: a header of four labels and one number per
-// station, then one record per line of four whole-number date fields and
-// at least `stations` values.
-struct SeriesCheck {
-    int64_t records = 0;
-    DateHour first, last;
-};
-SeriesCheck check_series(const std::string& path, const std::string& contents, int32_t stations);
-
 }  // namespace gridprep

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "csv_lines.hpp"
@@ -55,6 +57,7 @@ std::vector<Station> parse_station_file(const std::string& name, const std::stri
         if (!parse_number(line.fields[3], s.y))
             throw hydro::InputError(name, line.number, "the y coordinate of the station",
                                     hydro::quote_token(line.fields[3]));
+        s.line = line.number;
         for (const Station& o : stations)
             if (o.variable == s.variable && o.number == s.number)
                 throw hydro::InputError(name, line.number,
@@ -68,6 +71,29 @@ std::vector<Station> parse_station_file(const std::string& name, const std::stri
 
 std::vector<Station> read_station_file(const std::string& path) {
     return parse_station_file(path, load_text_file(path, "station file"));
+}
+
+void require_stations_near(const std::vector<Station>& stations, const Geometry& dem, const std::string& path) {
+    const double margin = kStationReachCells * dem.cell_size;
+    const double x0 = dem.xll - margin, x1 = dem.xll + dem.n_cols * dem.cell_size + margin;
+    const double y0 = dem.yll - margin, y1 = dem.yll + dem.n_rows * dem.cell_size + margin;
+    auto text = [](double v) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, std::fabs(v) < 1e12 ? "%.3f" : "%.6g", v);
+        std::string t = buf;
+        if (t.find('.') != std::string::npos && t.find('e') == std::string::npos) {
+            while (t.back() == '0') t.pop_back();
+            if (t.back() == '.') t.pop_back();
+        }
+        return t;
+    };
+    for (const Station& s : stations)
+        if (!(s.x >= x0 && s.x <= x1 && s.y >= y0 && s.y <= y1))
+            throw hydro::InputError(path, s.line,
+                                    "a station within " + text(kStationReachCells) + " cells of the DEM (x " + text(x0) +
+                                        " to " + text(x1) + ", y " + text(y0) + " to " + text(y1) +
+                                        "; the same coordinate system as the DEM)",
+                                    "x " + text(s.x) + ", y " + text(s.y));
 }
 
 std::vector<Station> stations_of(const std::vector<Station>& all, Variable v) {

@@ -16,6 +16,7 @@ struct Station {
     int32_t number = 0;  // column of the station in its series file, from 1
     double x = 0.0;
     double y = 0.0;
+    int line = 0;  // line of the station file, for messages
 };
 
 // Reads a station file: CSV lines "variable,station number,x,y" where the
@@ -25,6 +26,11 @@ struct Station {
 // as the column titles. A station number may appear once per variable.
 std::vector<Station> read_station_file(const std::string& path);
 std::vector<Station> parse_station_file(const std::string& name, const std::string& contents);
+
+// Stations serve the DEM's cells: each must lie within kStationReachCells
+// cells of the DEM's extent. Throws InputError naming the station's line.
+inline constexpr double kStationReachCells = 5.0;
+void require_stations_near(const std::vector<Station>& stations, const Geometry& dem, const std::string& path);
 
 // The stations of one variable, in increasing number.
 std::vector<Station> stations_of(const std::vector<Station>& all, Variable v);

@@ -1,18 +1,17 @@
-// The cell loop: every valid cell, in row-major order, through every time
-// step: forcing and snow, interception, surface runoff and depressions, soil
-// water, routing of the cell's runoff and interflow to the outlet (or to its
-// subbasin outlet), the soil moisture update, and the accumulators.
-//
-// Cells are independent of each other, so blocks of cells are simulated on
-// several threads. Each cell keeps its contributions to the basin and
-// subbasin sums per step; a block's contributions are then added cell by
-// cell in the cell order, so every sum is formed exactly as in a serial run
-// and the results do not depend on the number of threads.
+// The cell loop over a tile of steps: for a block of valid cells, each cell
+// is advanced through the steps of the tile from its stores: forcing and
+// snow, interception, surface runoff and depressions, soil water, routing of
+// the cell's runoff and interflow towards the outlet (or its subbasin
+// outlet), the soil moisture update and its map sums. What the cell adds to
+// the basin and subbasin sums of each step is kept for the tile; the block is
+// then added to the sums cell by cell in the cell order, so every sum is
+// formed exactly as in a serial run of cell after cell, whatever the number
+// of threads and the size of the tiles.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <functional>
+#include <string>
+#include <vector>
 
 #include "model_state.hpp"
 
@@ -25,13 +24,80 @@ bool is_valid_cell(const Catchment& g, std::size_t i);
 // Snow pack (mm) at the start of the run, by the month of the first step.
 float initial_snow_storage(int32_t month);
 
-struct CellLoopOptions {
-    int threads = 1;               // 1: everything on the calling thread
-    std::FILE* progress = nullptr; // one line per cell, or nullptr for none
-    bool flush_progress = false;   // flush after every block (a terminal)
-    std::function<void(double)> on_progress;  // share of the cells done, in order, rate-limited
+struct ValidCell {
+    std::size_t index;  // grid position
+    int32_t row, col;   // from 1
 };
 
-void run_cell_loop(const RunView& run, RunAccumulators& acc, const CellLoopOptions& options);
+// The valid cells in their order: rows from the top, then columns.
+std::vector<ValidCell> valid_cells(const Catchment& g, int32_t n_rows, int32_t n_cols);
+
+// Length of the routing tail each cell keeps (arrivals after the current
+// step): its last lag + 1, at most `cap` steps.
+std::vector<std::size_t> cell_tail_offsets(const ResponseTable& responses, std::size_t n_cells, std::size_t cap);
+
+// The steps of one tile as the cells see them.
+struct TileSteps {
+    std::size_t t0 = 0, len = 0;
+    std::vector<float> seasonal_factor;     // interception factor of each step's day of the year
+    std::vector<uint8_t> map_kinds;         // bit k: the step lies in a map period of kind k
+    std::vector<uint32_t> period_begin;     // periods of step tau and kind k: period_list[[tau*5+k], [tau*5+k+1])
+    std::vector<int32_t> period_list;
+};
+void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::size_t t0, std::size_t len,
+                        TileSteps& steps);
+
+// What each cell of a block adds to the sums of each step of a tile, as the
+// cell's own values (the divisions by the cell counts are made when adding).
+enum Contribution {
+    kSurfaceArrival,       // routed surface flow arriving in the step, m3/s
+    kInterflowArrival,     // routed interflow arriving in the step, m3/s
+    kRain,                 // mm
+    kTemperature,
+    kInterception,
+    kMoistureMean,         // soil moisture at the end of the step
+    kInfiltration,
+    kEvaporationMean,      // canopy + depressions + soil
+    kSurfaceRunoff,
+    kInterflowMean,
+    kPercolation,
+    kPet,
+    kContributions
+};
+
+struct BlockTile {
+    std::size_t stride = 0;  // steps per series (the tile length)
+    std::size_t n_cells = 0; // cells in the block
+    std::vector<float> values;  // contribution q of cell c at step tau: [(q * n_cells + c) * stride + tau]
+    std::vector<float> scratch; // arrivals of one cell over the tile and its tail
+    std::string progress;       // progress lines of the block (first tile only)
+    const float* series(int q, std::size_t c) const { return values.data() + (q * n_cells + c) * stride; }
+    float* series(int q, std::size_t c) { return values.data() + (q * n_cells + c) * stride; }
+};
+
+// Advances cells [first, first + count) through the tile, updating their
+// stores and tails in `state` and the map sums.
+void simulate_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first,
+                         std::size_t count, const TileSteps& steps, ModelState& state, SnapshotSums& maps,
+                         BlockTile& out);
+
+// The basin and subbasin sums of the steps of one tile.
+struct TileSums {
+    std::size_t len = 0;
+    // Basin means (mm) and, in run mode 1, the flows arriving at the basin outlet (m3/s).
+    std::vector<float> rain, temperature, interception, moisture, infiltration, evaporation, surface_runoff,
+        interflow;
+    // Arriving surface flow and interflow: run mode 1 at the basin outlet [tau], run mode 2 at each
+    // subbasin outlet [s * len + tau].
+    std::vector<float> arrival_surface, arrival_interflow;
+    // Per subbasin [s * len + tau]: recharge, potential and actual evaporation (means over its cells).
+    std::vector<float> recharge, pet, subbasin_evaporation;
+    void reset(std::size_t len, std::size_t n_subbasins, bool mode2);
+};
+
+// Adds the block to the sums in cell order; keeps the first non-finite
+// contribution (by step, then cell) in `non_finite`.
+void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, const BlockTile& block,
+                    std::size_t t0, TileSums& sums, FirstNonFinite& non_finite);
 
 }  // namespace hydro

@@ -12,12 +12,14 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "ascii_grid.hpp"
 #include "free_format.hpp"
 #include "model.hpp"
+#include "model_state_file.hpp"
 #include "input_error.hpp"
 #include "output_lock.hpp"
 #include "project_paths.hpp"
@@ -30,7 +32,7 @@ using namespace hydro;
 
 const char* const kUsage =
     "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
-    "               [--no-wait] [--recover]\n"
+    "               [--no-wait] [--recover] [--initial-state FILE] [--save-state FILE]\n"
     "\n"
     "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
     "Without options it runs from a working folder two levels below the project root\n"
@@ -49,6 +51,11 @@ const char* const kUsage =
     "                 the project's output folder, instead of waiting for it\n"
     "  --recover      only complete the results of a run that was stopped while it\n"
     "                 replaced them (every run does this first), then exit\n"
+    "  --initial-state FILE  start from a state saved by --save-state (a run of the\n"
+    "                 series just before this run's) instead of the control file's\n"
+    "                 initial moisture and groundwater and the first month's snow\n"
+    "  --save-state FILE  save the state after the last step (cell stores, groundwater,\n"
+    "                 flow still on its way) for a later run to go on from\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
@@ -105,6 +112,7 @@ struct Options {
     bool timings = false;
     int threads = 0;   // 0: default
     bool wait = true;
+    std::string initial_state, save_state;
     bool recover_only = false;
 };
 
@@ -150,6 +158,12 @@ Options parse_options(int argc, char** argv) {
             o.wait = false;
         } else if (arg == "--recover") {
             o.recover_only = true;
+        } else if (arg == "--initial-state") {
+            o.initial_state = take_value();
+            if (o.initial_state.empty()) usage_error("--initial-state needs a file name");
+        } else if (arg == "--save-state") {
+            o.save_state = take_value();
+            if (o.save_state.empty()) usage_error("--save-state needs a file name");
         } else if (arg == "--timings") {
             o.timings = true;
         } else if (arg == "--threads") {
@@ -194,6 +208,8 @@ int main(int argc, char** argv) {
         }
         PhaseTimes times;
         const Model model = load_model(options.paths, run_mode, &times);
+        std::optional<ModelState> initial;
+        if (!options.initial_state.empty()) initial = load_state(options.initial_state, model);
         TextResults text(options.paths);
         SimulationOptions run;
         run.times = &times;
@@ -201,7 +217,11 @@ int main(int argc, char** argv) {
         run.progress = options.quiet ? nullptr : stdout;
         run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
         run.sinks.push_back(&text);
-        const NonFiniteReport report = simulate(model, default_parameters(model), run).non_finite;
+        run.initial_state = initial ? &*initial : nullptr;
+        run.keep_final_state = !options.save_state.empty();
+        const SimulationOutcome outcome = simulate(model, default_parameters(model), run);
+        if (outcome.final_state) save_state(options.save_state, model, *outcome.final_state);
+        const NonFiniteReport& report = outcome.non_finite;
         if (std::fflush(stdout) != 0) {
             std::fprintf(stderr, "gridrun: error: cannot write to standard output\n");
             return 1;

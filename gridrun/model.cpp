@@ -8,7 +8,7 @@
 #include "cell_loop.hpp"
 #include "dimension_scan.hpp"
 #include "model_loading.hpp"
-#include "outlet_routing.hpp"
+#include "simulation.hpp"
 #include "snapshots.hpp"
 
 namespace hydro {
@@ -153,10 +153,10 @@ std::string step_name(const ModelInputs& in, std::size_t t) {
            std::to_string(c.day[t]) + " hour " + std::to_string(c.hour[t]) + ")";
 }
 
-NonFiniteReport describe_non_finite(const ModelInputs& in, const RunAccumulators& acc) {
+NonFiniteReport describe_non_finite(const ModelInputs& in, const ScheduleOutcome& done) {
     NonFiniteReport r;
-    const FirstNonFinite& cell = acc.cell_non_finite;
-    const FirstNonFinite& gw = acc.groundwater_non_finite;
+    const FirstNonFinite& cell = done.cell_non_finite;
+    const FirstNonFinite& gw = done.groundwater_non_finite;
     if (cell.found() && (!gw.found() || cell.step <= gw.step)) {
         r.found = true;
         r.where = "cell " + std::to_string(cell.cell + 1) + " (row " + std::to_string(cell.row) + ", column " +
@@ -230,8 +230,6 @@ std::vector<std::string> parameter_names() {
 SimulationOutcome simulate(const Model& model, const Parameters& parameters, const SimulationOptions& options) {
     const ModelInputs& in = model.inputs;
     check_parameters(model, parameters);
-    if (options.initial_state || options.keep_final_state)
-        throw std::invalid_argument("a run from or to a saved state is not available in this version");
     const ControlFile control = control_of(in, parameters);
     std::optional<Catchment> scaled;
     if (!multipliers_are_one(parameters)) scaled = scaled_catchment(in, control, parameters);
@@ -252,28 +250,23 @@ SimulationOutcome simulate(const Model& model, const Parameters& parameters, con
     info.map_header = control.initial_moisture_ratio < 0.0f ? in.map_header : in.catchment_as_read.header;
     info.subbasin_id = &in.catchment.subbasin_id;
     info.map_periods = control.periods;
+    ModelState state = options.initial_state ? state_for_run(run, *options.initial_state) : initial_model_state(run);
     for (ResultSink* sink : options.sinks) sink->begin(info);
 
+    SnapshotSums maps;
+    prepare_snapshot_sums(in, control, maps);
+    ScheduleOptions schedule;
+    schedule.threads = options.threads;
+    schedule.progress = options.progress;
+    schedule.flush_progress = options.flush_progress;
+    schedule.on_progress = options.on_progress;
+    schedule.tile_steps = options.tile_steps;
     PhaseTimes times;
-    const std::size_t steps = static_cast<std::size_t>(in.sizes.n_steps);
-    RunAccumulators acc;
-    acc.basin.resize(steps);
-    acc.subbasin.resize(static_cast<std::size_t>(in.sizes.n_subbasins), steps);
-    prepare_snapshot_sums(in, acc.snapshots);
-
-    CellLoopOptions loop;
-    loop.threads = options.threads;
-    loop.progress = options.progress;
-    loop.flush_progress = options.flush_progress;
-    loop.on_progress = options.on_progress;
     auto t0 = clock_type::now();
-    run_cell_loop(run, acc, loop);
+    const ScheduleOutcome done = run_schedule(run, state, maps, options.sinks, schedule);
     times.cell_loop = seconds_since(t0);
     t0 = clock_type::now();
-    run_second_pass(run, acc, options.sinks);
-    times.second_pass = seconds_since(t0);
-    t0 = clock_type::now();
-    finish_maps(run, acc.snapshots, options.sinks);
+    finish_maps(run, maps, options.sinks);
     for (ResultSink* sink : options.sinks) sink->end();
     times.output = seconds_since(t0);
     if (options.on_progress) options.on_progress(1.0);
@@ -283,7 +276,8 @@ SimulationOutcome simulate(const Model& model, const Parameters& parameters, con
         options.times->output = times.output;
     }
     SimulationOutcome outcome;
-    outcome.non_finite = describe_non_finite(in, acc);
+    outcome.non_finite = describe_non_finite(in, done);
+    if (options.keep_final_state) outcome.final_state = std::move(state);
     return outcome;
 }
 

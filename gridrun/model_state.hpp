@@ -1,6 +1,5 @@
 // Everything a run holds: its inputs (read once, read-only afterwards), the
-// state of the cells, and the accumulators that the result series and the
-// maps are written from.
+// state of the cells and subbasins between two steps, and the map sums.
 #pragma once
 
 #include <array>
@@ -58,34 +57,12 @@ struct ModelState {
     std::vector<float> outlet_surface_tail, outlet_interflow_tail, outlet_groundwater_tail;
 };
 
-// A series per step (index from 0).
-using StepSeries = std::vector<float>;
-
-// The basin series: means over the basin's cells (mm, temperature in the
-// unit of the stations) and the flows at the basin outlet (m3/s).
-struct BasinSeries {
-    StepSeries rain, temperature, interception, infiltration, evaporation, surface_runoff, interflow, moisture,
-        percolation, groundwater_runoff, groundwater_storage, outlet_surface_flow, outlet_interflow,
-        outlet_groundwater_flow;
-    void resize(std::size_t n_steps);
-};
-
-// Series per subbasin and step, stored subbasin-major: [s * n_steps + t].
-struct SubbasinSeries {
-    std::size_t n_steps = 0;
-    std::vector<float> recharge, pet, evaporation, surface_flow, interflow;
-    void resize(std::size_t n_subbasins, std::size_t steps);
-    std::size_t at(std::size_t s, std::size_t t) const { return s * n_steps + t; }
-};
-
 // The snapshot sums of the five kinds of map (1 runoff, 2 interflow,
 // 3 recharge, 4 moisture, 5 evaporation), one grid per period.
 struct SnapshotSums {
     std::size_t grid_size = 0;
     std::array<std::vector<float>, kSnapshotKinds> sum;  // [period * grid_size + position]
     std::vector<int32_t> moisture_step_count;            // per moisture period
-    // For each kind and step, the periods that contain the step.
-    std::array<std::vector<std::vector<int32_t>>, kSnapshotKinds> periods_of_step;
 };
 
 // The first place where a value that is not a finite number entered the
@@ -101,14 +78,6 @@ struct FirstNonFinite {
     void merge(const FirstNonFinite& other) {
         if (other.step < step || (other.step == step && other.cell < cell)) *this = other;
     }
-};
-
-struct RunAccumulators {
-    BasinSeries basin;
-    SubbasinSeries subbasin;
-    SnapshotSums snapshots;
-    FirstNonFinite cell_non_finite;         // from the cell loop
-    FirstNonFinite groundwater_non_finite;  // from the second pass
 };
 
 inline constexpr int kRunoff = 0, kInterflow = 1, kRecharge = 2, kMoisture = 3, kEvaporation = 4;

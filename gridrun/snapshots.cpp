@@ -6,28 +6,58 @@
 
 namespace hydro {
 
-void prepare_snapshot_sums(const ModelInputs& in, SnapshotSums& snap) {
-    const std::size_t steps = static_cast<std::size_t>(in.sizes.n_steps);
+void prepare_snapshot_sums(const ModelInputs& in, const ControlFile& control, SnapshotSums& snap) {
     snap.grid_size = static_cast<std::size_t>(in.sizes.n_rows) * static_cast<std::size_t>(in.sizes.n_cols);
-    for (int k = 0; k < kSnapshotKinds; ++k) {
-        const auto& periods = in.control.periods[k];
-        snap.sum[k].assign(periods.size() * snap.grid_size, 0.0f);
-        snap.periods_of_step[k].assign(steps, {});
-        for (std::size_t t = 0; t < steps; ++t)
-            for (std::size_t j = 0; j < periods.size(); ++j)
-                if (periods[j].contains(in.calendar.date_code[t]))
-                    snap.periods_of_step[k][t].push_back(static_cast<int32_t>(j));
-    }
-    snap.moisture_step_count.assign(in.control.periods[kMoisture].size(), 0);
+    for (int k = 0; k < kSnapshotKinds; ++k) snap.sum[k].assign(control.periods[k].size() * snap.grid_size, 0.0f);
+    snap.moisture_step_count.assign(control.periods[kMoisture].size(), 0);
 }
 
-void add_groundwater_evaporation(const ModelInputs& in, SnapshotSums& snap, std::size_t t,
-                                 const std::vector<float>& groundwater_evaporation) {
-    const std::vector<int32_t>& subbasin = in.catchment.subbasin_id;
-    for (int32_t j : snap.periods_of_step[kEvaporation][t]) {
-        float* sum = &snap.sum[kEvaporation][static_cast<std::size_t>(j) * snap.grid_size];
-        for (std::size_t i = 0; i < snap.grid_size; ++i)
-            if (subbasin[i] > 0) sum[i] = sum[i] + groundwater_evaporation[static_cast<std::size_t>(subbasin[i] - 1)];
+GroundwaterEvaporationMaps::GroundwaterEvaporationMaps(const ModelInputs& in, const ControlFile& control)
+    : in_(in), control_(control), n_subbasins_(static_cast<std::size_t>(in.sizes.n_subbasins)) {
+    const std::vector<int32_t>& code = in.calendar.date_code;
+    for (std::size_t t = 1; t < code.size(); ++t)
+        if (code[t] < code[t - 1]) dates_ascending_ = false;
+    done_.assign(control.periods[kEvaporation].size(), 0);
+}
+
+void GroundwaterEvaporationMaps::keep(std::size_t t, const std::vector<float>& groundwater_evaporation) {
+    bool in_a_period = false;
+    for (const SnapshotPeriod& p : control_.periods[kEvaporation]) in_a_period |= p.contains(in_.calendar.date_code[t]);
+    if (!in_a_period) return;
+    steps_.push_back(t);
+    values_.insert(values_.end(), groundwater_evaporation.begin(), groundwater_evaporation.begin() + n_subbasins_);
+}
+
+void GroundwaterEvaporationMaps::add_completed(SnapshotSums& snap, std::size_t next_step, bool end_of_run) {
+    const auto& periods = control_.periods[kEvaporation];
+    const std::vector<int32_t>& code = in_.calendar.date_code;
+    if (!end_of_run && (!dates_ascending_ || next_step == 0 || next_step >= code.size())) return;
+    const std::vector<int32_t>& subbasin = in_.catchment.subbasin_id;
+    for (std::size_t j = 0; j < periods.size(); ++j) {
+        if (done_[j]) continue;
+        // With ascending dates, a period that ends before the next step's date is complete.
+        if (!end_of_run && !(periods[j].end_code < code[next_step])) continue;
+        float* sum = &snap.sum[kEvaporation][j * snap.grid_size];
+        for (std::size_t e = 0; e < steps_.size(); ++e) {
+            if (!periods[j].contains(code[steps_[e]])) continue;
+            const float* g = &values_[e * n_subbasins_];
+            for (std::size_t i = 0; i < snap.grid_size; ++i)
+                if (subbasin[i] > 0) sum[i] = sum[i] + g[static_cast<std::size_t>(subbasin[i] - 1)];
+        }
+        done_[j] = 1;
+    }
+    // Forget the steps whose periods are all complete.
+    std::size_t keep_from = 0;
+    while (keep_from < steps_.size()) {
+        bool needed = false;
+        for (std::size_t j = 0; j < periods.size(); ++j)
+            needed |= !done_[j] && periods[j].contains(code[steps_[keep_from]]);
+        if (needed) break;
+        ++keep_from;
+    }
+    if (keep_from > 0) {
+        steps_.erase(steps_.begin(), steps_.begin() + static_cast<std::ptrdiff_t>(keep_from));
+        values_.erase(values_.begin(), values_.begin() + static_cast<std::ptrdiff_t>(keep_from * n_subbasins_));
     }
 }
 

@@ -9,6 +9,7 @@
 #include "parameter_tables.hpp"
 #include "prep_options.hpp"
 #include "project_writer.hpp"
+#include "series_check.hpp"
 #include "thiessen_grid.hpp"
 
 namespace {
@@ -137,7 +138,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadText{"cover_runoff", "1,0,1,1,0.5,2,0.1\n", "expected a runoff coefficient above 0"},
                       BadText{"cover_depression", "1,0.3,1,1,0.5,0,0.1\n", "expected a depression capacity above 0"},
                       BadText{"cover_interception", "1,0.3,1,1,2,2,0.1\n", "minimum 2, maximum 1"},
-                      BadText{"cover_number", "1,0.3,deep,1,0.5,2,0.1\n", "expected a number for the root depth"}),
+                      BadText{"cover_number", "1,0.3,deep,1,0.5,2,0.1\n", "expected a number for the root depth"},
+                      // Checked at the six decimals of the grids: residual and wilting point both 0.1 there.
+                      BadText{"soil_as_written", "1,0.3,0.45,10,8,0.1000001,0.1\n", "residual 0.1, wilting point 0.1"},
+                      BadText{"soil_conductivity_huge", "1,0.3,0.45,1e300,8,0.02,0.1\n", "at most 100000 (mm/h)"},
+                      BadText{"cover_manning_huge", "1,0.3,1,1,0.5,2,1e300\n", "a Manning coefficient above 0 and at most 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GridprepSeriesCheck, CountsRecordsAndKeepsTheFirstAndLastDate) {

@@ -53,7 +53,7 @@ struct Inputs {
     }
     std::vector<std::string> args(const std::string& dem) const {
         return {"--dem", dem, "--output", root.string(), "--stations", stations.string(), "--precipitation",
-                p.string(), "--pet", e.string(), "--temperature", t.string(), "--time-step", "0.05"};
+                p.string(), "--pet", e.string(), "--temperature", t.string(), "--time-step", "1"};
     }
 };
 
@@ -234,7 +234,7 @@ TEST(GridprepProject, FlatsPitsAndANoDataMarginGiveAValidProject) {
     write_file(in.stations, "p,1,0,0\ne,1,0,0\n");
     std::vector<std::string> args = {"--dem", (in.dir.path() / "nasty.asc").string(), "--output", in.root.string(),
                                      "--stations", in.stations.string(), "--outlet-rc", "18", "13", "--snap", "2",
-                                     "--threshold-cells", "8", "--time-step", "0.1"};
+                                     "--threshold-cells", "8", "--time-step", "1"};
     const RunResult made = run_program(GRIDPREP_EXE, args, in.dir.path());
     ASSERT_EQ(made.exit_code, 0) << made.err;
     EXPECT_NE(made.out.find("snow is off"), std::string::npos) << made.out;
@@ -274,7 +274,7 @@ TEST_P(GridprepRefuses, WithOneLineAndNoProject) {
 INSTANTIATE_TEST_SUITE_P(
     Inputs, GridprepRefuses,
     ::testing::Values(
-        Failure{"missing_dem", {"--dem", "no_such.asc"}, "no_such.asc: expected an existing, readable grid file", 1},
+        Failure{"missing_dem", {"--dem", "no_such.asc"}, "no_such.asc: expected an existing, readable DEM", 1},
         Failure{"outlet_outside", {"--outlet-rc", "88", "1"}, "expected an outlet row from 1 to 87", 1},
         Failure{"outlet_far_away", {"--outlet-xy", "-50", "20"}, "expected an outlet inside the DEM", 1},
         Failure{"short_series", {"--precipitation", "@few"}, "few_columns.txt, line 1: expected 6 values", 1},

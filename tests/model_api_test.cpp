@@ -152,3 +152,46 @@ TEST(Simulate, AnErrorInAWorkerThreadReachesTheCaller) {
 }
 
 }  // namespace
+
+namespace {
+
+struct MapKeeper : ResultSink {
+    std::vector<std::vector<float>> maps;
+    void step(const StepResult&) override {}
+    void map(const MapResult& m) override { maps.push_back(m.values); }
+};
+
+// Tiles of any length and any number of threads give the same bytes: every
+// sum is formed in cell order.
+TEST(Simulate, TileLengthAndThreadCountDoNotChangeAnyResult) {
+    TempDir tmp("tiles");
+    write_project(wet_project(), tmp.path());
+    for (int mode : {1, 2}) {
+        const Model m = load_model(ProjectPaths{tmp.path().string()}, mode);
+        SeriesCollector reference(true);
+        MapKeeper reference_maps;
+        SimulationOptions r;
+        r.sinks = {&reference, &reference_maps};
+        simulate(m, default_parameters(m), r);
+        ASSERT_EQ(reference_maps.maps.size(), 3u);
+        for (std::size_t tile : {1, 7, 59, 60, 1000})
+            for (int threads : {1, 2, 3}) {
+                SCOPED_TRACE(std::to_string(mode) + " " + std::to_string(tile) + " " + std::to_string(threads));
+                SeriesCollector c(true);
+                MapKeeper maps;
+                SimulationOptions o;
+                o.threads = threads;
+                o.tile_steps = tile;
+                o.sinks = {&c, &maps};
+                simulate(m, default_parameters(m), o);
+                expect_same(reference, c);
+                EXPECT_EQ(maps.maps, reference_maps.maps);
+                for (std::size_t t = 0; t < c.balance.size(); ++t) {
+                    EXPECT_EQ(c.balance[t].groundwater_storage, reference.balance[t].groundwater_storage);
+                    EXPECT_EQ(c.balance[t].interception, reference.balance[t].interception);
+                }
+            }
+    }
+}
+
+}  // namespace

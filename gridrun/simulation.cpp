@@ -1,0 +1,216 @@
+#include "simulation.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "cell_loop.hpp"
+#include "outlet_routing.hpp"
+#include "snapshots.hpp"
+
+namespace hydro {
+
+ModelState initial_model_state(const RunView& run) {
+    const ModelInputs& in = run.in;
+    const std::vector<ValidCell> cells = valid_cells(run.catchment, in.sizes.n_rows, in.sizes.n_cols);
+    const std::size_t n = cells.size();
+    const std::size_t steps = static_cast<std::size_t>(in.sizes.n_steps);
+    ModelState s;
+    s.run_mode = in.sizes.run_mode;
+    s.soil_moisture.resize(n);
+    for (std::size_t c = 0; c < n; ++c) s.soil_moisture[c] = run.initial_soil_moisture[cells[c].index];
+    s.snow.assign(n, steps > 0 ? initial_snow_storage(in.calendar.month[0]) : 0.0f);
+    s.canopy.assign(n, 0.0f);
+    s.depression.assign(n, 0.0f);
+    s.tail_offset = cell_tail_offsets(in.cell_responses, n, std::max<std::size_t>(steps, 1));
+    s.surface_tail.assign(s.tail_offset.back(), 0.0f);
+    s.interflow_tail.assign(s.tail_offset.back(), 0.0f);
+    s.groundwater.assign(static_cast<std::size_t>(in.sizes.n_subbasins), run.control.initial_groundwater);
+    const std::size_t window = river_tail_length(in.river_responses, std::max<std::size_t>(steps, 1));
+    s.outlet_surface_tail.assign(window, 0.0f);
+    s.outlet_interflow_tail.assign(window, 0.0f);
+    s.outlet_groundwater_tail.assign(window, 0.0f);
+    return s;
+}
+
+ModelState state_for_run(const RunView& run, const ModelState& saved) {
+    ModelState s = initial_model_state(run);
+    auto refuse = [](const std::string& what, std::size_t saved_n, std::size_t here) {
+        throw std::invalid_argument("the initial state does not fit the project: it holds " + std::to_string(saved_n) +
+                                    " " + what + ", the project has " + std::to_string(here));
+    };
+    if (saved.run_mode != s.run_mode)
+        throw std::invalid_argument("the initial state does not fit the run: it was saved in run mode " +
+                                    std::to_string(saved.run_mode) + ", this run is in run mode " +
+                                    std::to_string(s.run_mode));
+    const std::size_t n = s.soil_moisture.size();
+    for (const std::vector<float>* v : {&saved.soil_moisture, &saved.snow, &saved.canopy, &saved.depression})
+        if (v->size() != n) refuse("simulated cells", v->size(), n);
+    if (saved.tail_offset.size() != n + 1 || saved.surface_tail.size() != saved.tail_offset.back() ||
+        saved.interflow_tail.size() != saved.tail_offset.back())
+        refuse("cell routing tails", saved.tail_offset.empty() ? 0 : saved.tail_offset.size() - 1, n);
+    if (saved.groundwater.size() != s.groundwater.size()) refuse("subbasins", saved.groundwater.size(), s.groundwater.size());
+    s.soil_moisture = saved.soil_moisture;
+    s.snow = saved.snow;
+    s.canopy = saved.canopy;
+    s.depression = saved.depression;
+    s.groundwater = saved.groundwater;
+    // Arrivals beyond this run's tails come after its last step.
+    for (std::size_t c = 0; c < n; ++c) {
+        const std::size_t len = std::min(saved.tail_offset[c + 1] - saved.tail_offset[c], s.tail_offset[c + 1] - s.tail_offset[c]);
+        std::copy_n(&saved.surface_tail[saved.tail_offset[c]], len, &s.surface_tail[s.tail_offset[c]]);
+        std::copy_n(&saved.interflow_tail[saved.tail_offset[c]], len, &s.interflow_tail[s.tail_offset[c]]);
+    }
+    auto fit = [](const std::vector<float>& from, std::vector<float>& to) {
+        std::copy_n(from.begin(), std::min(from.size(), to.size()), to.begin());
+    };
+    fit(saved.outlet_surface_tail, s.outlet_surface_tail);
+    fit(saved.outlet_interflow_tail, s.outlet_interflow_tail);
+    fit(saved.outlet_groundwater_tail, s.outlet_groundwater_tail);
+    return s;
+}
+
+namespace {
+
+// Counts the steps of the tile in each moisture period (the maps' means).
+void count_moisture_steps(const TileSteps& steps, SnapshotSums& maps) {
+    for (std::size_t tau = 0; tau < steps.len; ++tau) {
+        const uint32_t* pb = &steps.period_begin[tau * kSnapshotKinds + kMoisture];
+        for (uint32_t p = pb[0]; p < pb[1]; ++p) maps.moisture_step_count[static_cast<std::size_t>(steps.period_list[p])] += 1;
+    }
+}
+
+}  // namespace
+
+ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums& maps,
+                             const std::vector<ResultSink*>& sinks, const ScheduleOptions& options) {
+    const ModelInputs& in = run.in;
+    const std::size_t n_steps = static_cast<std::size_t>(in.sizes.n_steps);
+    const std::size_t n_sub = static_cast<std::size_t>(in.sizes.n_subbasins);
+    const bool mode2 = in.sizes.run_mode == 2;
+    const std::vector<ValidCell> cells = valid_cells(run.catchment, in.sizes.n_rows, in.sizes.n_cols);
+    const std::size_t n_cells = cells.size();
+    const std::size_t n_threads = static_cast<std::size_t>(std::max(1, options.threads));
+
+    // Blocks of at most 32 cells, and enough of them that every thread has
+    // work; tiles of about 8000 cell-steps per block, so that a block's
+    // contributions (13 values per cell and step) stay in the cache.
+    const std::size_t block_size =
+        std::clamp<std::size_t>((n_cells + n_threads - 1) / std::max<std::size_t>(n_threads, 1), 1, 32);
+    const std::size_t n_blocks = std::max<std::size_t>(1, (n_cells + block_size - 1) / block_size);
+    const std::size_t tile_len =
+        options.tile_steps ? options.tile_steps : std::clamp<std::size_t>(8192 / block_size, 128, 4096);
+    const std::size_t n_tiles = (n_steps + tile_len - 1) / tile_len;
+    const std::size_t n_items = n_tiles * n_blocks;
+
+    ScheduleOutcome outcome;
+    OutletRouting routing(run, state);
+    GroundwaterEvaporationMaps gw_maps(in, run.control);
+    TileSums sums;
+    TileSteps tile_steps[2];
+    auto tile_length = [&](std::size_t k) { return std::min(tile_len, n_steps - k * tile_len); };
+    if (n_tiles > 0) {
+        prepare_tile_steps(in, run.control, 0, tile_length(0), tile_steps[0]);
+        count_moisture_steps(tile_steps[0], maps);
+        sums.reset(tile_length(0), n_sub, mode2);
+    }
+
+    using clock = std::chrono::steady_clock;
+    clock::time_point last_report{};
+    FirstNonFinite cell_non_finite;
+    std::atomic<std::size_t> added{0};  // pieces added, in order
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    std::mutex error_mutex;
+
+    // Piece i is block i % n_blocks of tile i / n_blocks; called in order.
+    auto add_piece = [&](std::size_t i, const BlockTile& block) {
+        const std::size_t k = i / n_blocks, b = i % n_blocks;
+        const std::size_t first = b * block_size;
+        add_block_tile(run, cells, first, block, k * tile_len, sums, cell_non_finite);
+        if (options.progress && k == 0) {
+            std::fwrite(block.progress.data(), 1, block.progress.size(), options.progress);
+            if (options.flush_progress) std::fflush(options.progress);
+        }
+        if (b == 0 && k + 1 < n_tiles) {
+            // Tile k + 1 may start once block 0 of tile k is in: its steps are ready.
+            prepare_tile_steps(in, run.control, (k + 1) * tile_len, tile_length(k + 1), tile_steps[(k + 1) % 2]);
+            count_moisture_steps(tile_steps[(k + 1) % 2], maps);
+        }
+        if (b + 1 == n_blocks) {
+            routing.advance_tile(sums, k * tile_len, maps, gw_maps, sinks);
+            if (k + 1 < n_tiles) sums.reset(tile_length(k + 1), n_sub, mode2);
+        }
+        if (options.on_progress) {
+            const clock::time_point now = clock::now();
+            if (now - last_report >= std::chrono::milliseconds(250)) {
+                last_report = now;
+                options.on_progress(static_cast<double>(i + 1) / static_cast<double>(n_items));
+            }
+        }
+    };
+
+    auto wait_until_added = [&](std::size_t count) {
+        for (std::size_t done = added.load(std::memory_order_acquire); done < count && !failed.load();
+             done = added.load(std::memory_order_acquire))
+            added.wait(done, std::memory_order_acquire);
+    };
+
+    auto worker = [&]() {
+        try {
+            BlockTile block;
+            char line[64];
+            for (;;) {
+                const std::size_t i = next.fetch_add(1);
+                if (i >= n_items || failed.load()) break;
+                const std::size_t k = i / n_blocks, b = i % n_blocks;
+                // The block's cells finished the tile before (and its steps are ready).
+                if (k > 0) wait_until_added(i - n_blocks + 1);
+                if (failed.load()) break;
+                const std::size_t first = b * block_size;
+                const std::size_t count = std::min(block_size, n_cells - first);
+                block.progress.clear();
+                if (options.progress && k == 0)
+                    for (std::size_t c = first; c < first + count; ++c) {
+                        const int len = std::snprintf(line, sizeof line, "cell:%10zu   rows:%7d   cols:%7d\n", c + 1,
+                                                      cells[c].row, cells[c].col);
+                        block.progress.append(line, static_cast<std::size_t>(len));
+                    }
+                simulate_block_tile(run, cells, first, count, tile_steps[k % 2], state, maps, block);
+                wait_until_added(i);
+                if (failed.load()) break;
+                add_piece(i, block);
+                added.store(i + 1, std::memory_order_release);
+                added.notify_all();
+            }
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(error_mutex);
+                if (!error) error = std::current_exception();
+            }
+            failed.store(true);
+            added.fetch_add(n_items + 1);  // wakes the waiting threads
+            added.notify_all();
+        }
+    };
+
+    if (n_cells > 0) {
+        std::vector<std::thread> pool;
+        for (std::size_t w = 1; w < std::min(n_threads, n_blocks); ++w) pool.emplace_back(worker);
+        worker();
+        for (std::thread& th : pool) th.join();
+        if (error) std::rethrow_exception(error);
+    }
+    gw_maps.add_completed(maps, n_steps, true);
+    outcome.cell_non_finite = cell_non_finite;
+    outcome.groundwater_non_finite = routing.non_finite();
+    return outcome;
+}
+
+}  // namespace hydro
