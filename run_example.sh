@@ -27,7 +27,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   exit 2
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target gridrun areamean run_summary >/dev/null
+cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target gridrun areamean gridprep run_summary >/dev/null
 
 rm -rf "$scratch"
 mkdir -p "$(dirname "$scratch")"

@@ -9,6 +9,7 @@
 
 #include "ascii_grid.hpp"
 #include "counting.hpp"
+#include "project_check.hpp"
 #include "input_error.hpp"
 #include "output_lock.hpp"
 #include "project_paths.hpp"
@@ -19,13 +20,16 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: areamean [--project DIR] [--no-wait] [--recover]\n"
+    "Usage: areamean [--project DIR] [--csv] [--quiet] [--no-wait] [--recover]\n"
     "\n"
     "Averages the station series p.txt, pet.txt and t.txt over every subbasin by the\n"
     "Thiessen polygon grids and writes Subbasin_P.txt, Subbasin_E.txt and Subbasin_T.txt.\n"
     "Without options it runs from a working folder two levels below the project root.\n"
     "\n"
     "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
+    "  --csv          also write Subbasin_P.csv, Subbasin_E.csv and Subbasin_T.csv: a column\n"
+    "                 time (ISO 8601), then one per subbasin, values in full precision\n"
+    "  --quiet        no banner and no run-time line; only errors are printed\n"
     "  --no-wait      refuse to run while another run (gridrun or areamean) writes to\n"
     "                 the project's output folder, instead of waiting for it\n"
     "  --recover      only complete the results of a run that was stopped while it\n"
@@ -43,6 +47,8 @@ float processor_seconds() { return static_cast<float>(std::clock()) / static_cas
 
 struct Options {
     hydro::ProjectPaths paths;
+    bool csv = false;
+    bool quiet = false;
     bool wait = true;
     bool recover_only = false;
 };
@@ -63,6 +69,10 @@ Options parse_options(int argc, char** argv) {
             paths.root = argv[++i];
         } else if (arg.rfind("--project=", 0) == 0) {
             paths.root = arg.substr(10);
+        } else if (arg == "--csv") {
+            o.csv = true;
+        } else if (arg == "--quiet") {
+            o.quiet = true;
         } else if (arg == "--no-wait") {
             o.wait = false;
         } else if (arg == "--recover") {
@@ -83,6 +93,7 @@ int main(int argc, char** argv) {
     treat_file_size_limit_as_write_error();
     try {
         const float cpu_time_start = processor_seconds();
+        check_project_root(paths, paths.root == ProjectPaths{}.root ? "" : "--project");
         const OutputFolderLock lock(paths.output_folder(), options.wait, "areamean");
         const RecoveryReport recovered = recover_result_sets(paths.output_folder());
         if (options.recover_only) {
@@ -93,15 +104,17 @@ int main(int argc, char** argv) {
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         sizes.n_cols = geometry.n_cols;
         sizes.n_rows = geometry.n_rows;
-        std::fputs(" \n Mean areal precipitation, evapotranspiration ( and Temperature) over subbasins!\n \n \n"
-                   "                        by applying Thiessen polygon method\n \n \n \n \n"
-                   " Last up-date: Feb. 2009\n",
-                   stdout);
+        if (!options.quiet)
+            std::fputs(" \n Mean areal precipitation, evapotranspiration ( and Temperature) over subbasins!\n \n \n"
+                       "                        by applying Thiessen polygon method\n \n \n \n \n"
+                       " Last up-date: Feb. 2009\n",
+                       stdout);
         count_subbasins_and_stations(paths, sizes);
         const SubbasinMeans means = thiessen_means(paths, sizes);
-        write_subbasin_series(paths, means, sizes.n_subbasins);
+        write_subbasin_series(paths, means, sizes.n_subbasins, options.csv);
         const float cpu_time_end = processor_seconds();
-        std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
+        if (!options.quiet)
+            std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
         if (std::fflush(stdout) != 0) {
             std::fprintf(stderr, "areamean: error: cannot write to standard output\n");
             return 1;

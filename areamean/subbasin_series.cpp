@@ -1,5 +1,6 @@
 #include "subbasin_series.hpp"
 
+#include "csv_series.hpp"
 #include "fixed_width.hpp"
 #include "result_set.hpp"
 
@@ -27,13 +28,32 @@ std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std
     return out;
 }
 
-void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins) {
+void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins, bool with_csv) {
     ResultSet set;
     set.write_file(paths.output("Subbasin_P.txt"), subbasin_series_text(m.dates, m.precipitation, n_subbasins));
     set.write_file(paths.output("Subbasin_E.txt"), subbasin_series_text(m.dates, m.pet, n_subbasins));
     if (m.temperature_used)
         set.write_file(paths.output("Subbasin_T.txt"), subbasin_series_text(m.dates, m.temperature, n_subbasins));
+    if (with_csv) {
+        set.write_file(paths.output("Subbasin_P.csv"), subbasin_series_csv(m.dates, m.precipitation, n_subbasins));
+        set.write_file(paths.output("Subbasin_E.csv"), subbasin_series_csv(m.dates, m.pet, n_subbasins));
+        if (m.temperature_used)
+            set.write_file(paths.output("Subbasin_T.csv"), subbasin_series_csv(m.dates, m.temperature, n_subbasins));
+    }
     set.commit();
 }
+
+std::string subbasin_series_csv(const std::vector<RecordDate>& dates, const std::vector<float>& means,
+                                int32_t n_subbasins) {
+    const std::size_t n_sub = static_cast<std::size_t>(n_subbasins);
+    std::vector<std::string> columns;
+    for (int32_t s = 1; s <= n_subbasins; ++s) columns.push_back(std::to_string(s));
+    std::string out = csv_header(columns);
+    for (std::size_t k = 0; k < dates.size(); ++k)
+        append_csv_record(out, dates[k].year, dates[k].month, dates[k].day, dates[k].hour,
+                          std::span<const float>(means.data() + k * n_sub, n_sub));
+    return out;
+}
+
 
 }  // namespace hydro

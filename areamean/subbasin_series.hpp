@@ -14,7 +14,15 @@ namespace hydro {
 std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std::vector<float>& means,
                                  int32_t n_subbasins);
 
-// Writes the two or three files once every input has been read.
-void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& means, int32_t n_subbasins);
+// Writes the two or three files once every input has been read, with their
+// CSV forms when asked, all replacing the earlier results together.
+void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& means, int32_t n_subbasins,
+                           bool with_csv = false);
+
+// The same series as comma-separated values: a column "time" (ISO 8601),
+// then one column per subbasin headed by its number, every value in full
+// precision.
+std::string subbasin_series_csv(const std::vector<RecordDate>& dates, const std::vector<float>& means,
+                                int32_t n_subbasins);
 
 }  // namespace hydro

@@ -32,4 +32,15 @@ int64_t hours_between(int32_t y1, int32_t m1, int32_t d1, int32_t h1, int32_t y2
 // exist before it (none below 1, all twelve above 12).
 int32_t day_of_year(int32_t year, int32_t month, int32_t day);
 
+// Day number of a date in the proleptic Gregorian calendar, day 0 being
+// 1970-01-01. A month outside 1..12 carries into the year and a day beyond
+// its month's length into the next months, so every record gets a number.
+int64_t civil_day_number(int64_t year, int64_t month, int64_t day);
+
+struct CivilDate {
+    int64_t year, month, day;
+};
+// The date of a day number (the inverse of civil_day_number for real dates).
+CivilDate civil_date(int64_t day_number);
+
 }  // namespace hydro

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "input_error.hpp"
+#include "project_check.hpp"
 
 namespace hydro {
 
@@ -24,7 +25,12 @@ std::string load_file(const std::string& path) {
     // Only plain files are read: a folder would read as an empty file, and a
     // device or a pipe (/dev/zero, a FIFO) could hang the run or fill memory.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) throw InputError(path, 0, "an existing, readable file", "none (" + std::string(std::strerror(errno)) + ")");
+    if (fd < 0) {
+        const int error = errno;
+        throw InputError(path, 0, "an existing, readable file",
+                         "none (" + std::string(std::strerror(error)) + ")" +
+                             (error == ENOENT ? similar_file_hint(path) : std::string()));
+    }
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }

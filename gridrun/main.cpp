@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -21,8 +22,13 @@
 #include "model.hpp"
 #include "model_state_file.hpp"
 #include "input_error.hpp"
+#include "project_check.hpp"
 #include "output_lock.hpp"
 #include "project_paths.hpp"
+#include "csv_results.hpp"
+#include "grid_georeference.hpp"
+#include "netcdf_results.hpp"
+#include "progress_line.hpp"
 #include "result_set.hpp"
 #include "text_results.hpp"
 
@@ -32,7 +38,8 @@ using namespace hydro;
 
 const char* const kUsage =
     "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
-    "               [--no-wait] [--recover] [--initial-state FILE] [--save-state FILE]\n"
+    "               [--csv] [--netcdf FILE] [--no-wait] [--recover]\n"
+    "               [--initial-state FILE] [--save-state FILE]\n"
     "\n"
     "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
     "Without options it runs from a working folder two levels below the project root\n"
@@ -41,7 +48,12 @@ const char* const kUsage =
     "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
     "  --mode 1|2     1: cells drain straight to the basin outlet; 2: cells drain to\n"
     "                 their subbasin outlet and the river carries the water on. No menu.\n"
-    "  --quiet        no progress line per cell\n"
+    "  --quiet        nothing on the console but errors and warnings (no title, no\n"
+    "                 progress line per cell, no progress bar)\n"
+    "  --csv          also write q_tot.csv, balance.csv and (run mode 2) q_sub.csv:\n"
+    "                 a column time (ISO 8601), then the text file's columns, values\n"
+    "                 in full precision\n"
+    "  --netcdf FILE  also write every series and map into one NetCDF-4 file (CF-1.8)\n"
     "  --threads N    number of threads of the cell loop (default: all hardware threads,\n"
     "                 or the environment variable GRIDRUN_THREADS); results are identical\n"
     "                 for every number of threads\n"
@@ -114,6 +126,8 @@ struct Options {
     bool wait = true;
     std::string initial_state, save_state;
     bool recover_only = false;
+    bool csv = false;
+    std::string netcdf;  // "" : none
 };
 
 [[noreturn]] void usage_error(const std::string& what) {
@@ -158,6 +172,14 @@ Options parse_options(int argc, char** argv) {
             o.wait = false;
         } else if (arg == "--recover") {
             o.recover_only = true;
+        } else if (arg == "--csv") {
+            o.csv = true;
+        } else if (arg == "--netcdf") {
+            o.netcdf = take_value();
+            if (o.netcdf.empty()) usage_error("--netcdf needs a file name");
+            if (!netcdf_available())
+                usage_error("--netcdf is not available: this gridrun was built without the netCDF library "
+                            "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
         } else if (arg == "--initial-state") {
             o.initial_state = take_value();
             if (o.initial_state.empty()) usage_error("--initial-state needs a file name");
@@ -189,6 +211,7 @@ int main(int argc, char** argv) {
     try {
         using clock = std::chrono::steady_clock;
         const auto start = clock::now();
+        check_project_root(options.paths, options.paths.root == ProjectPaths{}.root ? "" : "--project");
         const OutputFolderLock lock(options.paths.output_folder(), options.wait, "gridrun");
         const RecoveryReport recovered = recover_result_sets(options.paths.output_folder());
         if (options.recover_only) {
@@ -202,24 +225,42 @@ int main(int argc, char** argv) {
             write_menu();
             run_mode = read_run_mode();
             if (run_mode != 1 && run_mode != 2) return 0;
-            write_run_title(run_mode, true);
+            if (!options.quiet) write_run_title(run_mode, true);
         } else {
-            write_run_title(run_mode, false);
+            if (!options.quiet) write_run_title(run_mode, false);
         }
         PhaseTimes times;
         const Model model = load_model(options.paths, run_mode, &times);
         std::optional<ModelState> initial;
         if (!options.initial_state.empty()) initial = load_state(options.initial_state, model);
-        TextResults text(options.paths);
+        const std::string crs = read_projection_text(projection_path(options.paths.grid("watershed.asc")));
+        ResultSet results;  // every format's files, replacing the earlier ones together
+        TextResults text(options.paths, &results);
+        text.set_map_projection(crs);
         SimulationOptions run;
         run.times = &times;
         run.threads = options.threads;
         run.progress = options.quiet ? nullptr : stdout;
         run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
         run.sinks.push_back(&text);
+        std::unique_ptr<CsvResults> csv;
+        if (options.csv) run.sinks.push_back((csv = std::make_unique<CsvResults>(options.paths, results)).get());
+        std::unique_ptr<NetcdfResults> netcdf;
+        if (!options.netcdf.empty())
+            run.sinks.push_back((netcdf = std::make_unique<NetcdfResults>(
+                                     options.netcdf, results, read_grid_georeference(options.paths.grid("watershed.asc")),
+                                     crs, "gridrun " HYDRO_VERSION))
+                                    .get());
+        std::unique_ptr<ProgressLine> bar;
+        if (!options.quiet && ::isatty(STDERR_FILENO)) {
+            bar = std::make_unique<ProgressLine>(stderr);
+            run.on_progress = [&bar](double share) { bar->update(share); };
+        }
         run.initial_state = initial ? &*initial : nullptr;
         run.keep_final_state = !options.save_state.empty();
         const SimulationOutcome outcome = simulate(model, default_parameters(model), run);
+        bar.reset();
+        results.commit();
         if (outcome.final_state) save_state(options.save_state, model, *outcome.final_state);
         const NonFiniteReport& report = outcome.non_finite;
         if (std::fflush(stdout) != 0) {

@@ -1,6 +1,7 @@
 #include "text_results.hpp"
 
 #include "fixed_width.hpp"
+#include "grid_georeference.hpp"
 #include "result_series.hpp"
 #include "snapshots.hpp"
 
@@ -8,7 +9,12 @@ namespace hydro {
 
 void TextResults::begin(const RunInfo& info) {
     info_ = info;
-    files_ = std::make_unique<ResultSet>();
+    if (shared_set_) {
+        files_ = shared_set_;
+    } else {
+        own_set_ = std::make_unique<ResultSet>();
+        files_ = own_set_.get();
+    }
     q_tot_ = balance_ = q_sub_ = nullptr;
     if (info.run_mode == 2 && !info.reported_subbasins.empty()) {
         q_sub_ = &files_->create(paths_.output("q_sub.txt"));
@@ -45,11 +51,20 @@ void TextResults::map(const MapResult& m) {
     ResultFile& file = files_->create(paths_.output(snapshot_file_name(m.kind, m.period)));
     file.write(text);
     file.finish();
+    if (!map_projection_.empty()) {
+        ResultFile& prj = files_->create(paths_.output(projection_path(snapshot_file_name(m.kind, m.period))));
+        prj.write(map_projection_);
+        prj.write("\n");
+        prj.finish();
+    }
 }
 
 void TextResults::end() {
-    files_->commit();
-    files_.reset();
+    if (own_set_) {
+        own_set_->commit();
+        own_set_.reset();
+    }
+    files_ = nullptr;
 }
 
 }  // namespace hydro

@@ -16,7 +16,12 @@ namespace hydro {
 
 class TextResults : public ResultSink {
 public:
-    explicit TextResults(ProjectPaths paths) : paths_(std::move(paths)) {}
+    // With `shared_set` the files join that set, which the caller commits
+    // together with the other formats' files; without, the run's end commits.
+    explicit TextResults(ProjectPaths paths, ResultSet* shared_set = nullptr)
+        : paths_(std::move(paths)), shared_set_(shared_set) {}
+    // The coordinate system (well-known text) written as a ".prj" beside every map.
+    void set_map_projection(std::string wkt) { map_projection_ = std::move(wkt); }
     void begin(const RunInfo& info) override;
     void step(const StepResult& r) override;
     void map(const MapResult& m) override;
@@ -25,7 +30,10 @@ public:
 private:
     ProjectPaths paths_;
     RunInfo info_;
-    std::unique_ptr<ResultSet> files_;
+    ResultSet* shared_set_ = nullptr;
+    std::string map_projection_;
+    std::unique_ptr<ResultSet> own_set_;
+    ResultSet* files_ = nullptr;
     ResultFile* q_tot_ = nullptr;
     ResultFile* balance_ = nullptr;
     ResultFile* q_sub_ = nullptr;

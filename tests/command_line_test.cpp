@@ -28,6 +28,76 @@ TEST(CommandLine, HelpAndVersionAnswerWithoutTouchingAProject) {
     EXPECT_TRUE(file_names(tmp.path()).empty());
 }
 
+TEST(CommandLine, RunSummaryAnswersHelpAndVersion) {
+    TempDir tmp("cli");
+    const RunResult help = run_program(RUN_SUMMARY_EXE, {"--help"}, tmp.path());
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("Usage: run_summary PROJECT_ROOT"), std::string::npos) << help.out;
+    const RunResult version = run_program(RUN_SUMMARY_EXE, {"--version"}, tmp.path());
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.out.rfind("run_summary ", 0), 0u) << version.out;
+}
+
+// The common slips of a first run: each message says what to do.
+TEST(CommandLine, SlipsOfAFirstRunAreExplained) {
+    const fs::path source = fs::path(TEST_SOURCE_DIR) / "golden" / "case-9007-tiny" / "project";
+    TempDir tmp("slips");
+    const fs::path root = tmp.path() / "project";
+    fs::copy(source, root, fs::copy_options::recursive);
+    const fs::path grids = root / "arcview" / "ascii";
+    struct Slip {
+        const char* name;
+        std::vector<std::string> args;
+        fs::path working_dir;
+        std::vector<std::string> says;
+    };
+    const std::vector<Slip> slips = {
+        {"started in the project root", {"--mode", "1"}, root, {"not a working folder", "two levels below", "--project"}},
+        {"project folder missing", {"--project", (tmp.path() / "nowhere").string(), "--mode", "1"}, tmp.path(),
+         {"nowhere: no such folder", "arcview/ and model/"}},
+        {"project given as the working folder", {"--project", run_dir(root).string(), "--mode", "1"}, tmp.path(),
+         {"the project root seems to be", "give --project"}},
+        {"watershed.asc in capitals", {"--mode", "1"}, run_dir(root),
+         {"did you mean ../../arcview/ascii/Watershed.ASC?", "Rename it to watershed.asc"}},
+        {"slope.asc with an added extension", {"--mode", "1"}, run_dir(root),
+         {"did you mean ../../arcview/ascii/slope.asc.txt?"}},
+    };
+    for (const Slip& slip : slips) {
+        SCOPED_TRACE(slip.name);
+        if (std::string(slip.name) == "watershed.asc in capitals") fs::rename(grids / "watershed.asc", grids / "Watershed.ASC");
+        if (std::string(slip.name) == "slope.asc with an added extension") {
+            fs::rename(grids / "Watershed.ASC", grids / "watershed.asc");
+            fs::rename(grids / "slope.asc", grids / "slope.asc.txt");
+        }
+        const RunResult r = run_program(GRIDRUN_EXE, slip.args, slip.working_dir);
+        EXPECT_EQ(r.exit_code, 1);
+        for (const std::string& text : slip.says) EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+        // areamean reads watershed.asc too, but not slope.asc.
+        if (slip.args[0] != "--project" && slip.says[0].find("slope") == std::string::npos) {
+            const RunResult a = run_program(AREAMEAN_EXE, {}, slip.working_dir);
+            EXPECT_EQ(a.exit_code, 1);
+        }
+    }
+}
+
+TEST(CommandLine, QuietPrintsNothingButErrorsAndWarnings) {
+    const fs::path source = fs::path(TEST_SOURCE_DIR) / "golden" / "case-9007-tiny" / "project";
+    TempDir tmp("quiet");
+    fs::copy(source, tmp.path() / "project", fs::copy_options::recursive);
+    const fs::path here = run_dir(tmp.path() / "project");
+    for (const char* exe : {GRIDRUN_EXE, AREAMEAN_EXE}) {
+        const RunResult r = run_program(exe, {"--quiet", "--mode", "2"}, here);
+        if (std::string(exe) == AREAMEAN_EXE) continue;  // takes no run mode
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+    }
+    const RunResult a = run_program(AREAMEAN_EXE, {"--quiet"}, here);
+    EXPECT_EQ(a.exit_code, 0) << a.err;
+    EXPECT_EQ(a.out, "");
+    EXPECT_EQ(a.err, "");
+}
+
 TEST(CommandLine, UnknownOrMalformedOptionsGiveUsageAndStatusTwo) {
     const std::vector<Refused> cases = {
         {GRIDRUN_EXE, {"--frobnicate"}, "unknown option"},

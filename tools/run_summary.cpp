@@ -27,6 +27,7 @@
 #include "fit_scores.hpp"
 #include "free_format.hpp"
 #include "observed_discharge.hpp"
+#include "project_check.hpp"
 #include "project_paths.hpp"
 
 namespace {
@@ -124,13 +125,32 @@ std::string fit_text(const Table& q, const std::string& observed_path, std::size
 
 }  // namespace
 
+const char* const kUsage =
+    "Usage: run_summary PROJECT_ROOT [--observed FILE [--warmup N]]\n"
+    "\n"
+    "Summarises a finished gridrun run from its result files in PROJECT_ROOT/model/output:\n"
+    "the peak discharge and its date, the volumes of surface flow, interflow and groundwater\n"
+    "flow at the outlet, and the basin water balance with its closure error.\n"
+    "\n"
+    "  --observed FILE  also score the outlet flow Q against the observed discharge in FILE\n"
+    "                   (NSE, KGE, NSE of log flows, percent bias, RMSE, peaks)\n"
+    "  --warmup N       leave the first N steps out of the scores\n"
+    "  --help         this text\n"
+    "  --version      the program's version\n";
+
 int main(int argc, char** argv) {
     std::string root, observed_path;
     std::size_t warmup = 0;
     bool usage_error = false, warmup_given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--observed" && i + 1 < argc) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("run_summary %s\n", HYDRO_VERSION);
+            return 0;
+        } else if (a == "--observed" && i + 1 < argc) {
             observed_path = argv[++i];
         } else if (a == "--warmup" && i + 1 < argc) {
             int32_t n = -1;
@@ -147,12 +167,14 @@ int main(int argc, char** argv) {
         }
     }
     if (usage_error || root.empty() || (warmup_given && observed_path.empty())) {
-        std::fprintf(stderr, "usage: run_summary PROJECT_ROOT [--observed FILE [--warmup N]]\n");
+        std::fprintf(stderr, "run_summary: %s\n\n%s",
+                     root.empty() ? "expected the project root" : "unknown option or missing value", kUsage);
         return 2;
     }
     try {
         ProjectPaths paths;
         paths.root = root;
+        check_project_root(paths, "project root");
         const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
         FreeFormatReader control(paths.input("input.txt"));
         control.begin_read();

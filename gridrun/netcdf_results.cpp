@@ -1,0 +1,356 @@
+#include "netcdf_results.hpp"
+
+#include "input_error.hpp"
+
+#ifdef HYDRO_HAVE_NETCDF
+
+#include <netcdf.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "calendar.hpp"
+#include "series_columns.hpp"
+
+namespace hydro {
+
+bool netcdf_available() { return true; }
+
+namespace {
+
+// Steps held before they are written: bounds the memory of a long run.
+constexpr std::size_t kBlockSteps = 4096;
+constexpr float kFill = -1.0f;
+
+struct MapKind {
+    const char* name;
+    const char* long_name;
+    const char* units;
+    const char* method;  // over the period
+};
+const std::array<MapKind, kSnapshotKinds> kMapKinds = {{
+    {"runoff", "surface runoff of the cell summed over the period", "mm", "sum"},
+    {"interflow", "interflow of the cell summed over the period", "mm", "sum"},
+    {"recharge", "percolation of the cell to the groundwater summed over the period", "mm", "sum"},
+    {"moisture", "mean soil moisture of the period as a fraction of the pore storage", "1", "mean"},
+    {"evaporation", "evaporation of the cell (canopy, depressions, soil) plus the groundwater evaporation of its "
+                    "subbasin, summed over the period",
+     "mm", "sum"},
+}};
+
+int64_t hours_of(int64_t year, int64_t month, int64_t day, int64_t hour) {
+    return civil_day_number(year, month, day) * 24 + hour;
+}
+
+int64_t hours_of_code(int32_t code) {
+    return hours_of(code / 1000000, code / 10000 % 100, code / 100 % 100, code % 100);
+}
+
+}  // namespace
+
+struct NetcdfResults::File {
+    std::string path;
+    ResultSet* files = nullptr;
+    ResultFile* result = nullptr;
+    GridGeoreference geo;
+    std::string crs_wkt, source;
+    RunInfo run;
+    int ncid = -1;
+    bool defined = false;
+    int64_t reference_hours = 0;
+
+    // Series: one variable per distinct column; where each record value goes.
+    std::vector<SeriesColumn> columns;
+    std::vector<int> column_var;
+    std::vector<int> q_tot_to_column, balance_to_column;
+    int time_var = -1, q_sub_var = -1;
+    std::array<int, kSnapshotKinds> map_var{-1, -1, -1, -1, -1};
+
+    std::size_t block_first = 0, block_count = 0;
+    std::vector<double> time_block;
+    std::vector<std::vector<float>> column_block;
+    std::vector<float> q_sub_block;
+    std::vector<float> map_values;
+
+    void check(int status, const std::string& what) const {
+        if (status != NC_NOERR)
+            throw OutputError("cannot write " + path + " (" + what + "): " + nc_strerror(status));
+    }
+    void text_attribute(int var, const char* name, const std::string& value) {
+        check(nc_put_att_text(ncid, var, name, value.size(), value.c_str()), name);
+    }
+    int define_variable(const char* name, nc_type type, std::vector<int> dims, const char* long_name,
+                        const char* units) {
+        int var = -1;
+        check(nc_def_var(ncid, name, type, static_cast<int>(dims.size()), dims.data(), &var), name);
+        text_attribute(var, "long_name", long_name);
+        if (units) text_attribute(var, "units", units);
+        return var;
+    }
+    std::string time_units() const {
+        const CivilDate d = civil_date(reference_hours >= 0 ? reference_hours / 24 : -((-reference_hours + 23) / 24));
+        const int64_t hour = reference_hours - civil_day_number(d.year, d.month, d.day) * 24;
+        char text[96];
+        std::snprintf(text, sizeof text, "hours since %04lld-%02lld-%02lld %02lld:00:00", static_cast<long long>(d.year),
+                      static_cast<long long>(d.month), static_cast<long long>(d.day), static_cast<long long>(hour));
+        return text;
+    }
+    void time_attributes(int var, const char* long_name) {
+        text_attribute(var, "standard_name", "time");
+        text_attribute(var, "long_name", long_name);
+        text_attribute(var, "units", time_units());
+        text_attribute(var, "calendar", "proleptic_gregorian");
+    }
+
+    void define();
+    void flush();
+};
+
+void NetcdfResults::File::define() {
+    const bool with_crs = !crs_wkt.empty();
+    text_attribute(NC_GLOBAL, "Conventions", "CF-1.8");
+    text_attribute(NC_GLOBAL, "title", "Results of a gridrun run: outlet hydrograph, basin water balance and maps");
+    text_attribute(NC_GLOBAL, "source", source);
+    text_attribute(NC_GLOBAL, "history", "written by " + source);
+
+    int time_dim = -1, nv_dim = -1, x_dim = -1, y_dim = -1;
+    check(nc_def_dim(ncid, "time", NC_UNLIMITED, &time_dim), "time");
+    check(nc_def_dim(ncid, "nv", 2, &nv_dim), "nv");
+    check(nc_def_dim(ncid, "y", static_cast<size_t>(run.n_rows), &y_dim), "y");
+    check(nc_def_dim(ncid, "x", static_cast<size_t>(run.n_cols), &x_dim), "x");
+
+    time_var = define_variable("time", NC_DOUBLE, {time_dim}, "date and hour of the step", nullptr);
+    time_attributes(time_var, "date and hour of the step");
+    text_attribute(time_var, "axis", "T");
+    const size_t series_chunk = kBlockSteps;
+    check(nc_def_var_chunking(ncid, time_var, NC_CHUNKED, &series_chunk), "time");
+
+    // q_tot.txt's columns, then balance.txt's that are not already there
+    // (the basin rain and temperature are the same in both files).
+    for (const SeriesColumn& c : q_tot_columns(run.with_temperature)) {
+        q_tot_to_column.push_back(static_cast<int>(columns.size()));
+        columns.push_back(c);
+    }
+    for (const SeriesColumn& c : balance_columns(run.with_temperature)) {
+        int found = -1;
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            if (std::strcmp(columns[i].name, c.name) == 0) found = static_cast<int>(i);
+        if (found < 0) {
+            found = static_cast<int>(columns.size());
+            columns.push_back(c);
+        }
+        balance_to_column.push_back(found);
+    }
+    for (const SeriesColumn& c : columns) {
+        const int var = define_variable(c.name, NC_FLOAT, {time_dim}, c.long_name, c.units);
+        check(nc_def_var_chunking(ncid, var, NC_CHUNKED, &series_chunk), c.name);
+        column_var.push_back(var);
+    }
+    column_block.assign(columns.size(), {});
+    for (auto& b : column_block) b.reserve(kBlockSteps);
+
+    const std::size_t n_reported = run.reported_subbasins.size();
+    int subbasin_var = -1;
+    if (run.run_mode == 2 && n_reported > 0) {
+        int sub_dim = -1;
+        check(nc_def_dim(ncid, "subbasin", n_reported, &sub_dim), "subbasin");
+        subbasin_var = define_variable("subbasin", NC_INT, {sub_dim}, "number of the reported subbasin", nullptr);
+        q_sub_var = define_variable("q_sub", NC_FLOAT, {time_dim, sub_dim},
+                                    "total flow at the outlet of the reported subbasin (surface flow, interflow and "
+                                    "groundwater flow of its cells)",
+                                    "m3 s-1");
+        const size_t chunk[2] = {kBlockSteps, n_reported};
+        check(nc_def_var_chunking(ncid, q_sub_var, NC_CHUNKED, chunk), "q_sub");
+        q_sub_block.reserve(kBlockSteps * n_reported);
+    }
+
+    const int x_var = define_variable("x", NC_DOUBLE, {x_dim}, "x coordinate of the cell centre", "m");
+    text_attribute(x_var, "standard_name", "projection_x_coordinate");
+    text_attribute(x_var, "axis", "X");
+    const int y_var = define_variable("y", NC_DOUBLE, {y_dim}, "y coordinate of the cell centre", "m");
+    text_attribute(y_var, "standard_name", "projection_y_coordinate");
+    text_attribute(y_var, "axis", "Y");
+
+    int crs_var = -1;
+    if (with_crs) {
+        check(nc_def_var(ncid, "crs", NC_INT, 0, nullptr, &crs_var), "crs");
+        text_attribute(crs_var, "long_name", "coordinate reference system of the maps");
+        text_attribute(crs_var, "crs_wkt", crs_wkt);
+        text_attribute(crs_var, "spatial_ref", crs_wkt);
+    }
+
+    struct Bounds {
+        int var, bounds_var;
+    };
+    std::array<Bounds, kSnapshotKinds> period_vars{};
+    const size_t map_chunk[3] = {1, std::min<size_t>(static_cast<size_t>(run.n_rows), 1024),
+                                 std::min<size_t>(static_cast<size_t>(run.n_cols), 1024)};
+    for (int k = 0; k < kSnapshotKinds; ++k) {
+        const std::size_t n_periods = run.map_periods[k].size();
+        if (n_periods == 0) continue;
+        const MapKind& kind = kMapKinds[static_cast<std::size_t>(k)];
+        const std::string period_name = std::string(kind.name) + "_time";
+        const std::string bounds_name = period_name + "_bounds";
+        int period_dim = -1;
+        check(nc_def_dim(ncid, period_name.c_str(), n_periods, &period_dim), period_name);
+        period_vars[k].var = define_variable(period_name.c_str(), NC_DOUBLE, {period_dim}, "", nullptr);
+        time_attributes(period_vars[k].var,
+                        ("last date-hour of the period of the " + std::string(kind.name) + " map").c_str());
+        text_attribute(period_vars[k].var, "bounds", bounds_name);
+        period_vars[k].bounds_var =
+            define_variable(bounds_name.c_str(), NC_DOUBLE, {period_dim, nv_dim},
+                            ("first and last date-hour of the period of the " + std::string(kind.name) + " map").c_str(),
+                            nullptr);
+        text_attribute(period_vars[k].bounds_var, "units", time_units());
+        text_attribute(period_vars[k].bounds_var, "calendar", "proleptic_gregorian");
+        const int var = define_variable(kind.name, NC_FLOAT, {period_dim, y_dim, x_dim}, kind.long_name, kind.units);
+        check(nc_def_var_fill(ncid, var, 0, &kFill), kind.name);
+        check(nc_def_var_chunking(ncid, var, NC_CHUNKED, map_chunk), kind.name);
+        check(nc_def_var_deflate(ncid, var, 1, 1, 1), kind.name);
+        text_attribute(var, "cell_methods", period_name + ": " + kind.method);
+        if (with_crs) text_attribute(var, "grid_mapping", "crs");
+        map_var[k] = var;
+    }
+    check(nc_enddef(ncid), "definitions");
+
+    std::vector<double> coords(static_cast<std::size_t>(run.n_cols));
+    for (int32_t c = 0; c < run.n_cols; ++c) coords[static_cast<std::size_t>(c)] = geo.x_centre(c);
+    check(nc_put_var_double(ncid, x_var, coords.data()), "x");
+    coords.assign(static_cast<std::size_t>(run.n_rows), 0.0);
+    for (int32_t r = 0; r < run.n_rows; ++r) coords[static_cast<std::size_t>(r)] = geo.y_centre(r);
+    check(nc_put_var_double(ncid, y_var, coords.data()), "y");
+    if (subbasin_var >= 0) check(nc_put_var_int(ncid, subbasin_var, run.reported_subbasins.data()), "subbasin");
+    if (crs_var >= 0) {
+        const int zero = 0;
+        check(nc_put_var_int(ncid, crs_var, &zero), "crs");
+    }
+    for (int k = 0; k < kSnapshotKinds; ++k) {
+        const auto& periods = run.map_periods[k];
+        if (periods.empty()) continue;
+        std::vector<double> end(periods.size()), bounds(2 * periods.size());
+        for (std::size_t j = 0; j < periods.size(); ++j) {
+            bounds[2 * j] = static_cast<double>(hours_of_code(periods[j].start_code) - reference_hours);
+            bounds[2 * j + 1] = end[j] = static_cast<double>(hours_of_code(periods[j].end_code) - reference_hours);
+        }
+        check(nc_put_var_double(ncid, period_vars[k].var, end.data()), "map periods");
+        check(nc_put_var_double(ncid, period_vars[k].bounds_var, bounds.data()), "map periods");
+    }
+    defined = true;
+}
+
+void NetcdfResults::File::flush() {
+    if (block_count == 0) return;
+    const size_t start[2] = {block_first, 0};
+    const size_t count[2] = {block_count, run.reported_subbasins.size()};
+    check(nc_put_vara_double(ncid, time_var, start, count, time_block.data()), "time");
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        check(nc_put_vara_float(ncid, column_var[i], start, count, column_block[i].data()), columns[i].name);
+    if (q_sub_var >= 0) check(nc_put_vara_float(ncid, q_sub_var, start, count, q_sub_block.data()), "q_sub");
+    block_first += block_count;
+    block_count = 0;
+    time_block.clear();
+    for (auto& b : column_block) b.clear();
+    q_sub_block.clear();
+}
+
+NetcdfResults::NetcdfResults(std::string path, ResultSet& files, GridGeoreference georeference, std::string crs_wkt,
+                             std::string source)
+    : file_(std::make_unique<File>()) {
+    file_->path = std::move(path);
+    file_->files = &files;
+    file_->geo = georeference;
+    file_->crs_wkt = std::move(crs_wkt);
+    file_->source = std::move(source);
+}
+
+NetcdfResults::~NetcdfResults() {
+    if (file_->ncid >= 0) nc_close(file_->ncid);
+}
+
+void NetcdfResults::begin(const RunInfo& run) {
+    File& f = *file_;
+    f.run = run;
+    // The set's temporary file, rewritten by the library as a NetCDF-4 file.
+    f.result = &f.files->create(f.path);
+    const int status = nc_create(f.result->temporary_path().c_str(), NC_NETCDF4 | NC_CLOBBER, &f.ncid);
+    if (status != NC_NOERR) {
+        f.ncid = -1;
+        throw OutputError("cannot create " + f.path + ": " + nc_strerror(status));
+    }
+}
+
+void NetcdfResults::step(const StepResult& s) {
+    File& f = *file_;
+    const int64_t hours = hours_of(s.year, s.month, s.day, s.hour);
+    if (!f.defined) {
+        f.reference_hours = hours;
+        f.define();
+    }
+    f.time_block.push_back(static_cast<double>(hours - f.reference_hours));
+    const ColumnValues q = q_tot_values(s.q_tot, f.run.with_temperature);
+    for (std::size_t i = 0; i < q.count; ++i)
+        f.column_block[static_cast<std::size_t>(f.q_tot_to_column[i])].push_back(q.value[i]);
+    const ColumnValues b = balance_values(s.balance, f.run.with_temperature);
+    for (std::size_t i = 0; i < b.count; ++i) {
+        auto& block = f.column_block[static_cast<std::size_t>(f.balance_to_column[i])];
+        // A column shared with q_tot.txt is taken from there.
+        if (block.size() < f.time_block.size()) block.push_back(b.value[i]);
+    }
+    if (f.q_sub_var >= 0) {
+        const std::size_t n = f.run.reported_subbasins.size();
+        for (std::size_t p = 0; p < n; ++p) f.q_sub_block.push_back(p < s.reported_flows.size() ? s.reported_flows[p] : kFill);
+    }
+    if (++f.block_count == kBlockSteps) f.flush();
+}
+
+void NetcdfResults::map(const MapResult& m) {
+    File& f = *file_;
+    if (!f.defined) f.define();
+    if (m.kind < 0 || m.kind >= kSnapshotKinds || f.map_var[m.kind] < 0) return;
+    const std::vector<int32_t>& subbasin = *f.run.subbasin_id;
+    f.map_values.assign(m.values.begin(), m.values.end());
+    // The ASCII maps' no-data cells: outside the basin, or no value there.
+    for (std::size_t i = 0; i < f.map_values.size(); ++i)
+        if (subbasin[i] < 0 || f.map_values[i] < 0.0f) f.map_values[i] = kFill;
+    const size_t start[3] = {static_cast<size_t>(m.period - 1), 0, 0};
+    const size_t count[3] = {1, static_cast<size_t>(f.run.n_rows), static_cast<size_t>(f.run.n_cols)};
+    f.check(nc_put_vara_float(f.ncid, f.map_var[m.kind], start, count, f.map_values.data()),
+            kMapKinds[static_cast<std::size_t>(m.kind)].name);
+}
+
+void NetcdfResults::end() {
+    File& f = *file_;
+    if (!f.defined) f.define();
+    f.flush();
+    const int status = nc_close(f.ncid);
+    f.ncid = -1;
+    f.check(status, "closing");
+    f.result->finish();
+}
+
+}  // namespace hydro
+
+#else  // built without the netCDF library
+
+namespace hydro {
+
+bool netcdf_available() { return false; }
+
+struct NetcdfResults::File {};
+
+NetcdfResults::NetcdfResults(std::string, ResultSet&, GridGeoreference, std::string, std::string) {
+    throw OutputError("NetCDF output is not available: this gridrun was built without the netCDF library "
+                      "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
+}
+NetcdfResults::~NetcdfResults() = default;
+void NetcdfResults::begin(const RunInfo&) {}
+void NetcdfResults::step(const StepResult&) {}
+void NetcdfResults::map(const MapResult&) {}
+void NetcdfResults::end() {}
+
+}  // namespace hydro
+
+#endif
