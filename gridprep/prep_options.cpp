@@ -9,7 +9,7 @@
 namespace gridprep {
 
 std::string usage_text() {
-    return "Usage: gridprep --dem DEM.asc --output DIR [options]\n"
+    return "Usage: gridprep --dem DEM --output DIR [options]\n"
            "\n"
            "Makes a complete project for gridrun and areamean from a digital elevation model:\n"
            "subbasin, station and parameter grids, slope and elevation, a commented control file\n"
@@ -34,7 +34,8 @@ std::string usage_text() {
            "Stations and series:\n"
            "  --stations FILE            CSV lines: variable (p, e or t), station number, x, y;\n"
            "                             default: one station of each variable for every cell;\n"
-           "                             without t stations snow is off (degree-day factor -1)\n"
+           "                             without t stations snow is off (degree-day factor -1);\n"
+           "                             each within 5 cells of the DEM, in its coordinates\n"
            "  --precipitation FILE       station series to check and copy to model/input/p.txt\n"
            "  --pet FILE                 the same for model/input/pet.txt\n"
            "  --temperature FILE         the same for model/input/t.txt\n"
@@ -44,7 +45,7 @@ std::string usage_text() {
            "Soil and land cover (default: one loam soil and one grassland cover everywhere):\n"
            "  --soil-table FILE          CSV: class, field_capacity, porosity, conductivity (mm/h),\n"
            "                             pore_index, residual_moisture, wilting_point\n"
-           "  --soil-grid FILE           soil class of every cell (ESRI ASCII grid on the DEM's cells)\n"
+           "  --soil-grid FILE           soil class of every cell (a grid on the DEM's cells)\n"
            "  --cover-table FILE         CSV: class, runoff_coefficient, root_depth (m),\n"
            "                             interception_max (mm), interception_min (mm),\n"
            "                             depression_capacity (mm), manning_n\n"
