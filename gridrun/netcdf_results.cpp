@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "calendar.hpp"
@@ -259,7 +260,11 @@ void NetcdfResults::File::flush() {
 NetcdfResults::NetcdfResults(std::string path, ResultSet& files, GridGeoreference georeference, std::string crs_wkt,
                              std::string source)
     : file_(std::make_unique<File>()) {
-    file_->path = std::move(path);
+    // Absolute, so that the result set's journal names it wherever a later
+    // run that completes an interrupted set is started.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    file_->path = ec ? std::move(path) : absolute.string();
     file_->files = &files;
     file_->geo = georeference;
     file_->crs_wkt = std::move(crs_wkt);
