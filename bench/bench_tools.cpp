@@ -1,5 +1,8 @@
 // Tools of the benchmark:
 //   bench_tools make-project DIR ROWS COLS STEPS   writes a deterministic synthetic project
+//   bench_tools make-hourly DIR ROWS COLS STEPS    the same basin in 20 subbasins, hourly steps
+//                                                  from 1 January (snow and melt), rain events,
+//                                                  cell responses of 2 or 3 ordinates
 //   bench_tools floor                              times logf, expf and powf alone
 //   bench_tools read-responses FILE                times the parsing of a response file
 //
@@ -54,7 +57,12 @@ bool inside(int r, int c, int rows, int cols) {
     return c >= 1 && c < cols - 1;  // a one-cell no-data margin left and right
 }
 
-int subbasin_of(int r, int c, int rows, int cols) { return (r * 4 / rows) * 4 + (c * 4 / cols) + 1; }
+// The hourly case: 20 subbasins (4 x 5), hourly steps, responses of 2 or 3 ordinates.
+bool g_hourly = false;
+
+int subbasin_of(int r, int c, int rows, int cols) {
+    return g_hourly ? (r * 4 / rows) * 5 + (c * 5 / cols) + 1 : (r * 4 / rows) * 4 + (c * 4 / cols) + 1;
+}
 
 void make_project(const fs::path& root, int rows, int cols, int steps) {
     fs::create_directories(root / "arcview" / "ascii");
@@ -105,25 +113,34 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     std::fprintf(p, "year month day hour 410 520 630 740\n");
     std::fprintf(e, "year month day hour 450 600 750\n");
     std::fprintf(t, "year month day hour 450 600 750\n");
-    int year = 2000, month = 1, day = 1;
+    int year = 2000, month = 1, day = 1, hour = 0;
     static const int len[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int storm = 0;  // hours left of a rain event (hourly case)
     for (int k = 0; k < steps; ++k) {
         const int doy = hydro::day_of_year(year, month, day);
         const double season = std::sin((doy - 110) * 2.0 * M_PI / 365.0);
-        std::fprintf(p, "%d %d %d 0", year, month, day);
+        std::fprintf(p, "%d %d %d %d", year, month, day, hour);
+        if (g_hourly && storm == 0 && rnd.uniform() < 0.02) storm = 4 + static_cast<int>(rnd.uniform() * 20);
         for (int s = 0; s < 4; ++s) {
             const double wet = rnd.uniform();
-            const double rain = wet < 0.33 ? -std::log(1.0 - rnd.uniform()) * (6.0 + s) : 0.0;
+            const double rain = g_hourly ? (storm > 0 && wet < 0.8 ? -std::log(1.0 - rnd.uniform()) * (1.0 + 0.3 * s) : 0.0)
+                                         : (wet < 0.33 ? -std::log(1.0 - rnd.uniform()) * (6.0 + s) : 0.0);
             std::fprintf(p, " %.2f", rain);
         }
-        std::fprintf(e, "%d %d %d 0", year, month, day);
-        for (int s = 0; s < 3; ++s) std::fprintf(e, " %.2f", std::max(0.2, 2.5 + 2.0 * season + 0.3 * s));
-        std::fprintf(t, "%d %d %d 0", year, month, day);
-        for (int s = 0; s < 3; ++s) std::fprintf(t, " %.1f", 8.0 + 12.0 * season - 2.0 * s + 4.0 * (rnd.uniform() - 0.5));
+        if (storm > 0) --storm;
+        const double diurnal = g_hourly ? std::sin((hour - 9) * 2.0 * M_PI / 24.0) : 0.0;
+        const double pet_scale = g_hourly ? std::max(0.0, diurnal) / 8.0 : 1.0;
+        std::fprintf(e, "%d %d %d %d", year, month, day, hour);
+        for (int s = 0; s < 3; ++s) std::fprintf(e, " %.3f", std::max(0.2, 2.5 + 2.0 * season + 0.3 * s) * pet_scale);
+        std::fprintf(t, "%d %d %d %d", year, month, day, hour);
+        for (int s = 0; s < 3; ++s)
+            std::fprintf(t, " %.1f", 8.0 + 12.0 * season - 2.0 * s + 4.0 * diurnal + 4.0 * (rnd.uniform() - 0.5));
         std::fputc('\n', p);
         std::fputc('\n', e);
         std::fputc('\n', t);
         const bool leap = hydro::is_leap_year(year);
+        if (g_hourly && ++hour < 24) continue;
+        hour = 0;
         if (++day > len[month - 1] + (month == 2 && leap ? 1 : 0)) {
             day = 1;
             if (++month > 12) month = 1, ++year;
@@ -149,17 +166,39 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
             if (inside(r, c, rows, cols)) {
                 const int distance = (rows - r) + c;
                 const int count = 5 + (distance * 35) / (rows + cols);
-                response_line(h, distance % 3, count);
-                response_line(s, distance % 2, 2 + count / 3);
+                if (g_hourly) {
+                    response_line(h, distance % 3, 2 + distance % 2);
+                    response_line(s, distance % 2, 2 + (distance / 7) % 2);
+                } else {
+                    response_line(h, distance % 3, count);
+                    response_line(s, distance % 2, 2 + count / 3);
+                }
             }
     // The first line reaches the largest lag that any file uses.
     std::fclose(h);
     std::fclose(s);
     std::FILE* river = open_out(root / "model" / "output" / "uh_river.txt");
-    for (int sb = 1; sb <= 16; ++sb) response_line(river, (16 - sb) / 4, 3 + sb % 5);
+    const int n_subbasins = g_hourly ? 20 : 16;
+    for (int sb = 1; sb <= n_subbasins; ++sb)
+        if (g_hourly)
+            response_line(river, sb % 2, 2 + sb % 3);  // within the cells' largest lag
+        else
+            response_line(river, (n_subbasins - sb) / 4, 3 + sb % 5);
     std::fclose(river);
 
     std::FILE* cf = open_out(root / "model" / "input" / "input.txt");
+    if (g_hourly) {
+        std::fprintf(cf,
+                     "Time_step_(hours)\n1\nParameters\n"
+                     "0.1 0.001 0.6 1.0 100 500 0.0 3 0.01 3.0 5\n"
+                     "Reported_subbasins 3\n1 6 20\n"
+                     "Runoff\n1\n2000 1 1 0 2000 12 31 23\n"
+                     "Interflow\n0\nRecharge\n0\n"
+                     "Moisture\n1\n2000 2 1 0 2000 2 28 23\n"
+                     "Evaporation\n1\n2000 1 1 0 2000 12 31 23\n");
+        std::fclose(cf);
+        return;
+    }
     std::fprintf(cf,
                  "Time_step_(hours)\n24\nParameters\n"
                  "1.5 0.02 0.6 1.0 100 500 0.0 3 0.01 3.0 20\n"
@@ -225,14 +264,17 @@ void read_responses(const std::string& path) {
 
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
-    if (cmd == "make-project" && argc == 6) {
+    if (cmd == "make-hourly" && argc == 6) {
+        g_hourly = true;
+        make_project(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    } else if (cmd == "make-project" && argc == 6) {
         make_project(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     } else if (cmd == "floor") {
         transcendental_floor();
     } else if (cmd == "read-responses" && argc == 3) {
         read_responses(argv[2]);
     } else {
-        std::fprintf(stderr, "usage: bench_tools make-project DIR ROWS COLS STEPS | floor | read-responses FILE\n");
+        std::fprintf(stderr, "usage: bench_tools make-project|make-hourly DIR ROWS COLS STEPS | floor | read-responses FILE\n");
         return 2;
     }
     return 0;

@@ -50,9 +50,12 @@ void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::
     s.t0 = t0;
     s.len = len;
     s.seasonal_factor.resize(len);
-    s.map_kinds.assign(len, 0);
-    s.period_begin.assign(len * kSnapshotKinds + 1, 0);
-    s.period_list.clear();
+    s.entry_begin.assign(len + 1, 0);
+    s.entry_kind.clear();
+    s.entry_slot.clear();
+    s.kind_offset[0] = 0;
+    for (int k = 0; k < kSnapshotKinds; ++k)
+        s.kind_offset[k + 1] = s.kind_offset[k] + static_cast<uint32_t>(control.periods[k].size());
     const StepCalendar& cal = in.calendar;
     for (std::size_t tau = 0; tau < len; ++tau) {
         const std::size_t t = t0 + tau;
@@ -62,12 +65,22 @@ void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::
             const auto& periods = control.periods[k];
             for (std::size_t j = 0; j < periods.size(); ++j)
                 if (periods[j].contains(cal.date_code[t])) {
-                    s.period_list.push_back(static_cast<int32_t>(j));
-                    s.map_kinds[tau] |= static_cast<uint8_t>(1u << k);
+                    s.entry_kind.push_back(static_cast<uint8_t>(k));
+                    s.entry_slot.push_back(s.kind_offset[k] + static_cast<uint32_t>(j));
                 }
-            s.period_begin[tau * kSnapshotKinds + k + 1] = static_cast<uint32_t>(s.period_list.size());
         }
+        s.entry_begin[tau + 1] = static_cast<uint32_t>(s.entry_slot.size());
     }
+    std::vector<char> used(s.kind_offset[kSnapshotKinds], 0);
+    for (uint32_t slot : s.entry_slot) used[slot] = 1;
+    s.active_slot.clear();
+    s.active_kind.clear();
+    for (int k = 0; k < kSnapshotKinds; ++k)
+        for (uint32_t j = s.kind_offset[k]; j < s.kind_offset[k + 1]; ++j)
+            if (used[j]) {
+                s.active_slot.push_back(j);
+                s.active_kind.push_back(static_cast<uint8_t>(k));
+            }
 }
 
 void TileSums::reset(std::size_t n, std::size_t n_subbasins, bool mode2) {
@@ -93,7 +106,7 @@ inline void route_in_tile(float depth, const float* __restrict uh, int32_t first
 
 // One cell through the steps of a tile.
 void simulate_cell_tile(const RunView& run, const ValidCell& cell, std::size_t cell_number, const TileSteps& ts,
-                        ModelState& state, SnapshotSums& snap, float* const* out, float* scratch) {
+                        ModelState& state, SnapshotSums& snap, float* const* out, float* scratch, float* map_sum) {
     const ModelInputs& in = run.in;
     const ControlFile& cf = run.control;
     const Catchment& g = run.catchment;
@@ -135,6 +148,13 @@ void simulate_cell_tile(const RunView& run, const ValidCell& cell, std::size_t c
     // A flow generated at the tile's step tau arrives at tau + lag + 1; the
     // lags beyond the kept tail are after the end of any run.
     const int32_t route_last = std::min<int64_t>(uh_last, static_cast<int64_t>(tail_len) - 1);
+
+    // The cell's map sums of the periods of the tile, kept here over the tile.
+    auto map_cell = [&](std::size_t a) -> float& {
+        const int k = ts.active_kind[a];
+        return snap.sum[k][static_cast<std::size_t>(ts.active_slot[a] - ts.kind_offset[k]) * snap.grid_size + i];
+    };
+    for (std::size_t a = 0; a < ts.active_slot.size(); ++a) map_sum[ts.active_slot[a]] = map_cell(a);
 
     float soil_moisture = state.soil_moisture[cell_number];
     float snow_storage = state.snow[cell_number];
@@ -185,6 +205,7 @@ void simulate_cell_tile(const RunView& run, const ValidCell& cell, std::size_t c
                                       runoff.runoff_coefficient, soil_moisture, porosity);
             const float demand = pet - canopy.evaporation - surface.evaporation;
             fluxes = soil_fluxes(soil_moisture, demand, soil, interflow_scale);
+            keep_store_above_residual(soil_moisture, surface.infiltration, soil.residual, fluxes);
             if (surface.surface_runoff > 0.0f)
                 route_in_tile(surface.surface_runoff, uh, uh_first, route_last, tau, area, dt, surface_series);
             if (fluxes.interflow > 0.0f)
@@ -205,20 +226,16 @@ void simulate_cell_tile(const RunView& run, const ValidCell& cell, std::size_t c
         o_rech[tau] = fluxes.percolation;
         o_pet[tau] = pet;
 
-        // Map sums: each cell owns its grid position.
-        if (ts.map_kinds[tau]) {
+        // Map sums of the periods that hold the step (each cell owns its grid position).
+        const uint32_t e0 = ts.entry_begin[tau], e1 = ts.entry_begin[tau + 1];
+        if (e0 != e1) {
             const float value[kSnapshotKinds] = {surface.surface_runoff, fluxes.interflow, fluxes.percolation,
                                                  soil_moisture, evaporation};
-            const uint32_t* pb = &ts.period_begin[tau * kSnapshotKinds];
-            for (int k = 0; k < kSnapshotKinds; ++k) {
-                for (uint32_t p = pb[k]; p < pb[k + 1]; ++p) {
-                    float& s = snap.sum[k][static_cast<std::size_t>(ts.period_list[p]) * snap.grid_size + i];
-                    s = s + value[k];
-                }
-            }
+            for (uint32_t e = e0; e < e1; ++e) map_sum[ts.entry_slot[e]] = map_sum[ts.entry_slot[e]] + value[ts.entry_kind[e]];
         }
     }
 
+    for (std::size_t a = 0; a < ts.active_slot.size(); ++a) map_cell(a) = map_sum[ts.active_slot[a]];
     std::copy_n(surface_series, len, out[kSurfaceArrival]);
     std::copy_n(interflow_series, len, out[kInterflowArrival]);
     std::copy_n(surface_series + len, tail_len, &state.surface_tail[tail_begin]);
@@ -273,11 +290,12 @@ void simulate_block_tile(const RunView& run, const std::vector<ValidCell>& cells
     std::size_t widest = 0;
     for (std::size_t c = first; c < first + count; ++c)
         widest = std::max(widest, state.tail_offset[c + 1] - state.tail_offset[c]);
-    out.scratch.resize(2 * (steps.len + widest));
+    out.scratch.resize(2 * (steps.len + widest) + steps.kind_offset[kSnapshotKinds]);
     float* q[kContributions];
     for (std::size_t c = 0; c < count; ++c) {
         for (int k = 0; k < kContributions; ++k) q[k] = out.series(k, c);
-        simulate_cell_tile(run, cells[first + c], first + c, steps, state, maps, q, out.scratch.data());
+        simulate_cell_tile(run, cells[first + c], first + c, steps, state, maps, q, out.scratch.data(),
+                           out.scratch.data() + 2 * (steps.len + widest));
     }
 }
 

@@ -9,6 +9,7 @@
 // of threads and the size of the tiles.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,13 +37,19 @@ std::vector<ValidCell> valid_cells(const Catchment& g, int32_t n_rows, int32_t n
 // step): its last lag + 1, at most `cap` steps.
 std::vector<std::size_t> cell_tail_offsets(const ResponseTable& responses, std::size_t n_cells, std::size_t cap);
 
-// The steps of one tile as the cells see them.
+// The steps of one tile as the cells see them. The map periods of every
+// kind are numbered together ("slots": the runoff periods, then the
+// interflow periods, ...).
 struct TileSteps {
     std::size_t t0 = 0, len = 0;
     std::vector<float> seasonal_factor;     // interception factor of each step's day of the year
-    std::vector<uint8_t> map_kinds;         // bit k: the step lies in a map period of kind k
-    std::vector<uint32_t> period_begin;     // periods of step tau and kind k: period_list[[tau*5+k], [tau*5+k+1])
-    std::vector<int32_t> period_list;
+    std::vector<uint32_t> entry_begin;      // map entries of step tau: [entry_begin[tau], entry_begin[tau + 1])
+    std::vector<uint8_t> entry_kind;        // per entry: the kind of map
+    std::vector<uint32_t> entry_slot;       // per entry: the slot of its period
+    std::array<uint32_t, kSnapshotKinds + 1> kind_offset{};  // first slot of each kind; the last: slot count
+    // The slots that steps of this tile add to (only these map sums are touched).
+    std::vector<uint32_t> active_slot;
+    std::vector<uint8_t> active_kind;
 };
 void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::size_t t0, std::size_t len,
                         TileSteps& steps);

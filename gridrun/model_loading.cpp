@@ -16,33 +16,40 @@ namespace {
 
 void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
     const RunSizes& sz = in.sizes;
-    FreeFormatReader p(paths.input("p.txt"));
-    FreeFormatReader e(paths.input("pet.txt"));
-    std::unique_ptr<FreeFormatReader> t;
     in.precipitation.quantity = SeriesQuantity::Precipitation;
     in.pet.quantity = SeriesQuantity::Evapotranspiration;
     in.temperature.quantity = SeriesQuantity::Temperature;
-    size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps);
-    size_series(e, in.pet, sz.n_stations_e, sz.n_steps);
-    if (sz.temperature_used) {
-        t = std::make_unique<FreeFormatReader>(paths.input("t.txt"));
-        size_series(*t, in.temperature, sz.n_stations_t, sz.n_steps);
-        read_series_header(*t, in.temperature, "thiessen_t.asc");
+    // One file after the other: only one file's text is in memory at a time,
+    // however long the series.
+    {
+        FreeFormatReader p(paths.input("p.txt"));
+        size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps);
+        read_series_header(p, in.precipitation, "thiessen_p.asc");
+        for (int32_t k = 0; k < sz.n_steps; ++k) {
+            const RecordDate d = read_record_date(p, k);
+            // The date sets the day of the year (the season of the canopy) and
+            // the map periods a step belongs to.
+            check_record_date(p, d, k);
+            in.calendar.append(d.year, d.month, d.day, d.hour);
+            read_station_values(p, in.precipitation, k);
+        }
     }
-    read_series_header(p, in.precipitation, "thiessen_p.asc");
-    read_series_header(e, in.pet, "thiessen_e.asc");
-    for (int32_t k = 0; k < sz.n_steps; ++k) {
-        const RecordDate d = read_record_date(p, k);
-        // The date sets the day of the year (the season of the canopy) and
-        // the map periods a step belongs to.
-        check_record_date(p, d, k);
-        in.calendar.append(d.year, d.month, d.day, d.hour);
-        read_station_values(p, in.precipitation, k);
-        skip_record_date(e, k);
-        read_station_values(e, in.pet, k);
-        if (t) {
-            skip_record_date(*t, k);
-            read_station_values(*t, in.temperature, k);
+    {
+        FreeFormatReader e(paths.input("pet.txt"));
+        size_series(e, in.pet, sz.n_stations_e, sz.n_steps);
+        read_series_header(e, in.pet, "thiessen_e.asc");
+        for (int32_t k = 0; k < sz.n_steps; ++k) {
+            skip_record_date(e, k);
+            read_station_values(e, in.pet, k);
+        }
+    }
+    if (sz.temperature_used) {
+        FreeFormatReader t(paths.input("t.txt"));
+        size_series(t, in.temperature, sz.n_stations_t, sz.n_steps);
+        read_series_header(t, in.temperature, "thiessen_t.asc");
+        for (int32_t k = 0; k < sz.n_steps; ++k) {
+            skip_record_date(t, k);
+            read_station_values(t, in.temperature, k);
         }
     }
 }

@@ -79,10 +79,9 @@ namespace {
 
 // Counts the steps of the tile in each moisture period (the maps' means).
 void count_moisture_steps(const TileSteps& steps, SnapshotSums& maps) {
-    for (std::size_t tau = 0; tau < steps.len; ++tau) {
-        const uint32_t* pb = &steps.period_begin[tau * kSnapshotKinds + kMoisture];
-        for (uint32_t p = pb[0]; p < pb[1]; ++p) maps.moisture_step_count[static_cast<std::size_t>(steps.period_list[p])] += 1;
-    }
+    for (std::size_t e = 0; e < steps.entry_slot.size(); ++e)
+        if (steps.entry_kind[e] == kMoisture)
+            maps.moisture_step_count[steps.entry_slot[e] - steps.kind_offset[kMoisture]] += 1;
 }
 
 }  // namespace
@@ -103,8 +102,11 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
     const std::size_t block_size =
         std::clamp<std::size_t>((n_cells + n_threads - 1) / std::max<std::size_t>(n_threads, 1), 1, 32);
     const std::size_t n_blocks = std::max<std::size_t>(1, (n_cells + block_size - 1) / block_size);
+    // A small basin gets longer tiles, so that the threads meet seldom.
     const std::size_t tile_len =
-        options.tile_steps ? options.tile_steps : std::clamp<std::size_t>(8192 / block_size, 128, 4096);
+        options.tile_steps ? options.tile_steps
+                           : std::clamp<std::size_t>(std::max(8192 / block_size, 131072 / std::max<std::size_t>(n_cells, 1)),
+                                                     128, 4096);
     const std::size_t n_tiles = (n_steps + tile_len - 1) / tile_len;
     const std::size_t n_items = n_tiles * n_blocks;
 
@@ -157,6 +159,9 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
     };
 
     auto wait_until_added = [&](std::size_t count) {
+        // A short spin first: the piece before is usually about to be added.
+        for (int spin = 0; spin < 2000 && added.load(std::memory_order_acquire) < count; ++spin)
+            std::this_thread::yield();
         for (std::size_t done = added.load(std::memory_order_acquire); done < count && !failed.load();
              done = added.load(std::memory_order_acquire))
             added.wait(done, std::memory_order_acquire);

@@ -9,7 +9,14 @@
 //   percolation         ((theta - ET - theta_r) / P)^B x K      when theta - ET > theta_fc
 //   interflow           ((theta - ET - perc - theta_r) / P)^B x (scale x slope x K)
 //                                                 when theta - ET - perc > theta_fc
-//   new theta           ((infiltration + theta) - ET - perc) - interflow, not clipped
+//   new theta           ((infiltration + theta) - ET - perc) - interflow
+// One step's losses can exceed the water above theta_r (a conductivity large
+// against the pore capacity, a huge demand, a shallow root zone). Only then,
+// with A = max((infiltration + theta) - theta_r, 0), the losses are cut in
+// turn: ET to at most A, percolation to at most A - ET, interflow to at most
+// (A - ET) - percolation, so that the store ends at theta_r instead of below
+// it (a store below theta_r raises a negative number to a power in the next
+// step's runoff split).
 #pragma once
 
 #include <cmath>
@@ -64,6 +71,16 @@ inline SoilFluxes soil_fluxes(float theta, float demand, const SoilParameters& p
 
 inline float updated_soil_moisture(float theta, float infiltration, const SoilFluxes& f) {
     return (((infiltration + theta) - f.evaporation) - f.percolation) - f.interflow;
+}
+
+// The floor of the store; to be applied before the interflow is routed.
+inline void keep_store_above_residual(float theta, float infiltration, float residual, SoilFluxes& f) {
+    if (!(updated_soil_moisture(theta, infiltration, f) < residual)) return;
+    float available = (infiltration + theta) - residual;
+    if (!(available > 0.0f)) available = 0.0f;
+    if (available < f.evaporation) f.evaporation = available;
+    if (available - f.evaporation < f.percolation) f.percolation = available - f.evaporation;
+    if ((available - f.evaporation) - f.percolation < f.interflow) f.interflow = (available - f.evaporation) - f.percolation;
 }
 
 }  // namespace hydro
