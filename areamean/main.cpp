@@ -2,6 +2,7 @@
 // temperature of every subbasin and time step by the Thiessen polygon
 // method, from the station series and the station grids of a project.
 #include <cstdio>
+#include <new>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
                        stdout);
         count_subbasins_and_stations(paths, sizes);
         const SubbasinMeans means = thiessen_means(paths, sizes);
-        write_subbasin_series(paths, means, sizes.n_subbasins, options.csv);
+        const std::vector<std::string> overflows = write_subbasin_series(paths, means, sizes.n_subbasins, options.csv);
         const float cpu_time_end = processor_seconds();
         if (!options.quiet)
             std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
@@ -119,7 +120,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "areamean: error: cannot write to standard output\n");
             return 1;
         }
+        for (const std::string& w : overflows) std::fprintf(stderr, "areamean: warning: %s\n", printable(w).c_str());
         return 0;
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "areamean: error: not enough memory for the run's arrays: check the sizes the inputs ask "
+                     "for (the grids' rows and columns, the number of steps, and in input.txt the map periods)\n");
+        return 1;
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "areamean: error: %s\n", printable(e.what()).c_str());

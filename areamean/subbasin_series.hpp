@@ -15,13 +15,20 @@ std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std
                                  int32_t n_subbasins);
 
 // Writes the two or three files once every input has been read, with their
-// CSV forms when asked, all replacing the earlier results together.
-void write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& means, int32_t n_subbasins,
+// CSV forms when asked, all replacing the earlier results together. Returns
+// one warning per file holding a mean too wide for its field (written as
+// asterisks): the file, the subbasin's column and the first record.
+std::vector<std::string> write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& means, int32_t n_subbasins,
                            bool with_csv = false);
 
 // The same series as comma-separated values: a column "time" (ISO 8601),
 // then one column per subbasin headed by its number, every value in full
 // precision.
+// The first mean of a series too wide for its field, as a warning naming the
+// file, the subbasin and the record; empty when every mean fits.
+std::string subbasin_series_overflow(const std::string& file_name, const std::vector<RecordDate>& dates,
+                                     const std::vector<float>& means, int32_t n_subbasins);
+
 std::string subbasin_series_csv(const std::vector<RecordDate>& dates, const std::vector<float>& means,
                                 int32_t n_subbasins);
 

@@ -24,6 +24,16 @@ void append_fixed(std::string& out, float value, int width, int decimals) {
         out.append(buf, static_cast<std::size_t>(n));
 }
 
+bool fixed_fits(float value, int width, int decimals) {
+    // Anything below 10^(width - decimals - 2) in magnitude fits: sign, digits, point, decimals.
+    static const float kLimits[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f};
+    const int digits = width - decimals - 2;
+    if (digits >= 0 && digits < 10 && value < kLimits[digits] && value > -kLimits[digits]) return true;
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, static_cast<double>(value));
+    return n >= 0 && n <= width;
+}
+
 std::string format_int(int64_t value, int width) {
     std::string s;
     append_int(s, value, width);

@@ -12,6 +12,10 @@ namespace hydro {
 void append_int(std::string& out, int64_t value, int width);
 void append_fixed(std::string& out, float value, int width, int decimals);
 
+// Whether a value prints within `width` characters with `decimals` decimals
+// (false: the field would be written as asterisks).
+bool fixed_fits(float value, int width, int decimals);
+
 // The same fields as strings (tests and one-off labels).
 std::string format_int(int64_t value, int width);
 std::string format_fixed(float value, int width, int decimals);

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -231,6 +232,8 @@ int main(int argc, char** argv) {
         }
         PhaseTimes times;
         const Model model = load_model(options.paths, run_mode, &times);
+        for (const std::string& w : input_warnings(model))
+            std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
         std::optional<ModelState> initial;
         if (!options.initial_state.empty()) initial = load_state(options.initial_state, model);
         const std::string crs = read_projection_text(projection_path(options.paths.grid("watershed.asc")));
@@ -273,12 +276,20 @@ int main(int argc, char** argv) {
                          "total %.3f, threads %d\n",
                          times.scan, times.input, times.cell_loop, times.second_pass, times.output,
                          std::chrono::duration<double>(clock::now() - start).count(), options.threads);
+        for (const std::string& w : text.overflow_warnings())
+            std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
         if (report.found)
             std::fprintf(stderr,
                          "gridrun: warning: the results hold values that are not finite numbers; the first "
                          "appeared at %s. Check the parameters there.\n",
                          report.where.c_str());
         return 0;
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "gridrun: error: not enough memory for the run's arrays: check the sizes the inputs ask "
+                     "for (the grids' rows and columns, the number of steps, and in input.txt the map periods)\n");
+        return 1;
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "gridrun: error: %s\n", printable(e.what()).c_str());

@@ -2,11 +2,14 @@
 
 #include <chrono>
 #include <cmath>
+#include <new>
 #include <stdexcept>
 
 #include "ascii_grid.hpp"
+#include "calendar.hpp"
 #include "cell_loop.hpp"
 #include "dimension_scan.hpp"
+#include "input_error.hpp"
 #include "model_loading.hpp"
 #include "simulation.hpp"
 #include "snapshots.hpp"
@@ -188,6 +191,28 @@ Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times)
     return model;
 }
 
+std::vector<std::string> input_warnings(const Model& model) {
+    std::vector<std::string> warnings;
+    const StepCalendar& c = model.inputs.calendar;
+    const float dt = model.inputs.control.time_step_hours;
+    // Whole hours only: a step shorter than an hour cannot be told from the dates' hours.
+    if (!(dt >= 1.0f) || dt != static_cast<float>(static_cast<int64_t>(dt))) return warnings;
+    const int64_t step_hours = static_cast<int64_t>(dt);
+    for (std::size_t k = 1; k < c.size(); ++k) {
+        const int64_t gap = hours_between(c.year[k - 1], c.month[k - 1], c.day[k - 1], c.hour[k - 1], c.year[k],
+                                          c.month[k], c.day[k], c.hour[k]);
+        if (gap == step_hours) continue;
+        warnings.push_back(model.paths.input("p.txt") + ": records " + std::to_string(k) + " and " +
+                           std::to_string(k + 1) + " are " + std::to_string(gap) +
+                           " hours apart, but the time step of " + model.paths.input("input.txt") + " is " +
+                           std::to_string(step_hours) +
+                           " hours; flows and rates are computed for the control file's step (check one or the "
+                           "other)");
+        break;
+    }
+    return warnings;
+}
+
 Parameters default_parameters(const Model& model) {
     const ControlFile& c = model.inputs.control;
     Parameters p;
@@ -254,7 +279,18 @@ SimulationOutcome simulate(const Model& model, const Parameters& parameters, con
     for (ResultSink* sink : options.sinks) sink->begin(info);
 
     SnapshotSums maps;
-    prepare_snapshot_sums(in, control, maps);
+    try {
+        prepare_snapshot_sums(in, control, maps);
+    } catch (const std::bad_alloc&) {
+        std::size_t n_maps = 0;
+        for (const auto& periods : control.periods) n_maps += periods.size();
+        const double megabytes = static_cast<double>(n_maps) * static_cast<double>(in.sizes.n_rows) *
+                                 static_cast<double>(in.sizes.n_cols) * sizeof(float) / 1048576.0;
+        throw InputError(model.paths.input("input.txt") + ": expected map periods whose sums fit in memory, found " +
+                         std::to_string(n_maps) + " maps of " + std::to_string(in.sizes.n_rows) + " x " +
+                         std::to_string(in.sizes.n_cols) + " cells (" + std::to_string(static_cast<long long>(megabytes)) +
+                         " MB); list fewer periods");
+    }
     ScheduleOptions schedule;
     schedule.threads = options.threads;
     schedule.progress = options.progress;

@@ -40,6 +40,11 @@ struct Model {
 // of the run mode (1 or 2); throws InputError. `times` gets scan and input.
 Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times = nullptr);
 
+// Doubts about the inputs that do not stop a run, one line each: today the
+// spacing of the series' dates against the control file's time step (daily
+// records run as hourly steps give flows 24 times too large).
+std::vector<std::string> input_warnings(const Model& model);
+
 // The parameters of a run: the eleven control-file parameters, and one
 // multiplier per parameter grid (grid_table.hpp), applied to the grid's
 // values as read from disk at every valid cell, in float, and clipped to the

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "project_paths.hpp"
 #include "result_set.hpp"
@@ -27,7 +28,15 @@ public:
     void map(const MapResult& m) override;
     void end() override;
 
+    // One line per result file that holds a value too wide for its field
+    // (written as asterisks): the file, the column and the first record.
+    const std::vector<std::string>& overflow_warnings() const { return overflow_warnings_; }
+
 private:
+    // Finds the first field of `line` (after the four date fields) filled with
+    // asterisks and notes it once per file.
+    void watch_overflow(int file, const std::string& line, const StepResult& r);
+
     ProjectPaths paths_;
     RunInfo info_;
     ResultSet* shared_set_ = nullptr;
@@ -38,6 +47,8 @@ private:
     ResultFile* balance_ = nullptr;
     ResultFile* q_sub_ = nullptr;
     std::string line_;
+    std::vector<std::string> overflow_warnings_;
+    bool overflow_noted_[3] = {false, false, false};
 };
 
 }  // namespace hydro

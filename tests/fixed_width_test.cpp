@@ -49,6 +49,8 @@ TEST(FixedWidth, RealFields) {
     for (const FixedCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.value) + " F" + std::to_string(c.width) + "." + std::to_string(c.decimals));
         EXPECT_EQ(format_fixed(c.value, c.width, c.decimals), c.expected);
+        // The overflow warnings rely on this agreeing with the asterisks.
+        EXPECT_EQ(fixed_fits(c.value, c.width, c.decimals), std::string(c.expected).find('*') == std::string::npos);
     }
 }
 

@@ -85,3 +85,65 @@ TEST(NonFiniteGuard, AnOrdinaryRunGivesNoWarning) {
 }
 
 }  // namespace
+
+// Doubts that do not stop a run: each gives one warning line naming the file
+// and the place, and the results are written all the same.
+TEST(RunWarnings, OverwideValuesAndDateSpacingAreNamed) {
+    struct Case {
+        const char* name;
+        void (*damage)(const fs::path& root);
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"rain too wide for its field",
+         [](const fs::path& root) {
+             const fs::path p = root / "model" / "input" / "p.txt";
+             std::string s = read_file(p);
+             const std::size_t at = s.find("1900 \t4 \t10 \t12 \t0.0");
+             ASSERT_NE(at, std::string::npos);
+             s.replace(at, std::string("1900 \t4 \t10 \t12 \t0.0").size(), "1900 \t4 \t10 \t12 \t99999999");
+             write_file(p, s);
+         },
+         "q_tot.txt: column rain of record 1 (1900-4-10 hour 12) is too wide for its field"},
+        {"daily control step over six-hourly records",
+         [](const fs::path& root) {
+             const fs::path p = root / "model" / "input" / "input.txt";
+             std::string s = read_file(p);
+             const std::size_t at = s.find("6.0");
+             ASSERT_NE(at, std::string::npos);
+             s.replace(at, 3, "12.0");
+             write_file(p, s);
+         },
+         "p.txt: records 1 and 2 are 6 hours apart, but the time step of"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tmp("warnings");
+        fs::copy(fs::path(TEST_SOURCE_DIR) / "golden" / "case-9007-tiny" / "project", tmp.path() / "project",
+                 fs::copy_options::recursive);
+        const fs::path root = tmp.path() / "project";
+        c.damage(root);
+        const RunResult r = run_program(GRIDRUN_EXE, {"--mode", "2", "--quiet"}, run_dir(root));
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.err.find(std::string("gridrun: warning: ")), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::exists(root / "model" / "output" / "q_tot.txt"));
+    }
+}
+
+TEST(RunWarnings, AreameanNamesAnOverwideMean) {
+    TempDir tmp("warnings-areamean");
+    fs::copy(fs::path(TEST_SOURCE_DIR) / "golden" / "case-9007-tiny" / "project", tmp.path() / "project",
+             fs::copy_options::recursive);
+    const fs::path p = tmp.path() / "project" / "model" / "input" / "p.txt";
+    std::string s = read_file(p);
+    const std::string first = "1900 \t4 \t10 \t12 \t0.0";
+    ASSERT_NE(s.find(first), std::string::npos);
+    s.replace(s.find(first), first.size(), "1900 \t4 \t10 \t12 \t99999999");
+    write_file(p, s);
+    const RunResult r = run_program(AREAMEAN_EXE, {"--quiet"}, run_dir(tmp.path() / "project"));
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.err.find("areamean: warning: Subbasin_P.txt: the column of subbasin 1 in record 1 (1900-4-10 hour 12)"),
+              std::string::npos)
+        << r.err;
+}
