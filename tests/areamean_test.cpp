@@ -155,7 +155,14 @@ TEST(AreaMean, SubbasinSeriesFiles) {
 
         const RunResult r = run_areamean(root);
         ASSERT_EQ(r.exit_code, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        // Asterisks come with one warning naming the file, the subbasin and the record.
+        if (c.p.find('*') == std::string::npos)
+            EXPECT_EQ(r.err, "");
+        else
+            EXPECT_EQ(r.err,
+                      "areamean: warning: Subbasin_P.txt: the column of subbasin 1 in record 1 (2009-12-31 hour 23) "
+                      "is too wide for its field and is written as asterisks; later records may hold more such "
+                      "values\n");
         EXPECT_EQ(read_file(out / "Subbasin_P.txt"), c.p);
         EXPECT_EQ(read_file(out / "Subbasin_E.txt"), c.e);
         EXPECT_EQ(read_file(out / "Subbasin_T.txt"), c.t ? *c.t : old_t);

@@ -130,20 +130,3 @@ TEST(RunWarnings, OverwideValuesAndDateSpacingAreNamed) {
         EXPECT_TRUE(fs::exists(root / "model" / "output" / "q_tot.txt"));
     }
 }
-
-TEST(RunWarnings, AreameanNamesAnOverwideMean) {
-    TempDir tmp("warnings-areamean");
-    fs::copy(fs::path(TEST_SOURCE_DIR) / "golden" / "case-9007-tiny" / "project", tmp.path() / "project",
-             fs::copy_options::recursive);
-    const fs::path p = tmp.path() / "project" / "model" / "input" / "p.txt";
-    std::string s = read_file(p);
-    const std::string first = "1900 \t4 \t10 \t12 \t0.0";
-    ASSERT_NE(s.find(first), std::string::npos);
-    s.replace(s.find(first), first.size(), "1900 \t4 \t10 \t12 \t99999999");
-    write_file(p, s);
-    const RunResult r = run_program(AREAMEAN_EXE, {"--quiet"}, run_dir(tmp.path() / "project"));
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.err.find("areamean: warning: Subbasin_P.txt: the column of subbasin 1 in record 1 (1900-4-10 hour 12)"),
-              std::string::npos)
-        << r.err;
-}
