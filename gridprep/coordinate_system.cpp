@@ -67,8 +67,12 @@ PrjFile read_prj_beside(const std::string& grid_path) {
             text.find_first_not_of(" \t\r\n\f\v") == std::string::npos)
             throw InputError(path, 0, "a coordinate system as WKT text (the .prj beside " + grid_path + ")",
                              text.empty() ? "an empty file" : text.size() > (1u << 20) ? "a file of over 1 MB" : !looks_like_text(text) ? "binary data (not text)" : "blank text");
+        // A plain projected or geographic definition is told by its keywords;
+        // only other texts are handed to GDAL (whose coordinate database alone
+        // takes more memory than the terrain analysis of a large DEM).
         CrsFacts facts;
-        if (gdal_available() && !gdal_crs_facts(text, facts))
+        double metres = 1.0;
+        if (crs_kind(text, metres) == CrsKind::unknown && gdal_available() && !gdal_crs_facts(text, facts))
             throw InputError(path, 0, "a coordinate system GDAL reads (WKT, as GIS programs write beside grids)",
                              "text starting with " + hydro::quote_token(first_line_start(text)));
         return PrjFile{text, path};
@@ -165,7 +169,12 @@ void require_projected_metres(const Raster& dem, const std::string& path) {
     bool geographic = false, projected = false;
     double metres = 1.0;
     std::string unit;
-    if (gdal_crs_facts(dem.crs_wkt, facts)) {
+    double keyword_metres = 1.0;
+    const CrsKind by_keywords = crs_kind(dem.crs_wkt, keyword_metres);
+    if (by_keywords == CrsKind::projected && keyword_metres == 1.0) {
+        // Projected in metres: all that is needed, without GDAL's coordinate database.
+        projected = true;
+    } else if (gdal_crs_facts(dem.crs_wkt, facts)) {
         geographic = facts.geographic;
         projected = facts.projected;
         metres = facts.metres_per_unit;
