@@ -34,8 +34,10 @@ if [ "${HYDRO_TESTS_QUICK:-0}" = 1 ]; then
 fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (build-asan/)"
+# gridcal over MPI is left out here: Open MPI's own start-up allocations are
+# reported as leaks. The first stage tests it.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
-  -DHYDRO_SANITIZE=ON
+  -DHYDRO_SANITIZE=ON -DHYDRO_MPI=OFF
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1 \
