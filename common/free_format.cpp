@@ -73,18 +73,7 @@ std::string quote_token(std::string_view tok) {
         tok = tok.substr(0, n);
         cut = true;
     }
-    std::string out = "\"";
-    for (char ch : tok) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F) {
-            static const char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        } else {
-            out += ch;
-        }
-    }
+    std::string out = "\"" + printable(std::string(tok));
     if (cut) out += "...";
     out += '"';
     return out;

@@ -114,20 +114,6 @@ std::string shell_word(const std::string& path) {
     return out + "'";
 }
 
-std::string printable_path(const std::string& path) {
-    std::string out;
-    for (char ch : path) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F) {
-            static const char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 0xF];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
+std::string printable_path(const std::string& path) { return hydro::printable(path); }
 
 }  // namespace gridprep
