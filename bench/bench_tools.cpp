@@ -1,8 +1,12 @@
 // Tools of the benchmark:
 //   bench_tools make-project DIR ROWS COLS STEPS   writes a deterministic synthetic project
-//   bench_tools make-hourly DIR ROWS COLS STEPS    the same basin in 20 subbasins, hourly steps
+//   bench_tools make-hourly DIR ROWS COLS STEPS [wet]
+//                                                  the same basin in 20 subbasins, hourly steps
 //                                                  from 1 January (snow and melt), rain events,
-//                                                  cell responses of 2 or 3 ordinates
+//                                                  cell responses of 2 or 3 ordinates; "wet": long
+//                                                  frequent rain events and slowly draining soils
+//                                                  that stay above field capacity (percolation and
+//                                                  interflow in most steps)
 //   bench_tools floor                              times logf, expf and powf alone
 //   bench_tools read-responses FILE                times the parsing of a response file
 //
@@ -59,6 +63,7 @@ bool inside(int r, int c, int rows, int cols) {
 
 // The hourly case: 20 subbasins (4 x 5), hourly steps, responses of 2 or 3 ordinates.
 bool g_hourly = false;
+bool g_wet = false;
 
 int subbasin_of(int r, int c, int rows, int cols) {
     return g_hourly ? (r * 4 / rows) * 5 + (c * 5 / cols) + 1 : (r * 4 / rows) * 4 + (c * 4 / cols) + 1;
@@ -75,7 +80,7 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     struct Param { const char* file; double base, spread; };
     const Param params[] = {
         {"runoff_co.asc", 0.35, 0.5},  {"fieldcap.asc", 0.30, 0.2},  {"porosity.asc", 0.45, 0.1},
-        {"conductivity.asc", 3.0, 0.8}, {"poreindex.asc", 4.0, 0.3},  {"depression.asc", 5.0, 0.6},
+        {"conductivity.asc", g_wet ? 0.4 : 3.0, 0.8}, {"poreindex.asc", 4.0, 0.3},  {"depression.asc", 5.0, 0.6},
         {"interc_max.asc", 2.0, 0.5},   {"interc_min.asc", 0.5, 0.5}, {"residual.asc", 0.04, 0.3},
         {"rootdepth.asc", 1.0, 0.4},    {"slope.asc", 8.0, 0.9},      {"wiltingpoint.asc", 0.12, 0.2},
         {"elevation.asc", 800.0, 0.3},
@@ -113,14 +118,16 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     std::fprintf(p, "year month day hour 410 520 630 740\n");
     std::fprintf(e, "year month day hour 450 600 750\n");
     std::fprintf(t, "year month day hour 450 600 750\n");
-    int year = 2000, month = 1, day = 1, hour = 0;
+    // The wet case starts in spring: the last frosts, then rain on thawed soils.
+    int year = 2000, month = g_wet ? 4 : 1, day = 1, hour = 0;
     static const int len[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     int storm = 0;  // hours left of a rain event (hourly case)
     for (int k = 0; k < steps; ++k) {
         const int doy = hydro::day_of_year(year, month, day);
         const double season = std::sin((doy - 110) * 2.0 * M_PI / 365.0);
         std::fprintf(p, "%d %d %d %d", year, month, day, hour);
-        if (g_hourly && storm == 0 && rnd.uniform() < 0.02) storm = 4 + static_cast<int>(rnd.uniform() * 20);
+        if (g_hourly && storm == 0 && rnd.uniform() < (g_wet ? 0.06 : 0.02))
+            storm = 4 + static_cast<int>(rnd.uniform() * (g_wet ? 40 : 20));
         for (int s = 0; s < 4; ++s) {
             const double wet = rnd.uniform();
             const double rain = g_hourly ? (storm > 0 && wet < 0.8 ? -std::log(1.0 - rnd.uniform()) * (1.0 + 0.3 * s) : 0.0)
@@ -190,12 +197,14 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     if (g_hourly) {
         std::fprintf(cf,
                      "Time_step_(hours)\n1\nParameters\n"
-                     "0.1 0.001 0.6 1.0 100 500 0.0 3 0.01 3.0 5\n"
+                     "%s\n"
                      "Reported_subbasins 3\n1 6 20\n"
                      "Runoff\n1\n2000 1 1 0 2000 12 31 23\n"
                      "Interflow\n0\nRecharge\n0\n"
-                     "Moisture\n1\n2000 2 1 0 2000 2 28 23\n"
-                     "Evaporation\n1\n2000 1 1 0 2000 12 31 23\n");
+                     "Moisture\n1\n2000 %d 1 0 2000 %d 28 23\n"
+                     "Evaporation\n1\n2000 1 1 0 2000 12 31 23\n",
+                     g_wet ? "0.1 0.001 0.85 1.0 100 500 0.0 3 0.01 3.0 5" : "0.1 0.001 0.6 1.0 100 500 0.0 3 0.01 3.0 5",
+                     g_wet ? 5 : 2, g_wet ? 5 : 2);
         std::fclose(cf);
         return;
     }
@@ -264,8 +273,9 @@ void read_responses(const std::string& path) {
 
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "";
-    if (cmd == "make-hourly" && argc == 6) {
+    if (cmd == "make-hourly" && (argc == 6 || (argc == 7 && std::string(argv[6]) == "wet"))) {
         g_hourly = true;
+        g_wet = argc == 7;
         make_project(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     } else if (cmd == "make-project" && argc == 6) {
         make_project(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
@@ -274,7 +284,7 @@ int main(int argc, char** argv) {
     } else if (cmd == "read-responses" && argc == 3) {
         read_responses(argv[2]);
     } else {
-        std::fprintf(stderr, "usage: bench_tools make-project|make-hourly DIR ROWS COLS STEPS | floor | read-responses FILE\n");
+        std::fprintf(stderr, "usage: bench_tools make-project|make-hourly DIR ROWS COLS STEPS [wet] | floor | read-responses FILE\n");
         return 2;
     }
     return 0;

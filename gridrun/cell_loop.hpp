@@ -54,12 +54,13 @@ struct TileSteps {
 void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::size_t t0, std::size_t len,
                         TileSteps& steps);
 
-// What each cell of a block adds to the sums of each step of a tile, as the
-// cell's own values (the divisions by the cell counts are made when adding).
+// What each cell of a block adds to the sums of each step of a tile, already
+// divided by the cell count of the sum it goes to (the basin's or its
+// subbasin's); the arrivals are flows and are added as they are.
 enum Contribution {
     kSurfaceArrival,       // routed surface flow arriving in the step, m3/s
     kInterflowArrival,     // routed interflow arriving in the step, m3/s
-    kRain,                 // mm
+    kRain,                 // mm / basin cells
     kTemperature,
     kInterception,
     kMoistureMean,         // soil moisture at the end of the step
@@ -67,20 +68,29 @@ enum Contribution {
     kEvaporationMean,      // canopy + depressions + soil
     kSurfaceRunoff,
     kInterflowMean,
-    kPercolation,
+    kPercolation,          // mm / subbasin cells
     kPet,
+    kEvaporationSubbasin,
     kContributions
 };
 
+// A block's cells are simulated side by side in groups of `lanes` cells
+// (the lanes of a vector); the contributions keep that layout.
 struct BlockTile {
-    std::size_t stride = 0;  // steps per series (the tile length)
-    std::size_t n_cells = 0; // cells in the block
-    std::vector<float> values;  // contribution q of cell c at step tau: [(q * n_cells + c) * stride + tau]
-    std::vector<float> scratch; // arrivals of one cell over the tile and its tail
-    std::string progress;       // progress lines of the block (first tile only)
-    const float* series(int q, std::size_t c) const { return values.data() + (q * n_cells + c) * stride; }
-    float* series(int q, std::size_t c) { return values.data() + (q * n_cells + c) * stride; }
+    std::size_t stride = 0;   // steps per series (the tile length)
+    std::size_t n_cells = 0;  // cells in the block
+    std::size_t lanes = 1;    // cells side by side
+    std::size_t n_groups = 0; // groups of `lanes` cells (the last may be partly filled)
+    // contribution q of the cell in lane l of group g at step tau:
+    // [((q * n_groups + g) * stride + tau) * lanes + l]
+    std::vector<float> values;
+    std::vector<float> scratch;  // arrivals, forcing and map sums of one group over the tile
+    std::string progress;        // progress lines of the block (first tile only)
+    const float* group(int q, std::size_t g) const { return values.data() + (q * n_groups + g) * stride * lanes; }
 };
+
+// The instruction set the cell kernel runs with ("avx2" or "generic").
+const char* cell_kernel_name();
 
 // Advances cells [first, first + count) through the tile, updating their
 // stores and tails in `state` and the map sums.

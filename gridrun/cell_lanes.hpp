@@ -1,0 +1,15 @@
+// The cell kernel over a block of cells and a tile of steps, several cells
+// side by side (see cell_loop.hpp for what it produces).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "cell_loop.hpp"
+
+namespace hydro {
+
+void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, std::size_t count,
+                          const TileSteps& steps, ModelState& state, SnapshotSums& maps, BlockTile& out);
+
+}  // namespace hydro
