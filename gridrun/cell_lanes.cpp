@@ -35,17 +35,22 @@ namespace {
 using BlockKernel = void (*)(const RunView&, const std::vector<ValidCell>&, std::size_t, std::size_t, const TileSteps&,
                              ModelState&, SnapshotSums&, BlockTile&);
 
+using GroupAdder = void (*)(const float*, std::size_t, int, float* const*);
+using GroupTest = bool (*)(const float*, std::size_t);
+
 struct KernelChoice {
     BlockKernel run;
+    GroupAdder add;
+    GroupTest suspect;
     const char* name;
 };
 
 KernelChoice choose_kernel() {
 #ifdef HYDRO_HAVE_AVX2_KERNEL
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2")) return {lanes_avx2::simulate_block, "avx2"};
+    if (__builtin_cpu_supports("avx2")) return {lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::group_suspect, "avx2"};
 #endif
-    return {lanes_generic::simulate_block, "generic"};
+    return {lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::group_suspect, "generic"};
 }
 
 const KernelChoice& kernel() {
@@ -61,5 +66,9 @@ void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cell
                           const TileSteps& steps, ModelState& state, SnapshotSums& maps, BlockTile& out) {
     kernel().run(run, cells, first, count, steps, state, maps, out);
 }
+
+void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums) { kernel().add(y, len, real, sums); }
+
+bool group_suspect_lanes(const float* y, std::size_t n) { return kernel().suspect(y, n); }
 
 }  // namespace hydro

@@ -12,4 +12,11 @@ namespace hydro {
 void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, std::size_t count,
                           const TileSteps& steps, ModelState& state, SnapshotSums& maps, BlockTile& out);
 
+// Adds one contribution of a group's first `real` lanes to their sums in lane
+// order: sums[l][t] = y[t * lanes + l] + sums[l][t].
+void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums);
+
+// Whether any of n values (a multiple of the lanes) is 1e30 or more in size, or not a number.
+bool group_suspect_lanes(const float* y, std::size_t n);
+
 }  // namespace hydro

@@ -387,4 +387,58 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
     }
 }
 
+// Rows of W steps (lanes across) turned into columns (steps across).
+HYDRO_LANE_INLINE void transpose(vfloat* r) {
+#if HYDRO_LANES == 8
+    vfloat t[8], u[8];
+    for (int j = 0; j < 8; j += 2) {
+        t[j] = __builtin_shufflevector(r[j], r[j + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[j + 1] = __builtin_shufflevector(r[j], r[j + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    for (int j = 0; j < 8; j += 4)
+        for (int h = 0; h < 2; ++h) {
+            u[j + 2 * h] = __builtin_shufflevector(t[j + h], t[j + h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[j + 2 * h + 1] = __builtin_shufflevector(t[j + h], t[j + h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    for (int l = 0; l < 4; ++l) {
+        r[l] = __builtin_shufflevector(u[l], u[l + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        r[l + 4] = __builtin_shufflevector(u[l], u[l + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+#elif HYDRO_LANES == 4
+    const vfloat t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5), t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
+    const vfloat t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5), t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+    r[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    r[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    r[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    r[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+#else
+#error "lanes: 4 or 8"
+#endif
+}
+
+// Adds one contribution of the first `real` lanes of a group to their sums,
+// lane after lane (the cell order): sum[l][t] = y[t * W + l] + sum[l][t].
+static void add_group(const float* y, std::size_t len, int real, float* const* sum) {
+    std::size_t t = 0;
+    for (; t + W <= len; t += W) {
+        vfloat r[W];
+        for (int j = 0; j < W; ++j) r[j] = load(y + (t + j) * W);
+        transpose(r);
+        for (int l = 0; l < real; ++l) store(sum[l] + t, r[l] + load(sum[l] + t));
+    }
+    for (; t < len; ++t)
+        for (int l = 0; l < real; ++l) sum[l][t] = y[t * W + l] + sum[l][t];
+}
+
+// Whether a group's contributions hold a value that is large or not finite.
+static bool group_suspect(const float* y, std::size_t n) {
+    vmask suspect{};
+    const vfloat limit = splat(1e30f);
+    for (std::size_t j = 0; j + W <= n; j += W) {
+        const vfloat v = load(y + j);
+        suspect |= ~(pick(v < 0.0f, -v, v) < limit);
+    }
+    return any(suspect);
+}
+
 #undef HYDRO_LANE_INLINE

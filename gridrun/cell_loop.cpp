@@ -95,32 +95,19 @@ void TileSums::reset(std::size_t n, std::size_t n_subbasins, bool mode2) {
 
 namespace {
 
-// Whether any step of a cell holds a contribution that is not finite: the
-// sum of its contributions is tested as one value.
+// The first step at which the sum of a cell's contributions (as one value) is
+// not finite, or false.
 bool cell_has_non_finite(const BlockTile& block, std::size_t grp, std::size_t lane, std::size_t& first_step) {
-    const std::size_t len = block.stride, w = block.lanes;
-    // Values far below the largest float cannot add up to a non-finite sum:
-    // only a cell with a larger or non-finite value is looked at closely.
-    unsigned suspect = 0;
-    for (int k = 0; k < kContributions; ++k) {
-        const float* x = block.group(k, grp) + lane;
-        for (std::size_t t = 0; t < len; ++t) suspect |= !(std::fabs(x[t * w]) < 1e30f);
-    }
-    if (!suspect) return false;
-    for (std::size_t t = 0; t < len; ++t) {
-        float probe = 0.0f;
-        for (int k = 0; k < kContributions; ++k) probe = k == 0 ? block.group(k, grp)[t * w + lane] : probe + block.group(k, grp)[t * w + lane];
+    const std::size_t w = block.lanes;
+    for (std::size_t t = 0; t < block.stride; ++t) {
+        float probe = block.group(0, grp)[t * w + lane];
+        for (int k = 1; k < kContributions; ++k) probe = probe + block.group(k, grp)[t * w + lane];
         if (!std::isfinite(probe)) {
             first_step = t;
             return true;
         }
     }
     return false;
-}
-
-// sum[t] = x[t] + sum[t] for the cell in one lane (x already divided).
-inline void add_lane(float* __restrict sum, const float* __restrict x, std::size_t lanes, std::size_t n) {
-    for (std::size_t t = 0; t < n; ++t) sum[t] = x[t * lanes] + sum[t];
 }
 
 }  // namespace
@@ -137,33 +124,48 @@ void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std
     const bool mode2 = run.in.sizes.run_mode == 2;
     const std::size_t len = block.stride, w = block.lanes;
     const Catchment& g = run.catchment;
-    for (std::size_t c = 0; c < block.n_cells; ++c) {
-        const std::size_t grp = c / w, lane = c % w;
-        const ValidCell& cell = cells[first + c];
-        const std::size_t sb = static_cast<std::size_t>(g.subbasin_id[cell.index] - 1);
-        const std::size_t s0 = sb * len;
-        auto add = [&](float* sum, int q) { add_lane(sum, block.group(q, grp) + lane, w, len); };
-        add(mode2 ? &s.arrival_surface[s0] : s.arrival_surface.data(), kSurfaceArrival);
-        add(mode2 ? &s.arrival_interflow[s0] : s.arrival_interflow.data(), kInterflowArrival);
-        add(s.rain.data(), kRain);
-        if (temperature_used) add(s.temperature.data(), kTemperature);
-        add(s.interception.data(), kInterception);
-        add(s.moisture.data(), kMoistureMean);
-        add(s.infiltration.data(), kInfiltration);
-        add(s.evaporation.data(), kEvaporationMean);
-        add(s.surface_runoff.data(), kSurfaceRunoff);
-        add(s.interflow.data(), kInterflowMean);
-        add(&s.recharge[s0], kPercolation);
-        add(&s.pet[s0], kPet);
-        add(&s.subbasin_evaporation[s0], kEvaporationSubbasin);
-        std::size_t bad_step = 0;
-        if (cell_has_non_finite(block, grp, lane, bad_step)) {
-            FirstNonFinite here;
-            here.step = t0 + bad_step;
-            here.cell = first + c;
-            here.row = cell.row;
-            here.col = cell.col;
-            non_finite.merge(here);
+    const std::size_t n_values = len * w;
+    for (std::size_t grp = 0; grp < block.n_groups; ++grp) {
+        const std::size_t c0 = grp * w;
+        const int real = static_cast<int>(std::min(w, block.n_cells - c0));
+        std::size_t subbasin_at[kMaxLanes];
+        for (int l = 0; l < real; ++l)
+            subbasin_at[l] = static_cast<std::size_t>(g.subbasin_id[cells[first + c0 + static_cast<std::size_t>(l)].index] - 1) * len;
+        // The same sum for every lane, or each lane's subbasin's.
+        auto to = [&](std::vector<float>& sum, bool per_subbasin, int q) {
+            float* at[kMaxLanes];
+            for (int l = 0; l < real; ++l) at[l] = sum.data() + (per_subbasin ? subbasin_at[l] : 0);
+            add_group_lanes(block.group(q, grp), len, real, at);
+        };
+        to(s.arrival_surface, mode2, kSurfaceArrival);
+        to(s.arrival_interflow, mode2, kInterflowArrival);
+        to(s.rain, false, kRain);
+        if (temperature_used) to(s.temperature, false, kTemperature);
+        to(s.interception, false, kInterception);
+        to(s.moisture, false, kMoistureMean);
+        to(s.infiltration, false, kInfiltration);
+        to(s.evaporation, false, kEvaporationMean);
+        to(s.surface_runoff, false, kSurfaceRunoff);
+        to(s.interflow, false, kInterflowMean);
+        to(s.recharge, true, kPercolation);
+        to(s.pet, true, kPet);
+        to(s.subbasin_evaporation, true, kEvaporationSubbasin);
+        // Values far below the largest float cannot add up to a non-finite
+        // sum: only a group with a larger or non-finite value is looked at closely.
+        bool suspect = false;
+        for (int q = 0; q < kContributions && !suspect; ++q) suspect = group_suspect_lanes(block.group(q, grp), n_values);
+        if (!suspect) continue;
+        for (int l = 0; l < real; ++l) {
+            std::size_t bad_step = 0;
+            if (cell_has_non_finite(block, grp, static_cast<std::size_t>(l), bad_step)) {
+                const ValidCell& cell = cells[first + c0 + static_cast<std::size_t>(l)];
+                FirstNonFinite here;
+                here.step = t0 + bad_step;
+                here.cell = first + c0 + static_cast<std::size_t>(l);
+                here.row = cell.row;
+                here.col = cell.col;
+                non_finite.merge(here);
+            }
         }
     }
 }

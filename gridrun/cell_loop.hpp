@@ -74,6 +74,8 @@ enum Contribution {
     kContributions
 };
 
+inline constexpr std::size_t kMaxLanes = 16;
+
 // A block's cells are simulated side by side in groups of `lanes` cells
 // (the lanes of a vector); the contributions keep that layout.
 struct BlockTile {
