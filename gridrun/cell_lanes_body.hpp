@@ -31,18 +31,59 @@ HYDRO_LANE_INLINE vmask load_mask(const float* p) {
     return m;
 }
 HYDRO_LANE_INLINE vfloat pick(vmask m, vfloat a, vfloat b) { return m ? a : b; }
-HYDRO_LANE_INLINE bool any(vmask m) {
-    int32_t r = 0;
-    for (int l = 0; l < W; ++l) r |= m[l];
-    return r != 0;
-}
-// One library call per lane of m; the other lanes hold 0.
-template <class F>
-HYDRO_LANE_INLINE vfloat per_lane(vmask m, F f) {
-    vfloat r = splat(0.0f);
-    for (int l = 0; l < W; ++l)
-        if (m[l]) r[l] = f(l);
+// The lanes of a mask as bits (lane l: bit l).
+HYDRO_LANE_INLINE unsigned lane_bits(vmask m) {
+#if defined(__x86_64__) && HYDRO_LANES == 8
+    return static_cast<unsigned>(__builtin_ia32_movmskps256(reinterpret_cast<vfloat>(m)));
+#elif defined(__x86_64__) && HYDRO_LANES == 4
+    return static_cast<unsigned>(__builtin_ia32_movmskps(reinterpret_cast<vfloat>(m)));
+#else
+    unsigned r = 0;
+    for (int l = 0; l < W; ++l) r |= (m[l] ? 1u : 0u) << l;
     return r;
+#endif
+}
+HYDRO_LANE_INLINE bool any(vmask m) { return lane_bits(m) != 0; }
+// One library call per lane of m, f(x[l], y[l]); the other lanes hold 0.
+template <class F>
+HYDRO_LANE_INLINE vfloat per_lane(vmask m, vfloat x, vfloat y, F f) {
+    alignas(64) float xs[W], ys[W], r[W] = {};
+    store(xs, x);
+    store(ys, y);
+    for (unsigned bits = lane_bits(m); bits; bits &= bits - 1) {
+        const int l = __builtin_ctz(bits);
+        r[l] = f(xs[l], ys[l]);
+    }
+    return load(r);
+}
+
+// Rows of W steps (lanes across) turned into columns (steps across).
+HYDRO_LANE_INLINE void transpose(vfloat* r) {
+#if HYDRO_LANES == 8
+    vfloat t[8], u[8];
+    for (int j = 0; j < 8; j += 2) {
+        t[j] = __builtin_shufflevector(r[j], r[j + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[j + 1] = __builtin_shufflevector(r[j], r[j + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    for (int j = 0; j < 8; j += 4)
+        for (int h = 0; h < 2; ++h) {
+            u[j + 2 * h] = __builtin_shufflevector(t[j + h], t[j + h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[j + 2 * h + 1] = __builtin_shufflevector(t[j + h], t[j + h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    for (int l = 0; l < 4; ++l) {
+        r[l] = __builtin_shufflevector(u[l], u[l + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        r[l + 4] = __builtin_shufflevector(u[l], u[l + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+#elif HYDRO_LANES == 4
+    const vfloat t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5), t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
+    const vfloat t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5), t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+    r[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    r[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    r[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    r[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+#else
+#error "lanes: 4 or 8"
+#endif
 }
 
 // The fixed values of the cells of one group, lane by lane.
@@ -103,6 +144,19 @@ static void gather_cells(const RunView& run, const std::vector<ValidCell>& cells
     }
 }
 
+// Series of each lane (len values from from[l]) into one row of lanes per step.
+static void lanes_across(const float* const* from, std::size_t len, float* to) {
+    std::size_t t = 0;
+    for (; t + W <= len; t += W) {
+        vfloat r[W];
+        for (int l = 0; l < W; ++l) r[l] = load(from[l] + t);
+        transpose(r);
+        for (int j = 0; j < W; ++j) store(to + (t + j) * W, r[j]);
+    }
+    for (; t < len; ++t)
+        for (int l = 0; l < W; ++l) to[t * W + l] = from[l][t];
+}
+
 // Advances the cells [first, first + count) of a block through the tile.
 static void simulate_block(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first,
                            std::size_t count, const TileSteps& ts, ModelState& state, SnapshotSums& snap,
@@ -151,13 +205,10 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
         const int real = static_cast<int>(std::min<std::size_t>(W, first + count - g0));
         gather_cells(run, cells, g0, real, ts.t0, state, lc);
 
-        // The forcing of the tile, lane by lane.
-        for (int l = 0; l < W; ++l)
-            for (std::size_t tau = 0; tau < len; ++tau) {
-                rain_in[tau * W + l] = lc.rain_of[l][tau];
-                pet_in[tau * W + l] = lc.pet_of[l][tau];
-                temp_in[tau * W + l] = temperature_used ? lc.temp_of[l][tau] : 0.0f;
-            }
+        // The forcing of the tile, step by step across the lanes.
+        lanes_across(lc.rain_of, len, rain_in);
+        lanes_across(lc.pet_of, len, pet_in);
+        if (temperature_used) lanes_across(lc.temp_of, len, temp_in);
         // Ordinates by absolute lag, and which lanes route at that lag.
         const int32_t route_last = lc.route_last;
         for (int32_t k = 0; k <= route_last; ++k) {
@@ -243,8 +294,8 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             const vfloat exponent =
                 pick(net_rain >= threshold, one, e0 - (e0_less_one * rain) / threshold);
             const vfloat w = soil_moisture / porosity;
-            const vfloat we = per_lane(has_net & ~lc.runs_off_fully,
-                                       [&](int l) { return std::pow(w[l], exponent[l]); });
+            const vfloat we = per_lane(has_net & ~lc.runs_off_fully, w, exponent,
+                                       [](float x, float y) { return std::pow(x, y); });
             const vfloat fraction =
                 pick(lc.runs_off_fully, one, pick(lc.no_canopy_runoff, we * lc.dry_range + dry, we * coefficient));
             const vmask saturated = soil_moisture > 0.9f * porosity;
@@ -261,10 +312,10 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             vfloat filled_store = zero, after_filling = zero;
             if (any(filling)) {
                 const vfloat room_left = 1.0f - depression / capacity;
-                const vfloat ln = per_lane(filling, [&](int l) { return std::log(room_left[l]); });
+                const vfloat ln = per_lane(filling, room_left, zero, [](float x, float) { return std::log(x); });
                 const vfloat cumulative = runoff - ln * capacity;
                 const vfloat decay_arg = 0.0f - cumulative / capacity;
-                const vfloat decay = per_lane(filling, [&](int l) { return std::exp(decay_arg[l]); });
+                const vfloat decay = per_lane(filling, decay_arg, zero, [](float x, float) { return std::exp(x); });
                 vfloat fill = decay * runoff;
                 const vfloat kept = fill + depression - depression_evaporation0;
                 vfloat store_a = pick(kept > zero, kept, zero);
@@ -295,12 +346,12 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             const vfloat after_et = soil_moisture - soil_et;
             const vmask percolates = (after_et > field_capacity) & active;
             const vfloat perc_base = (after_et - residual) / pore_capacity;
-            const vfloat perc_pow = per_lane(percolates, [&](int l) { return std::pow(perc_base[l], lc.pore_index[l]); });
+            const vfloat perc_pow = per_lane(percolates, perc_base, lc.pore_index, [](float x, float y) { return std::pow(x, y); });
             vfloat percolation = pick(percolates, perc_pow * lc.conductivity, zero);
             const vfloat drainable = soil_moisture - soil_et - percolation - residual;
             const vmask flows = (soil_moisture - soil_et - percolation > field_capacity) & active;
             const vfloat flow_base = drainable / pore_capacity;
-            const vfloat flow_pow = per_lane(flows, [&](int l) { return std::pow(flow_base[l], lc.pore_index[l]); });
+            const vfloat flow_pow = per_lane(flows, flow_base, lc.pore_index, [](float x, float y) { return std::pow(x, y); });
             vfloat interflow = pick(flows, flow_pow * lc.interflow_factor, zero);
             // The floor of the store (see soil_water.hpp).
             const vfloat updated0 = (((infiltration + soil_moisture) - soil_et) - percolation) - interflow;
@@ -385,35 +436,6 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             for (int l = 0; l < real; ++l) snap.sum[k][base + lc.index[l]] = map_sum[ts.active_slot[a] * W + l];
         }
     }
-}
-
-// Rows of W steps (lanes across) turned into columns (steps across).
-HYDRO_LANE_INLINE void transpose(vfloat* r) {
-#if HYDRO_LANES == 8
-    vfloat t[8], u[8];
-    for (int j = 0; j < 8; j += 2) {
-        t[j] = __builtin_shufflevector(r[j], r[j + 1], 0, 8, 1, 9, 4, 12, 5, 13);
-        t[j + 1] = __builtin_shufflevector(r[j], r[j + 1], 2, 10, 3, 11, 6, 14, 7, 15);
-    }
-    for (int j = 0; j < 8; j += 4)
-        for (int h = 0; h < 2; ++h) {
-            u[j + 2 * h] = __builtin_shufflevector(t[j + h], t[j + h + 2], 0, 1, 8, 9, 4, 5, 12, 13);
-            u[j + 2 * h + 1] = __builtin_shufflevector(t[j + h], t[j + h + 2], 2, 3, 10, 11, 6, 7, 14, 15);
-        }
-    for (int l = 0; l < 4; ++l) {
-        r[l] = __builtin_shufflevector(u[l], u[l + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-        r[l + 4] = __builtin_shufflevector(u[l], u[l + 4], 4, 5, 6, 7, 12, 13, 14, 15);
-    }
-#elif HYDRO_LANES == 4
-    const vfloat t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5), t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
-    const vfloat t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5), t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
-    r[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
-    r[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
-    r[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
-    r[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
-#else
-#error "lanes: 4 or 8"
-#endif
 }
 
 // Adds one contribution of the first `real` lanes of a group to their sums,
