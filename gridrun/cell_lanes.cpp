@@ -27,6 +27,15 @@ namespace lanes_avx2 {
 #undef HYDRO_LANES
 }  // namespace lanes_avx2
 #pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw")
+namespace lanes_avx512 {
+#define HYDRO_LANES 16
+#include "cell_lanes_body.hpp"
+#undef HYDRO_LANES
+}  // namespace lanes_avx512
+#pragma GCC pop_options
 #define HYDRO_HAVE_AVX2_KERNEL 1
 #endif
 
@@ -48,6 +57,9 @@ struct KernelChoice {
 KernelChoice choose_kernel() {
 #ifdef HYDRO_HAVE_AVX2_KERNEL
     __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
+        return {lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::group_suspect, "avx512"};
     if (__builtin_cpu_supports("avx2")) return {lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::group_suspect, "avx2"};
 #endif
     return {lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::group_suspect, "generic"};

@@ -33,7 +33,14 @@ HYDRO_LANE_INLINE vmask load_mask(const float* p) {
 HYDRO_LANE_INLINE vfloat pick(vmask m, vfloat a, vfloat b) { return m ? a : b; }
 // The lanes of a mask as bits (lane l: bit l).
 HYDRO_LANE_INLINE unsigned lane_bits(vmask m) {
-#if defined(__x86_64__) && HYDRO_LANES == 8
+#if defined(__x86_64__) && HYDRO_LANES == 16
+    using half = float __attribute__((vector_size(32)));
+    const vfloat f = reinterpret_cast<vfloat>(m);
+    const half lo = __builtin_shufflevector(f, f, 0, 1, 2, 3, 4, 5, 6, 7);
+    const half hi = __builtin_shufflevector(f, f, 8, 9, 10, 11, 12, 13, 14, 15);
+    return static_cast<unsigned>(__builtin_ia32_movmskps256(lo)) |
+           (static_cast<unsigned>(__builtin_ia32_movmskps256(hi)) << 8);
+#elif defined(__x86_64__) && HYDRO_LANES == 8
     return static_cast<unsigned>(__builtin_ia32_movmskps256(reinterpret_cast<vfloat>(m)));
 #elif defined(__x86_64__) && HYDRO_LANES == 4
     return static_cast<unsigned>(__builtin_ia32_movmskps(reinterpret_cast<vfloat>(m)));
@@ -59,7 +66,18 @@ HYDRO_LANE_INLINE vfloat per_lane(vmask m, vfloat x, vfloat y, F f) {
 
 // Rows of W steps (lanes across) turned into columns (steps across).
 HYDRO_LANE_INLINE void transpose(vfloat* r) {
-#if HYDRO_LANES == 8
+#if HYDRO_LANES == 16
+    // Four perfect shuffles: each interleaves row i with row i + 8.
+    for (int stage = 0; stage < 4; ++stage) {
+        vfloat t[16];
+        for (int i = 0; i < 8; ++i) {
+            t[2 * i] = __builtin_shufflevector(r[i], r[i + 8], 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+            t[2 * i + 1] =
+                __builtin_shufflevector(r[i], r[i + 8], 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+        }
+        for (int i = 0; i < 16; ++i) r[i] = t[i];
+    }
+#elif HYDRO_LANES == 8
     vfloat t[8], u[8];
     for (int j = 0; j < 8; j += 2) {
         t[j] = __builtin_shufflevector(r[j], r[j + 1], 0, 8, 1, 9, 4, 12, 5, 13);
@@ -82,7 +100,7 @@ HYDRO_LANE_INLINE void transpose(vfloat* r) {
     r[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
     r[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 #else
-#error "lanes: 4 or 8"
+#error "lanes: 4, 8 or 16"
 #endif
 }
 

@@ -91,7 +91,7 @@ struct BlockTile {
     const float* group(int q, std::size_t g) const { return values.data() + (q * n_groups + g) * stride * lanes; }
 };
 
-// The instruction set the cell kernel runs with ("avx2" or "generic").
+// The instruction set the cell kernel runs with ("avx512", "avx2" or "generic").
 const char* cell_kernel_name();
 
 // Advances cells [first, first + count) through the tile, updating their
