@@ -464,7 +464,16 @@ static void add_group(const float* y, std::size_t len, int real, float* const* s
         vfloat r[W];
         for (int j = 0; j < W; ++j) r[j] = load(y + (t + j) * W);
         transpose(r);
-        for (int l = 0; l < real; ++l) store(sum[l] + t, r[l] + load(sum[l] + t));
+        // Lanes that add to the same sum one after the other keep it in a register.
+        vfloat acc = load(sum[0] + t);
+        for (int l = 0; l < real; ++l) {
+            if (l > 0 && sum[l] != sum[l - 1]) {
+                store(sum[l - 1] + t, acc);
+                acc = load(sum[l] + t);
+            }
+            acc = r[l] + acc;
+        }
+        store(sum[real - 1] + t, acc);
     }
     for (; t < len; ++t)
         for (int l = 0; l < real; ++l) sum[l][t] = y[t * W + l] + sum[l][t];
