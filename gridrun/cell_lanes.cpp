@@ -7,8 +7,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+#if defined(__GLIBC__)
+#include <gnu/libc-version.h>
+#endif
 
 namespace hydro {
 
@@ -30,11 +40,20 @@ namespace lanes_avx2 {
 
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw")
+// The compiler's own intrinsics start from undefined registers on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 namespace lanes_avx512 {
+#include "lane_powf.hpp"
+static bool use_lane_powf = false;
 #define HYDRO_LANES 16
+#define HYDRO_LANE_POWF 1
 #include "cell_lanes_body.hpp"
+#undef HYDRO_LANE_POWF
 #undef HYDRO_LANES
 }  // namespace lanes_avx512
+#pragma GCC diagnostic pop
 #pragma GCC pop_options
 #define HYDRO_HAVE_AVX2_KERNEL 1
 #endif
@@ -54,25 +73,66 @@ struct KernelChoice {
     const char* name;
 };
 
-KernelChoice choose_kernel() {
+// The kernels this processor can run, widest first.
+std::vector<KernelChoice> available_kernels() {
+    std::vector<KernelChoice> k;
 #ifdef HYDRO_HAVE_AVX2_KERNEL
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
-        return {lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::group_suspect, "avx512"};
-    if (__builtin_cpu_supports("avx2")) return {lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::group_suspect, "avx2"};
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw")) {
+        // The lanes' own powf only where the C library computes powf the
+        // way it does (GNU C library 2.28 or later, with FMA), and agrees.
+        bool library_fits = false;
+#if defined(__GLIBC__)
+        int major = 0, minor = 0;
+        library_fits = std::sscanf(gnu_get_libc_version(), "%d.%d", &major, &minor) == 2 &&
+                       (major > 2 || (major == 2 && minor >= 28)) && __builtin_cpu_supports("fma");
 #endif
-    return {lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::group_suspect, "generic"};
+        if (library_fits && lanes_avx512::lane_powf_agrees())
+            k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::group_suspect, "avx512-powf"});
+        k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::group_suspect, "avx512"});
+    }
+    if (__builtin_cpu_supports("avx2"))
+        k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::group_suspect, "avx2"});
+#endif
+    k.push_back({lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::group_suspect, "generic"});
+    return k;
 }
 
-const KernelChoice& kernel() {
-    static const KernelChoice choice = choose_kernel();
+KernelChoice& kernel() {
+    static KernelChoice choice = [] {
+        const std::vector<KernelChoice> k = available_kernels();
+        // HYDRO_CELL_KERNEL names a narrower kernel (for comparisons).
+        const char* wanted = std::getenv("HYDRO_CELL_KERNEL");
+        for (const KernelChoice& c : k)
+            if (wanted && std::strcmp(wanted, c.name) == 0) return c;
+        return k.front();
+    }();
+#ifdef HYDRO_HAVE_AVX2_KERNEL
+    lanes_avx512::use_lane_powf = std::strcmp(choice.name, "avx512-powf") == 0;
+#endif
     return choice;
 }
 
 }  // namespace
 
 const char* cell_kernel_name() { return kernel().name; }
+
+std::vector<std::string> cell_kernel_names() {
+    std::vector<std::string> names;
+    for (const KernelChoice& c : available_kernels()) names.push_back(c.name);
+    return names;
+}
+
+bool select_cell_kernel(const std::string& name) {
+    for (const KernelChoice& c : available_kernels())
+        if (name == c.name) {
+            kernel() = c;
+            kernel();  // sets the lanes' powf to match
+            return true;
+        }
+    return false;
+}
 
 void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, std::size_t count,
                           const TileSteps& steps, ModelState& state, SnapshotSums& maps, BlockTile& out) {

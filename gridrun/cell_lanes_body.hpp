@@ -64,6 +64,17 @@ HYDRO_LANE_INLINE vfloat per_lane(vmask m, vfloat x, vfloat y, F f) {
     return load(r);
 }
 
+// powf of the lanes of m (the other lanes hold 0).
+HYDRO_LANE_INLINE vfloat pow_lanes(vmask m, vfloat x, vfloat y) {
+#ifdef HYDRO_LANE_POWF
+    if (use_lane_powf) {
+        static const LanePowfTables tables = lane_powf_tables();
+        return lane_powf16(tables, x, y, static_cast<__mmask16>(lane_bits(m)));
+    }
+#endif
+    return per_lane(m, x, y, [](float a, float b) { return std::pow(a, b); });
+}
+
 // Rows of W steps (lanes across) turned into columns (steps across).
 HYDRO_LANE_INLINE void transpose(vfloat* r) {
 #if HYDRO_LANES == 16
@@ -312,8 +323,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             const vfloat exponent =
                 pick(net_rain >= threshold, one, e0 - (e0_less_one * rain) / threshold);
             const vfloat w = soil_moisture / porosity;
-            const vfloat we = per_lane(has_net & ~lc.runs_off_fully, w, exponent,
-                                       [](float x, float y) { return std::pow(x, y); });
+            const vfloat we = pow_lanes(has_net & ~lc.runs_off_fully, w, exponent);
             const vfloat fraction =
                 pick(lc.runs_off_fully, one, pick(lc.no_canopy_runoff, we * lc.dry_range + dry, we * coefficient));
             const vmask saturated = soil_moisture > 0.9f * porosity;
@@ -364,12 +374,12 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             const vfloat after_et = soil_moisture - soil_et;
             const vmask percolates = (after_et > field_capacity) & active;
             const vfloat perc_base = (after_et - residual) / pore_capacity;
-            const vfloat perc_pow = per_lane(percolates, perc_base, lc.pore_index, [](float x, float y) { return std::pow(x, y); });
+            const vfloat perc_pow = pow_lanes(percolates, perc_base, lc.pore_index);
             vfloat percolation = pick(percolates, perc_pow * lc.conductivity, zero);
             const vfloat drainable = soil_moisture - soil_et - percolation - residual;
             const vmask flows = (soil_moisture - soil_et - percolation > field_capacity) & active;
             const vfloat flow_base = drainable / pore_capacity;
-            const vfloat flow_pow = per_lane(flows, flow_base, lc.pore_index, [](float x, float y) { return std::pow(x, y); });
+            const vfloat flow_pow = pow_lanes(flows, flow_base, lc.pore_index);
             vfloat interflow = pick(flows, flow_pow * lc.interflow_factor, zero);
             // The floor of the store (see soil_water.hpp).
             const vfloat updated0 = (((infiltration + soil_moisture) - soil_et) - percolation) - interflow;

@@ -91,8 +91,14 @@ struct BlockTile {
     const float* group(int q, std::size_t g) const { return values.data() + (q * n_groups + g) * stride * lanes; }
 };
 
-// The instruction set the cell kernel runs with ("avx512", "avx2" or "generic").
+// The cell kernel a run uses: "avx512-powf" (16 lanes, the lanes' own powf,
+// used only where it gives the C library's bits), "avx512", "avx2" (8 lanes)
+// or "generic" (4 lanes); all give the same results. The widest the
+// processor has, unless the environment variable HYDRO_CELL_KERNEL names
+// another one it has.
 const char* cell_kernel_name();
+std::vector<std::string> cell_kernel_names();  // those this processor has, widest first
+bool select_cell_kernel(const std::string& name);  // for comparisons; not while a run is going
 
 // Advances cells [first, first + count) through the tile, updating their
 // stores and tails in `state` and the map sums.
