@@ -75,6 +75,25 @@ HYDRO_LANE_INLINE vfloat pow_lanes(vmask m, vfloat x, vfloat y) {
     return per_lane(m, x, y, [](float a, float b) { return std::pow(a, b); });
 }
 
+HYDRO_LANE_INLINE vfloat log_lanes(vmask m, vfloat x) {
+#ifdef HYDRO_LANE_POWF
+    if (use_lane_powf) {
+        static const LanePowfTables tables = lane_powf_tables();
+        return lane_logf16(tables, x, static_cast<__mmask16>(lane_bits(m)));
+    }
+#endif
+    return per_lane(m, x, x, [](float a, float) { return std::log(a); });
+}
+HYDRO_LANE_INLINE vfloat exp_lanes(vmask m, vfloat x) {
+#ifdef HYDRO_LANE_POWF
+    if (use_lane_powf) {
+        static const LanePowfTables tables = lane_powf_tables();
+        return lane_expf16(tables, x, static_cast<__mmask16>(lane_bits(m)));
+    }
+#endif
+    return per_lane(m, x, x, [](float a, float) { return std::exp(a); });
+}
+
 // Rows of W steps (lanes across) turned into columns (steps across).
 HYDRO_LANE_INLINE void transpose(vfloat* r) {
 #if HYDRO_LANES == 16
@@ -340,10 +359,10 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             vfloat filled_store = zero, after_filling = zero;
             if (any(filling)) {
                 const vfloat room_left = 1.0f - depression / capacity;
-                const vfloat ln = per_lane(filling, room_left, zero, [](float x, float) { return std::log(x); });
+                const vfloat ln = log_lanes(filling, room_left);
                 const vfloat cumulative = runoff - ln * capacity;
                 const vfloat decay_arg = 0.0f - cumulative / capacity;
-                const vfloat decay = per_lane(filling, decay_arg, zero, [](float x, float) { return std::exp(x); });
+                const vfloat decay = exp_lanes(filling, decay_arg);
                 vfloat fill = decay * runoff;
                 const vfloat kept = fill + depression - depression_evaporation0;
                 vfloat store_a = pick(kept > zero, kept, zero);
