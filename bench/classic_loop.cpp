@@ -6,10 +6,11 @@
 //    series of the whole run's length, then groundwater and river routing
 //    step by step (compiled -O2); it counts the calls of powf, expf and logf;
 // 2. the transcendental floor of the case: those calls, each timed alone;
-// 3. gridrun's simulate with 1 and with 2 threads (results compared with the
-//    classic loop's, value for value);
+// 3. gridrun's simulate with 1 and with 2 threads, three times each, the
+//    fastest kept (results compared with the classic loop's, value for value);
 // 4. the arrays the run needs (grids, forcing, responses, state), for the
 //    peak memory measured outside.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -223,20 +224,29 @@ int main(int argc, char** argv) {
     auto t0 = std::chrono::steady_clock::now();
     const ClassicResult reference = classic(model);
     const double classic_s = seconds(t0);
-    double engine_s[3] = {0, 0, 0};
+    // gridrun with 1 and 2 threads, three times each in turn: the fastest of
+    // each (a shared machine only ever adds time).
+    double engine_s[3] = {1e300, 1e300, 1e300};
     bool same = true;
-    for (int threads : {1, 2}) {
-        SeriesCollector series;
-        SimulationOptions o;
-        o.threads = threads;
-        o.sinks = {&series};
-        t0 = std::chrono::steady_clock::now();
-        simulate(model, default_parameters(model), o);
-        engine_s[threads] = seconds(t0);
-        same = same && series.surface_flow == reference.qs && series.interflow == reference.qi &&
-               series.groundwater_flow == reference.qg;
+    for (int round = 0; round < 3; ++round)
+        for (int threads : {1, 2}) {
+            SeriesCollector series;
+            SimulationOptions o;
+            o.threads = threads;
+            o.sinks = {&series};
+            t0 = std::chrono::steady_clock::now();
+            simulate(model, default_parameters(model), o);
+            engine_s[threads] = std::min(engine_s[threads], seconds(t0));
+            same = same && series.surface_flow == reference.qs && series.interflow == reference.qi &&
+                   series.groundwater_flow == reference.qg;
+        }
+    Calls ns = call_ns();
+    for (int round = 0; round < 2; ++round) {
+        const Calls again = call_ns();
+        ns.pow = std::min(ns.pow, again.pow);
+        ns.exp = std::min(ns.exp, again.exp);
+        ns.log = std::min(ns.log, again.log);
     }
-    const Calls ns = call_ns();
     const Calls& c = reference.calls;
     const double floor_s = (c.pow * ns.pow + c.exp * ns.exp + c.log * ns.log) * 1e-9;
 
@@ -252,8 +262,8 @@ int main(int argc, char** argv) {
     responses *= mb;
     const double state = double(in.sizes.n_cells) * (4 * 4 + 8 + 2 * 4 * 3) * mb;
 
-    std::printf("cells %d, steps %d, mode %d: %.3g cell-steps\n", in.sizes.n_cells, in.sizes.n_steps,
-                in.sizes.run_mode, cell_steps);
+    std::printf("cells %d, steps %d, mode %d: %.3g cell-steps; cell kernel %s\n", in.sizes.n_cells, in.sizes.n_steps,
+                in.sizes.run_mode, cell_steps, cell_kernel_name());
     std::printf("calls per cell-step: powf %.2f, expf %.2f, logf %.2f; ns per call: %.2f, %.2f, %.2f\n",
                 c.pow / cell_steps, c.exp / cell_steps, c.log / cell_steps, ns.pow, ns.exp, ns.log);
     std::printf("classic serial loop (-O2)   %8.3f s  %6.1f ns/cell-step\n", classic_s, classic_s * 1e9 / cell_steps);

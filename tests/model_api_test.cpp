@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "cell_loop.hpp"
 #include "model.hpp"
 #include "project_builder.hpp"
 #include "series_collector.hpp"
@@ -161,37 +162,45 @@ struct MapKeeper : ResultSink {
     void map(const MapResult& m) override { maps.push_back(m.values); }
 };
 
-// Tiles of any length and any number of threads give the same bytes: every
-// sum is formed in cell order.
-TEST(Simulate, TileLengthAndThreadCountDoNotChangeAnyResult) {
+// Tiles of any length, any number of threads and every cell kernel the
+// processor has (cells side by side in 4, 8 or 16 lanes) give the same
+// results: every sum is formed in cell order, every lane computes what one
+// cell computes.
+TEST(Simulate, TileLengthThreadCountAndKernelDoNotChangeAnyResult) {
     TempDir tmp("tiles");
     write_project(wet_project(), tmp.path());
+    const std::string kernel_before = cell_kernel_name();
     for (int mode : {1, 2}) {
         const Model m = load_model(ProjectPaths{tmp.path().string()}, mode);
+        ASSERT_TRUE(select_cell_kernel("generic"));
         SeriesCollector reference(true);
         MapKeeper reference_maps;
         SimulationOptions r;
         r.sinks = {&reference, &reference_maps};
         simulate(m, default_parameters(m), r);
         ASSERT_EQ(reference_maps.maps.size(), 3u);
-        for (std::size_t tile : {1, 7, 59, 60, 1000})
-            for (int threads : {1, 2, 3}) {
-                SCOPED_TRACE(std::to_string(mode) + " " + std::to_string(tile) + " " + std::to_string(threads));
-                SeriesCollector c(true);
-                MapKeeper maps;
-                SimulationOptions o;
-                o.threads = threads;
-                o.tile_steps = tile;
-                o.sinks = {&c, &maps};
-                simulate(m, default_parameters(m), o);
-                expect_same(reference, c);
-                EXPECT_EQ(maps.maps, reference_maps.maps);
-                for (std::size_t t = 0; t < c.balance.size(); ++t) {
-                    EXPECT_EQ(c.balance[t].groundwater_storage, reference.balance[t].groundwater_storage);
-                    EXPECT_EQ(c.balance[t].interception, reference.balance[t].interception);
+        for (const std::string& kernel : cell_kernel_names())
+            for (std::size_t tile : {1, 7, 59, 60, 1000})
+                for (int threads : {1, 2, 3}) {
+                    SCOPED_TRACE(kernel + " mode " + std::to_string(mode) + " tile " + std::to_string(tile) + " threads " +
+                                 std::to_string(threads));
+                    ASSERT_TRUE(select_cell_kernel(kernel));
+                    SeriesCollector c(true);
+                    MapKeeper maps;
+                    SimulationOptions o;
+                    o.threads = threads;
+                    o.tile_steps = tile;
+                    o.sinks = {&c, &maps};
+                    simulate(m, default_parameters(m), o);
+                    expect_same(reference, c);
+                    EXPECT_EQ(maps.maps, reference_maps.maps);
+                    for (std::size_t t = 0; t < c.balance.size(); ++t) {
+                        EXPECT_EQ(c.balance[t].groundwater_storage, reference.balance[t].groundwater_storage);
+                        EXPECT_EQ(c.balance[t].interception, reference.balance[t].interception);
+                    }
                 }
-            }
     }
+    select_cell_kernel(kernel_before);
 }
 
 }  // namespace
