@@ -323,96 +323,105 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             }
             const vmask active = ~snow_step;
 
-            // Canopy.
-            const vmask wetted = (rain > zero) | (canopy > zero);
-            const vfloat cap_of_day =
-                ((lc.interception_max - lc.interception_min) * ts.seasonal_factor[tau]) / 2.55f + lc.interception_min;
-            const vfloat canopy_evaporation0 = pick(pet < canopy, pet, canopy);
-            const vfloat room = cap_of_day - canopy;
-            const vfloat caught0 = pick(room < rain, pick(room > zero, room, zero), rain);
-            const vfloat left = caught0 + canopy - canopy_evaporation0;
-            const vmask canopy_on = wetted & active;
-            const vfloat canopy_evaporation = pick(canopy_on, canopy_evaporation0, zero);
-            const vfloat interception = pick(canopy_on, caught0, zero);
-            canopy = pick(canopy_on, pick(left > zero, left, zero), zero);
-            const vfloat net_rain = melt + pick(wetted, rain - caught0, zero);
+            vfloat canopy_evaporation = zero, interception = zero, runoff = zero, infiltration = zero,
+                   depression_evaporation = zero, soil_et = zero, percolation = zero, interflow = zero;
+            if (!any(active)) {
+                // Snow everywhere: the canopy and the depressions are emptied, nothing else moves.
+                canopy = zero;
+                depression = zero;
+            } else {
+                // Canopy.
+                const vmask wetted = (rain > zero) | (canopy > zero);
+                const vfloat cap_of_day =
+                    ((lc.interception_max - lc.interception_min) * ts.seasonal_factor[tau]) / 2.55f + lc.interception_min;
+                const vfloat canopy_evaporation0 = pick(pet < canopy, pet, canopy);
+                const vfloat room = cap_of_day - canopy;
+                const vfloat caught0 = pick(room < rain, pick(room > zero, room, zero), rain);
+                const vfloat left = caught0 + canopy - canopy_evaporation0;
+                const vmask canopy_on = wetted & active;
+                canopy_evaporation = pick(canopy_on, canopy_evaporation0, zero);
+                interception = pick(canopy_on, caught0, zero);
+                canopy = pick(canopy_on, pick(left > zero, left, zero), zero);
+                const vfloat net_rain = melt + pick(wetted, rain - caught0, zero);
 
-            // Runoff fraction.
-            const vmask has_net = (net_rain > zero) & active;
-            const vfloat exponent =
-                pick(net_rain >= threshold, one, e0 - (e0_less_one * rain) / threshold);
-            const vfloat w = soil_moisture / porosity;
-            const vfloat we = pow_lanes(has_net & ~lc.runs_off_fully, w, exponent);
-            const vfloat fraction =
-                pick(lc.runs_off_fully, one, pick(lc.no_canopy_runoff, we * lc.dry_range + dry, we * coefficient));
-            const vmask saturated = soil_moisture > 0.9f * porosity;
-            vfloat runoff = pick(saturated, net_rain, fraction * net_rain);
-            vfloat infiltration = pick(saturated, zero, (one - fraction) * net_rain);
-            runoff = pick(has_net, runoff, zero);
-            infiltration = pick(has_net, infiltration, zero);
+                // Runoff fraction.
+                const vmask has_net = (net_rain > zero) & active;
+                const vfloat exponent =
+                    pick(net_rain >= threshold, one, e0 - (e0_less_one * rain) / threshold);
+                const vfloat w = soil_moisture / porosity;
+                const vfloat we = pow_lanes(has_net & ~lc.runs_off_fully, w, exponent);
+                const vfloat fraction =
+                    pick(lc.runs_off_fully, one, pick(lc.no_canopy_runoff, we * lc.dry_range + dry, we * coefficient));
+                const vmask saturated = soil_moisture > 0.9f * porosity;
+                runoff = pick(saturated, net_rain, fraction * net_rain);
+                infiltration = pick(saturated, zero, (one - fraction) * net_rain);
+                runoff = pick(has_net, runoff, zero);
+                infiltration = pick(has_net, infiltration, zero);
 
-            // Depressions.
-            const vfloat demand_d = pet - canopy_evaporation;
-            const vmask filling = (runoff > zero) & (capacity > zero) & active;
-            const vmask draining = ~filling & (depression > zero) & active;
-            const vfloat depression_evaporation0 = pick(demand_d < depression, demand_d, depression);
-            vfloat filled_store = zero, after_filling = zero;
-            if (any(filling)) {
-                const vfloat room_left = 1.0f - depression / capacity;
-                const vfloat ln = log_lanes(filling, room_left);
-                const vfloat cumulative = runoff - ln * capacity;
-                const vfloat decay_arg = 0.0f - cumulative / capacity;
-                const vfloat decay = exp_lanes(filling, decay_arg);
-                vfloat fill = decay * runoff;
-                const vfloat kept = fill + depression - depression_evaporation0;
-                vfloat store_a = pick(kept > zero, kept, zero);
-                const vmask full = store_a >= capacity;
-                fill = pick(full, capacity - depression, fill);
-                store_a = pick(full, capacity, store_a);
-                filled_store = store_a;
-                after_filling = runoff - fill;
-            }
-            const vfloat drain_fraction = (coefficient * soil_moisture) / porosity;
-            const vfloat drained = (one - drain_fraction) * (depression - depression_evaporation0);
-            const vfloat drained_in = pick(drained > zero, drained, zero);
-            const vfloat depression_evaporation = pick(filling | draining, depression_evaporation0, zero);
-            infiltration = pick(draining, drained_in, infiltration);
-            depression = pick(filling, filled_store,
-                              pick(draining, depression - depression_evaporation0 - drained_in, zero));
-            runoff = pick(filling, after_filling, zero);
+                // Depressions.
+                const vfloat demand_d = pet - canopy_evaporation;
+                const vmask filling = (runoff > zero) & (capacity > zero) & active;
+                const vmask draining = ~filling & (depression > zero) & active;
+                const vfloat depression_evaporation0 = pick(demand_d < depression, demand_d, depression);
+                vfloat filled_store = zero, after_filling = zero;
+                if (any(filling)) {
+                    const vfloat room_left = 1.0f - depression / capacity;
+                    const vfloat ln = log_lanes(filling, room_left);
+                    const vfloat cumulative = runoff - ln * capacity;
+                    const vfloat decay_arg = 0.0f - cumulative / capacity;
+                    const vfloat decay = exp_lanes(filling, decay_arg);
+                    vfloat fill = decay * runoff;
+                    const vfloat kept = fill + depression - depression_evaporation0;
+                    vfloat store_a = pick(kept > zero, kept, zero);
+                    const vmask full = store_a >= capacity;
+                    fill = pick(full, capacity - depression, fill);
+                    store_a = pick(full, capacity, store_a);
+                    filled_store = store_a;
+                    after_filling = runoff - fill;
+                }
+                const vfloat drain_fraction = (coefficient * soil_moisture) / porosity;
+                const vfloat drained = (one - drain_fraction) * (depression - depression_evaporation0);
+                const vfloat drained_in = pick(drained > zero, drained, zero);
+                depression_evaporation = pick(filling | draining, depression_evaporation0, zero);
+                infiltration = pick(draining, drained_in, infiltration);
+                depression = pick(filling, filled_store,
+                                  pick(draining, depression - depression_evaporation0 - drained_in, zero));
+                runoff = pick(filling, after_filling, zero);
 
-            // Soil water.
-            const vfloat demand = pet - canopy_evaporation - depression_evaporation;
-            const vfloat relative = (soil_moisture - lc.wilting_point) / lc.wet_range;
-            vfloat soil_et = pick(soil_moisture <= residual, zero,
-                                  pick(soil_moisture >= field_capacity, pick(demand > zero, demand, zero),
-                                       demand * relative));
-            soil_et = pick(lc.no_canopy_soil, soil_et * 0.3f, soil_et);
-            soil_et = pick(active, soil_et, zero);
-            const vfloat pore_capacity = (porosity - soil_et) - residual;
-            const vfloat after_et = soil_moisture - soil_et;
-            const vmask percolates = (after_et > field_capacity) & active;
-            const vfloat perc_base = (after_et - residual) / pore_capacity;
-            const vfloat perc_pow = pow_lanes(percolates, perc_base, lc.pore_index);
-            vfloat percolation = pick(percolates, perc_pow * lc.conductivity, zero);
-            const vfloat drainable = soil_moisture - soil_et - percolation - residual;
-            const vmask flows = (soil_moisture - soil_et - percolation > field_capacity) & active;
-            const vfloat flow_base = drainable / pore_capacity;
-            const vfloat flow_pow = pow_lanes(flows, flow_base, lc.pore_index);
-            vfloat interflow = pick(flows, flow_pow * lc.interflow_factor, zero);
-            // The floor of the store (see soil_water.hpp).
-            const vfloat updated0 = (((infiltration + soil_moisture) - soil_et) - percolation) - interflow;
-            const vmask too_low = (updated0 < residual) & active;
-            if (any(too_low)) {
-                vfloat available = (infiltration + soil_moisture) - residual;
-                available = pick(available > zero, available, zero);
-                const vfloat et2 = pick(available < soil_et, available, soil_et);
-                const vfloat perc2 = pick(available - et2 < percolation, available - et2, percolation);
-                const vfloat rest = (available - et2) - perc2;
-                const vfloat flow2 = pick(rest < interflow, rest, interflow);
-                soil_et = pick(too_low, et2, soil_et);
-                percolation = pick(too_low, perc2, percolation);
-                interflow = pick(too_low, flow2, interflow);
+                // Soil water.
+                const vfloat demand = pet - canopy_evaporation - depression_evaporation;
+                const vfloat relative = (soil_moisture - lc.wilting_point) / lc.wet_range;
+                soil_et = pick(soil_moisture <= residual, zero,
+                                      pick(soil_moisture >= field_capacity, pick(demand > zero, demand, zero),
+                                           demand * relative));
+                soil_et = pick(lc.no_canopy_soil, soil_et * 0.3f, soil_et);
+                soil_et = pick(active, soil_et, zero);
+                const vfloat pore_capacity = (porosity - soil_et) - residual;
+                const vfloat after_et = soil_moisture - soil_et;
+                const vmask percolates = (after_et > field_capacity) & active;
+                const vfloat perc_base = (after_et - residual) / pore_capacity;
+                const vfloat perc_pow = pow_lanes(percolates, perc_base, lc.pore_index);
+                percolation = pick(percolates, perc_pow * lc.conductivity, zero);
+                const vfloat drainable = soil_moisture - soil_et - percolation - residual;
+                const vmask flows = (soil_moisture - soil_et - percolation > field_capacity) & active;
+                const vfloat flow_base = drainable / pore_capacity;
+                const vfloat flow_pow = pow_lanes(flows, flow_base, lc.pore_index);
+                interflow = pick(flows, flow_pow * lc.interflow_factor, zero);
+                // The floor of the store (see soil_water.hpp).
+                const vfloat updated0 = (((infiltration + soil_moisture) - soil_et) - percolation) - interflow;
+                const vmask too_low = (updated0 < residual) & active;
+                if (any(too_low)) {
+                    vfloat available = (infiltration + soil_moisture) - residual;
+                    available = pick(available > zero, available, zero);
+                    const vfloat et2 = pick(available < soil_et, available, soil_et);
+                    const vfloat perc2 = pick(available - et2 < percolation, available - et2, percolation);
+                    const vfloat rest = (available - et2) - perc2;
+                    const vfloat flow2 = pick(rest < interflow, rest, interflow);
+                    soil_et = pick(too_low, et2, soil_et);
+                    percolation = pick(too_low, perc2, percolation);
+                    interflow = pick(too_low, flow2, interflow);
+                }
+
             }
 
             // Routing of runoff and interflow towards the outlet.
