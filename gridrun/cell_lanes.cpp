@@ -64,12 +64,10 @@ using BlockKernel = void (*)(const RunView&, const std::vector<ValidCell>&, std:
                              ModelState&, SnapshotSums&, BlockTile&);
 
 using GroupAdder = void (*)(const float*, std::size_t, int, float* const*);
-using GroupTest = bool (*)(const float*, std::size_t);
 
 struct KernelChoice {
     BlockKernel run;
     GroupAdder add;
-    GroupTest suspect;
     const char* name;
 };
 
@@ -89,13 +87,13 @@ std::vector<KernelChoice> available_kernels() {
                        (major > 2 || (major == 2 && minor >= 28)) && __builtin_cpu_supports("fma");
 #endif
         if (library_fits && lanes_avx512::lane_powf_agrees())
-            k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::group_suspect, "avx512-powf"});
-        k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::group_suspect, "avx512"});
+            k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, "avx512-powf"});
+        k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, "avx512"});
     }
     if (__builtin_cpu_supports("avx2"))
-        k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::group_suspect, "avx2"});
+        k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, "avx2"});
 #endif
-    k.push_back({lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::group_suspect, "generic"});
+    k.push_back({lanes_generic::simulate_block, lanes_generic::add_group, "generic"});
     return k;
 }
 
@@ -140,7 +138,5 @@ void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cell
 }
 
 void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums) { kernel().add(y, len, real, sums); }
-
-bool group_suspect_lanes(const float* y, std::size_t n) { return kernel().suspect(y, n); }
 
 }  // namespace hydro

@@ -16,7 +16,4 @@ void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cell
 // order: sums[l][t] = y[t * lanes + l] + sums[l][t].
 void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums);
 
-// Whether any of n values (a multiple of the lanes) is 1e30 or more in size, or not a number.
-bool group_suspect_lanes(const float* y, std::size_t n);
-
 }  // namespace hydro

@@ -192,6 +192,17 @@ static void gather_cells(const RunView& run, const std::vector<ValidCell>& cells
     }
 }
 
+// Whether a group's contributions hold a value that is large or not finite.
+static bool group_suspect(const float* y, std::size_t n) {
+    vmask suspect{};
+    const vfloat limit = splat(1e30f);
+    for (std::size_t j = 0; j + W <= n; j += W) {
+        const vfloat v = load(y + j);
+        suspect |= ~(pick(v < 0.0f, -v, v) < limit);
+    }
+    return any(suspect);
+}
+
 // Series of each lane (len values from from[l]) into one row of lanes per step.
 static void lanes_across(const float* const* from, std::size_t len, float* to) {
     std::size_t t = 0;
@@ -219,6 +230,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
     out.lanes = W;
     out.n_groups = n_groups;
     out.values.resize(static_cast<std::size_t>(kContributions) * n_groups * len * W);
+    out.suspect.assign(n_groups, 0);
 
     const bool temperature_used = cf.temperature_used();
     const vfloat area = splat(g.cell_area), dt = splat(cf.time_step_hours);
@@ -475,6 +487,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
         // Arrivals of the tile, and what is carried on in the tails.
         std::memcpy(o[kSurfaceArrival], surface_series, len * W * sizeof(float));
         std::memcpy(o[kInterflowArrival], interflow_series, len * W * sizeof(float));
+        for (int q = 0; q < kContributions && !out.suspect[grp]; ++q) out.suspect[grp] = group_suspect(o[q], len * W);
         for (int l = 0; l < real; ++l) {
             const std::size_t c = lc.cell[l];
             for (std::size_t j = 0; j < lc.tail_len[l]; ++j) {
@@ -515,17 +528,6 @@ static void add_group(const float* y, std::size_t len, int real, float* const* s
     }
     for (; t < len; ++t)
         for (int l = 0; l < real; ++l) sum[l][t] = y[t * W + l] + sum[l][t];
-}
-
-// Whether a group's contributions hold a value that is large or not finite.
-static bool group_suspect(const float* y, std::size_t n) {
-    vmask suspect{};
-    const vfloat limit = splat(1e30f);
-    for (std::size_t j = 0; j + W <= n; j += W) {
-        const vfloat v = load(y + j);
-        suspect |= ~(pick(v < 0.0f, -v, v) < limit);
-    }
-    return any(suspect);
 }
 
 #undef HYDRO_LANE_INLINE

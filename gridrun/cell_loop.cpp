@@ -124,7 +124,6 @@ void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std
     const bool mode2 = run.in.sizes.run_mode == 2;
     const std::size_t len = block.stride, w = block.lanes;
     const Catchment& g = run.catchment;
-    const std::size_t n_values = len * w;
     for (std::size_t grp = 0; grp < block.n_groups; ++grp) {
         const std::size_t c0 = grp * w;
         const int real = static_cast<int>(std::min(w, block.n_cells - c0));
@@ -152,9 +151,7 @@ void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std
         to(s.subbasin_evaporation, true, kEvaporationSubbasin);
         // Values far below the largest float cannot add up to a non-finite
         // sum: only a group with a larger or non-finite value is looked at closely.
-        bool suspect = false;
-        for (int q = 0; q < kContributions && !suspect; ++q) suspect = group_suspect_lanes(block.group(q, grp), n_values);
-        if (!suspect) continue;
+        if (!block.suspect[grp]) continue;
         for (int l = 0; l < real; ++l) {
             std::size_t bad_step = 0;
             if (cell_has_non_finite(block, grp, static_cast<std::size_t>(l), bad_step)) {

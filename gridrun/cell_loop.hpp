@@ -86,6 +86,9 @@ struct BlockTile {
     // contribution q of the cell in lane l of group g at step tau:
     // [((q * n_groups + g) * stride + tau) * lanes + l]
     std::vector<float> values;
+    // Per group: whether a contribution is 1e30 or more in size, or not a number
+    // (only such a group can make a sum that is not finite).
+    std::vector<char> suspect;
     std::vector<float> scratch;  // arrivals, forcing and map sums of one group over the tile
     std::string progress;        // progress lines of the block (first tile only)
     const float* group(int q, std::size_t g) const { return values.data() + (q * n_groups + g) * stride * lanes; }
