@@ -14,9 +14,13 @@ void prepare_snapshot_sums(const ModelInputs& in, const ControlFile& control, Sn
 
 GroundwaterEvaporationMaps::GroundwaterEvaporationMaps(const ModelInputs& in, const ControlFile& control)
     : in_(in), control_(control), n_subbasins_(static_cast<std::size_t>(in.sizes.n_subbasins)) {
-    const std::vector<int32_t>& code = in.calendar.date_code;
-    for (std::size_t t = 1; t < code.size(); ++t)
-        if (code[t] < code[t - 1]) dates_ascending_ = false;
+    const StepCalendar& cal = in.calendar;
+    int32_t previous = cal.size() > 0 ? cal.date_code[0] : 0;
+    for (std::size_t t = 1; t < cal.size() && dates_ascending_; ++t) {
+        const int32_t code = cal.date_code[t];
+        if (code < previous) dates_ascending_ = false;
+        previous = code;
+    }
     done_.assign(control.periods[kEvaporation].size(), 0);
 }
 
@@ -30,8 +34,8 @@ void GroundwaterEvaporationMaps::keep(std::size_t t, const std::vector<float>& g
 
 void GroundwaterEvaporationMaps::add_completed(SnapshotSums& snap, std::size_t next_step, bool end_of_run) {
     const auto& periods = control_.periods[kEvaporation];
-    const std::vector<int32_t>& code = in_.calendar.date_code;
-    if (!end_of_run && (!dates_ascending_ || next_step == 0 || next_step >= code.size())) return;
+    const StepCalendar::Field& code = in_.calendar.date_code;
+    if (!end_of_run && (!dates_ascending_ || next_step == 0 || next_step >= in_.calendar.size())) return;
     const std::vector<int32_t>& subbasin = in_.catchment.subbasin_id;
     for (std::size_t j = 0; j < periods.size(); ++j) {
         if (done_[j]) continue;

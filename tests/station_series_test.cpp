@@ -75,8 +75,10 @@ TEST(Calendar, StepsCarryDayOfYearAndDateCode) {
     cal.append(2000, 12, 31, 23);
     cal.append(1900, 3, 1, 6);
     ASSERT_EQ(cal.size(), 2u);
-    EXPECT_EQ(cal.day_of_year, (std::vector<int32_t>{366, 60}));
-    EXPECT_EQ(cal.date_code, (std::vector<int32_t>{2000123123, 1900030106}));
+    EXPECT_EQ(cal.day_of_year[0], 366);
+    EXPECT_EQ(cal.day_of_year[1], 60);
+    EXPECT_EQ(cal.date_code[0], 2000123123);
+    EXPECT_EQ(cal.date_code[1], 1900030106);
 }
 
 struct CountCase {
