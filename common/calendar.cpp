@@ -1,6 +1,7 @@
 #include "calendar.hpp"
 
 #include <algorithm>
+#include <atomic>
 
 namespace hydro {
 
@@ -54,10 +55,42 @@ bool in_calendar(int32_t year, int32_t month, int32_t day, int32_t hour) {
     return month >= 1 && month <= 12 && day >= 1 && day <= days_in_month(year, month) && hour >= 0 && hour <= 23;
 }
 
+std::atomic<uint64_t> next_identity{1};
+
+struct LastStep {
+    uint64_t identity = 0;
+    std::size_t step = 0;
+    int32_t fields[6] = {};
+};
+thread_local LastStep last_step;
+
 }  // namespace
+
+void StepCalendar::new_identity() { identity_ = next_identity.fetch_add(1, std::memory_order_relaxed); }
+
+StepCalendar& StepCalendar::operator=(const StepCalendar& other) {
+    runs_ = other.runs_;
+    odd_ = other.odd_;
+    size_ = other.size_;
+    last_hour_ = other.last_hour_;
+    new_identity();
+    return *this;
+}
+
+StepCalendar& StepCalendar::operator=(StepCalendar&& other) noexcept {
+    runs_ = std::move(other.runs_);
+    odd_ = std::move(other.odd_);
+    size_ = other.size_;
+    last_hour_ = other.last_hour_;
+    new_identity();
+    other.size_ = 0;
+    other.identity_ = 0;
+    return *this;
+}
 
 void StepCalendar::append(int32_t year, int32_t month, int32_t day, int32_t hour) {
     const std::size_t step = size_++;
+    new_identity();
     if (!in_calendar(year, month, day, hour)) {
         runs_.push_back({step, static_cast<int64_t>(odd_.size()), kOddDate});
         odd_.push_back({year, month, day, hour});
@@ -101,16 +134,19 @@ StepDate StepCalendar::date(std::size_t step) const {
 }
 
 int32_t StepCalendar::field(std::size_t step, FieldKind kind) const {
-    const StepDate d = date(step);
-    switch (kind) {
-        case kYear: return d.year;
-        case kMonth: return d.month;
-        case kDay: return d.day;
-        case kHour: return d.hour;
-        case kDayOfYear: return hydro::day_of_year(d.year, d.month, d.day);
-        case kDateCode: return hydro::date_code(d.year, d.month, d.day, d.hour);
+    LastStep& last = last_step;
+    if (last.identity != identity_ || last.step != step || identity_ == 0) {
+        const StepDate d = date(step);
+        last.identity = identity_;
+        last.step = step;
+        last.fields[kYear] = d.year;
+        last.fields[kMonth] = d.month;
+        last.fields[kDay] = d.day;
+        last.fields[kHour] = d.hour;
+        last.fields[kDayOfYear] = hydro::day_of_year(d.year, d.month, d.day);
+        last.fields[kDateCode] = hydro::date_code(d.year, d.month, d.day, d.hour);
     }
-    return 0;
+    return last.fields[kind];
 }
 
 }  // namespace hydro

@@ -74,17 +74,10 @@ public:
     const Field date_code{this, kDateCode};
 
     StepCalendar() = default;
-    StepCalendar(const StepCalendar& other) : runs_(other.runs_), odd_(other.odd_), size_(other.size_), last_hour_(other.last_hour_) {}
-    StepCalendar(StepCalendar&& other) noexcept
-        : runs_(std::move(other.runs_)), odd_(std::move(other.odd_)), size_(other.size_), last_hour_(other.last_hour_) {}
-    StepCalendar& operator=(const StepCalendar& other) {
-        runs_ = other.runs_, odd_ = other.odd_, size_ = other.size_, last_hour_ = other.last_hour_;
-        return *this;
-    }
-    StepCalendar& operator=(StepCalendar&& other) noexcept {
-        runs_ = std::move(other.runs_), odd_ = std::move(other.odd_), size_ = other.size_, last_hour_ = other.last_hour_;
-        return *this;
-    }
+    StepCalendar(const StepCalendar& other) { *this = other; }
+    StepCalendar(StepCalendar&& other) noexcept { *this = std::move(other); }
+    StepCalendar& operator=(const StepCalendar& other);
+    StepCalendar& operator=(StepCalendar&& other) noexcept;
 
     std::size_t size() const { return size_; }
     void append(int32_t year, int32_t month, int32_t day, int32_t hour);
@@ -104,6 +97,12 @@ private:
     };
     const Run& run_of(std::size_t step) const;
     int32_t field(std::size_t step, FieldKind kind) const;
+    void new_identity();
+
+    // The fields of a step are asked for several times in a row (the maps'
+    // periods, the results): each thread keeps those of the last step it
+    // worked out, for the calendar of this identity (0: none).
+    uint64_t identity_ = 0;
 
     std::vector<Run> runs_;
     std::vector<StepDate> odd_;
