@@ -221,10 +221,13 @@ bool FreeFormatReader::try_token(std::string_view& tok) {
         std::size_t start = pos_;
         for (;;) {
             while (pos_ < n && d[pos_] != '\n' && !is_separator(d[pos_])) ++pos_;
-            // A token that reaches the buffer's end may go on in the file.
-            if (pos_ < n || !refill(start)) break;
+            if (pos_ < n) break;
+            // A token that reaches the buffer's end may go on in the file
+            // (the buffer may have moved even when nothing more was read).
+            const bool more = refill(start);
             d = buf_.data();
             n = end_;
+            if (!more) break;
         }
         tok = std::string_view(d + start, pos_ - start);
         token_line_ = line_;
