@@ -80,6 +80,10 @@ void GroundwaterEvaporationMaps::keep(std::size_t t, const std::vector<float>& g
     const int32_t code = in_.calendar.date_code[t];
     for (const SnapshotPeriod& p : control_.periods[kEvaporation]) in_a_period |= p.contains(code);
     if (!in_a_period) return;
+    if (steps_.empty()) {
+        steps_.reserve(memory_steps_);
+        values_.reserve(memory_steps_ * n_subbasins_);
+    }
     steps_.push_back(t);
     values_.insert(values_.end(), groundwater_evaporation.begin(), groundwater_evaporation.begin() + n_subbasins_);
     if (steps_.size() >= memory_steps_) move_to_file();

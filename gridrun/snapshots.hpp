@@ -22,7 +22,7 @@ void prepare_snapshot_sums(const ModelInputs& in, const ControlFile& control, Sn
 // file and are read back when their maps are complete.
 class GroundwaterEvaporationMaps {
 public:
-    static constexpr std::size_t kMemoryBytes = std::size_t{16} << 20;
+    static constexpr std::size_t kMemoryBytes = std::size_t{4} << 20;
     GroundwaterEvaporationMaps(const ModelInputs& in, const ControlFile& control,
                                std::size_t memory_bytes = kMemoryBytes);
     ~GroundwaterEvaporationMaps();
