@@ -39,17 +39,23 @@ GroundwaterEvaporationMaps::~GroundwaterEvaporationMaps() {
 
 namespace {
 
-[[noreturn]] void temporary_file_failed(const char* what) {
-    throw std::runtime_error(std::string("the groundwater evaporation of a long evaporation-map period could not be ") +
-                             what + " a temporary file (" + std::strerror(errno) +
-                             "); check the free space of the folder TMPDIR names, or of /tmp");
+// The folder of temporary files: TMPDIR, else /tmp.
+std::string scratch_folder() {
+    const char* dir = std::getenv("TMPDIR");
+    return dir && *dir ? dir : "/tmp";
 }
 
-// A file that disappears with the run: created in TMPDIR (or /tmp) and
-// removed from its folder at once.
+[[noreturn]] void temporary_file_failed(const char* what) {
+    const int error = errno;
+    throw std::runtime_error("the groundwater evaporation of a long evaporation-map period could not be " +
+                             std::string(what) + " a temporary file in " + scratch_folder() + " (" +
+                             std::strerror(error) + "); set TMPDIR to a folder with free space");
+}
+
+// A file that disappears with the run: created in the folder of temporary
+// files and removed from it at once.
 std::FILE* open_scratch_file() {
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/gridrun-XXXXXX";
+    std::string path = scratch_folder() + "/gridrun-XXXXXX";
     const int fd = ::mkstemp(path.data());
     if (fd < 0) return nullptr;
     ::unlink(path.c_str());
