@@ -53,4 +53,11 @@ fi
 echo
 echo "== tiny basin (80 cells, 20 subbasins, 4 + 3 + 3 stations), $long_steps hourly steps"
 echo "series files: $(du -cm "$dir"/model/input/*.txt | tail -1 | cut -f1) MB of text"
-echo "peak memory of gridrun: 2 threads $(peak_of "$dir" 2) MB"
+# The arrays the run needs are the forcing (one float per station and step);
+# grids, responses and state of 80 cells are a few kB.
+stations=0
+for f in p pet t; do stations=$((stations + $(head -1 "$dir/model/input/$f.txt" | wc -w) - 4)); done
+forcing=$(awk -v n="$stations" -v s="$long_steps" 'BEGIN { printf "%.0f", n * s * 4 / 1048576 }')
+peak=$(peak_of "$dir" 2)
+echo "peak memory of gridrun: 2 threads $peak MB; forcing $forcing MB ($stations stations x $long_steps steps x 4 bytes):" \
+  "$(awk -v p="$peak" -v f="$forcing" 'BEGIN { printf "%.2f", p / f }') x the forcing"

@@ -21,9 +21,10 @@ bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-std::string load_file(const std::string& path) {
-    // Only plain files are read: a folder would read as an empty file, and a
-    // device or a pipe (/dev/zero, a FIFO) could hang the run or fill memory.
+// Opens a file for reading. Only plain files are read: a folder would read as
+// an empty file, and a device or a pipe (/dev/zero, a FIFO) could hang the
+// run or fill memory.
+int open_plain_file(const std::string& path, struct stat& st) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int error = errno;
@@ -33,31 +34,20 @@ std::string load_file(const std::string& path) {
     }
     struct FdCloser {
         int fd;
-        ~FdCloser() { ::close(fd); }
+        ~FdCloser() {
+            if (fd >= 0) ::close(fd);
+        }
     } closer{fd};
-    struct stat st {};
     if (::fstat(fd, &st) != 0) throw InputError(path, 0, "a readable file", "an error (" + std::string(std::strerror(errno)) + ")");
     if (S_ISDIR(st.st_mode)) throw InputError(path, 0, "a file", "a folder");
     if (!S_ISREG(st.st_mode)) throw InputError(path, 0, "a plain file", "a device, pipe or socket");
-    std::string data;
-    data.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, buf, sizeof buf);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            throw InputError(path, 0, "a readable file", "a read error (" + std::string(std::strerror(errno)) + ")");
-        }
-        data.append(buf, static_cast<std::size_t>(got));
-    }
-    return data;
+    closer.fd = -1;
+    return fd;
 }
 
-void drop_byte_order_mark(std::string& data) {
-    if (data.size() >= 3 && static_cast<unsigned char>(data[0]) == 0xEF &&
-        static_cast<unsigned char>(data[1]) == 0xBB && static_cast<unsigned char>(data[2]) == 0xBF)
-        data.erase(0, 3);
+bool starts_with_byte_order_mark(const char* d, std::size_t n) {
+    return n >= 3 && static_cast<unsigned char>(d[0]) == 0xEF && static_cast<unsigned char>(d[1]) == 0xBB &&
+           static_cast<unsigned char>(d[2]) == 0xBF;
 }
 
 }  // namespace
@@ -142,34 +132,86 @@ bool parse_float(std::string_view text, float& value) {
     return false;
 }
 
-FreeFormatReader::FreeFormatReader(const std::string& path) : path_(path), data_(load_file(path)) {
-    drop_byte_order_mark(data_);
+FreeFormatReader::FreeFormatReader(const std::string& path, std::size_t buffer_bytes) : path_(path) {
+    struct stat st {};
+    fd_ = open_plain_file(path_, st);
+    at_file_end_ = false;
+    buf_.resize(buffer_bytes > 3 ? buffer_bytes : 3);
+    std::size_t keep = 0;
+    // A file that tells no size (as in /proc) is read whole.
+    while ((st.st_size == 0 || end_ < 3) && refill(keep)) {
+    }
+    if (starts_with_byte_order_mark(buf_.data(), end_)) pos_ = 3, bytes_read_ -= 3;
+    size_ = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) - pos_ : bytes_read_;
 }
 
 FreeFormatReader::FreeFormatReader(std::string name, std::string contents)
-    : path_(std::move(name)), data_(std::move(contents)) {
-    drop_byte_order_mark(data_);
+    : path_(std::move(name)), buf_(std::move(contents)) {
+    end_ = bytes_read_ = buf_.size();
+    if (end_ > 0) last_byte_ = buf_.back();
+    if (starts_with_byte_order_mark(buf_.data(), end_)) pos_ = 3, bytes_read_ -= 3;
+    size_ = bytes_read_;
+}
+
+FreeFormatReader::~FreeFormatReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool FreeFormatReader::refill(std::size_t& keep) {
+    if (at_file_end_) return false;
+    if (keep > 0) {
+        std::memmove(buf_.data(), buf_.data() + keep, end_ - keep);
+        end_ -= keep;
+        pos_ -= keep;
+        keep = 0;
+    }
+    if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
+    for (;;) {
+        const ssize_t got = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
+        if (got > 0) {
+            end_ += static_cast<std::size_t>(got);
+            bytes_read_ += static_cast<std::size_t>(got);
+            last_byte_ = buf_[end_ - 1];
+            return true;
+        }
+        const int error = errno;
+        if (got < 0 && error == EINTR) continue;
+        at_file_end_ = true;
+        ::close(fd_);
+        fd_ = -1;
+        if (got < 0)
+            throw InputError(path_, 0, "a readable file", "a read error (" + std::string(std::strerror(error)) + ")");
+        return false;
+    }
 }
 
 void FreeFormatReader::begin_read() {
     read_started_ = false;
     if (!mid_line_) return;
-    const char* nl = static_cast<const char*>(std::memchr(data_.data() + pos_, '\n', data_.size() - pos_));
-    if (nl) {
-        pos_ = static_cast<std::size_t>(nl - data_.data()) + 1;
-        ++line_;
-    } else {
-        pos_ = data_.size();
+    for (;;) {
+        const char* nl = static_cast<const char*>(std::memchr(buf_.data() + pos_, '\n', end_ - pos_));
+        if (nl) {
+            pos_ = static_cast<std::size_t>(nl - buf_.data()) + 1;
+            ++line_;
+            break;
+        }
+        pos_ = end_;
+        std::size_t keep = pos_;
+        if (!refill(keep)) break;
     }
     mid_line_ = false;
 }
 
 bool FreeFormatReader::try_token(std::string_view& tok) {
-    const std::size_t n = data_.size();
-    const char* d = data_.data();
     for (;;) {
+        const char* d = buf_.data();
+        std::size_t n = end_;
         while (pos_ < n && is_separator(d[pos_])) ++pos_;
-        if (pos_ >= n) return false;
+        if (pos_ >= n) {
+            std::size_t keep = pos_;
+            if (refill(keep)) continue;
+            return false;
+        }
         if (d[pos_] == '\n') {
             ++pos_;
             ++line_;
@@ -177,7 +219,16 @@ bool FreeFormatReader::try_token(std::string_view& tok) {
             continue;
         }
         std::size_t start = pos_;
-        while (pos_ < n && d[pos_] != '\n' && !is_separator(d[pos_])) ++pos_;
+        for (;;) {
+            while (pos_ < n && d[pos_] != '\n' && !is_separator(d[pos_])) ++pos_;
+            if (pos_ < n) break;
+            // A token that reaches the buffer's end may go on in the file
+            // (the buffer may have moved even when nothing more was read).
+            const bool more = refill(start);
+            d = buf_.data();
+            n = end_;
+            if (!more) break;
+        }
         tok = std::string_view(d + start, pos_ - start);
         token_line_ = line_;
         mid_line_ = true;
@@ -187,10 +238,14 @@ bool FreeFormatReader::try_token(std::string_view& tok) {
     }
 }
 
-bool FreeFormatReader::more_on_line() const {
-    for (std::size_t i = pos_; i < data_.size() && data_[i] != '\n'; ++i)
-        if (!is_separator(data_[i])) return true;
-    return false;
+bool FreeFormatReader::more_on_line() {
+    // Blanks passed over here would be passed over by any later read too.
+    for (;;) {
+        while (pos_ < end_ && is_separator(buf_[pos_])) ++pos_;
+        if (pos_ < end_) return buf_[pos_] != '\n';
+        std::size_t keep = pos_;
+        if (!refill(keep)) return false;
+    }
 }
 
 std::string_view FreeFormatReader::token(std::string_view what) {
@@ -233,7 +288,7 @@ int32_t FreeFormatReader::whole_number(std::string_view what) {
     fail(std::string(what) + " (a whole number)", quote_token(tok));
 }
 
-void FreeFormatReader::check_record_end(int64_t values, std::string_view record, std::string_view records) const {
+void FreeFormatReader::check_record_end(int64_t values, std::string_view record, std::string_view records) {
     if (!read_started_ || token_line_ == read_first_line_ || !more_on_line()) return;
     throw InputError(path_, read_first_line_,
                      std::to_string(values) + (values == 1 ? " value in " : " values in ") + std::string(record) +
@@ -249,7 +304,7 @@ void FreeFormatReader::fail(std::string_view expected, std::string_view found) c
 void FreeFormatReader::fail_at_end(std::string_view expected) const {
     // At the end of a file that ends with a line end, name its last line.
     int last = line_;
-    if (pos_ >= data_.size() && !data_.empty() && data_.back() == '\n' && last > 1) --last;
+    if (pos_ >= end_ && at_file_end_ && bytes_read_ > 0 && last_byte_ == '\n' && last > 1) --last;
     throw InputError(path_, last, std::string(expected), "the end of the file");
 }
 

@@ -45,15 +45,6 @@ void skip_series_header(FreeFormatReader& in) {
     in.token("the header line");
 }
 
-void StepCalendar::append(int32_t y, int32_t m, int32_t d, int32_t h) {
-    year.push_back(y);
-    month.push_back(m);
-    day.push_back(d);
-    hour.push_back(h);
-    day_of_year.push_back(hydro::day_of_year(y, m, d));
-    date_code.push_back(hydro::date_code(y, m, d, h));
-}
-
 namespace {
 
 void check_station_value(const FreeFormatReader& in, SeriesQuantity q, float v, std::string_view tok, int32_t j,

@@ -8,16 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "calendar.hpp"
 #include "free_format.hpp"
 
 namespace hydro {
-
-// The dates of the run's steps, taken from p.txt, with the day of the year.
-struct StepCalendar {
-    std::vector<int32_t> year, month, day, hour, day_of_year, date_code;
-    std::size_t size() const { return year.size(); }
-    void append(int32_t y, int32_t m, int32_t d, int32_t h);
-};
 
 // What a series holds, for the checks of its values.
 enum class SeriesQuantity { Unchecked, Precipitation, Evapotranspiration, Temperature };

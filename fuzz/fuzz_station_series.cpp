@@ -35,7 +35,7 @@ void read_like_gridrun(const std::string& path, int32_t n_stations, int32_t n_st
     for (int32_t k = 0; k < n_steps; ++k) {
         const hydro::RecordDate d = hydro::read_record_date(in, k);
         calendar.append(d.year, d.month, d.day, d.hour);
-        const int32_t doy = calendar.day_of_year.back();
+        const int32_t doy = calendar.day_of_year[calendar.size() - 1];
         if (d.month >= 1 && d.month <= 12 && d.day >= 1 && d.day <= 31 && (doy < 1 || doy > 366))
             fail("day_of_year", std::to_string(doy));
         hydro::read_station_values(in, series, k);

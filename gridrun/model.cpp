@@ -151,9 +151,9 @@ std::vector<float> initial_soil_moisture(const ModelInputs& in, const Catchment&
 }
 
 std::string step_name(const ModelInputs& in, std::size_t t) {
-    const StepCalendar& c = in.calendar;
-    return "step " + std::to_string(t + 1) + " (" + std::to_string(c.year[t]) + "-" + std::to_string(c.month[t]) + "-" +
-           std::to_string(c.day[t]) + " hour " + std::to_string(c.hour[t]) + ")";
+    const StepDate d = in.calendar.date(t);
+    return "step " + std::to_string(t + 1) + " (" + std::to_string(d.year) + "-" + std::to_string(d.month) + "-" +
+           std::to_string(d.day) + " hour " + std::to_string(d.hour) + ")";
 }
 
 NonFiniteReport describe_non_finite(const ModelInputs& in, const ScheduleOutcome& done) {
@@ -199,8 +199,7 @@ std::vector<std::string> input_warnings(const Model& model) {
     if (!(dt >= 1.0f) || dt != static_cast<float>(static_cast<int64_t>(dt))) return warnings;
     const int64_t step_hours = static_cast<int64_t>(dt);
     for (std::size_t k = 1; k < c.size(); ++k) {
-        const int64_t gap = hours_between(c.year[k - 1], c.month[k - 1], c.day[k - 1], c.hour[k - 1], c.year[k],
-                                          c.month[k], c.day[k], c.hour[k]);
+        const int64_t gap = c.hour_number(k) - c.hour_number(k - 1);
         if (gap == step_hours) continue;
         warnings.push_back(model.paths.input("p.txt") + ": records " + std::to_string(k) + " and " +
                            std::to_string(k + 1) + " are " + std::to_string(gap) +

@@ -108,10 +108,11 @@ void OutletRouting::advance_tile(TileSums& sums, std::size_t t0, SnapshotSums& m
 
         StepResult r;
         r.step = t;
-        r.year = cal.year[t];
-        r.month = cal.month[t];
-        r.day = cal.day[t];
-        r.hour = cal.hour[t];
+        const StepDate date = cal.date(t);
+        r.year = date.year;
+        r.month = date.month;
+        r.day = date.day;
+        r.hour = date.hour;
         const float outlet_surface = mode2 ? surface_[tau] : sums.arrival_surface[tau];
         const float outlet_interflow = mode2 ? interflow_[tau] : sums.arrival_interflow[tau];
         r.q_tot = {sums.rain[tau], outlet_surface, outlet_interflow, groundwater_[tau], sums.temperature[tau]};

@@ -3,6 +3,7 @@
 // the control file, written as "<kind><period number>.asc".
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,17 @@ void prepare_snapshot_sums(const ModelInputs& in, const ControlFile& control, Sn
 
 // The groundwater evaporation of the subbasins is added to the evaporation
 // maps after everything the cells add to them, step by step: it is kept
-// until every cell's part of a map is complete.
+// until every cell's part of a map is complete. A map period may span a
+// whole long run, so beyond `memory_bytes` the kept steps go to a temporary
+// file and are read back when their maps are complete.
 class GroundwaterEvaporationMaps {
 public:
-    GroundwaterEvaporationMaps(const ModelInputs& in, const ControlFile& control);
+    static constexpr std::size_t kMemoryBytes = std::size_t{4} << 20;
+    GroundwaterEvaporationMaps(const ModelInputs& in, const ControlFile& control,
+                               std::size_t memory_bytes = kMemoryBytes);
+    ~GroundwaterEvaporationMaps();
+    GroundwaterEvaporationMaps(const GroundwaterEvaporationMaps&) = delete;
+    GroundwaterEvaporationMaps& operator=(const GroundwaterEvaporationMaps&) = delete;
     // Step t's groundwater evaporation of every subbasin (added to the maps
     // of the evaporation periods that contain the step).
     void keep(std::size_t t, const std::vector<float>& groundwater_evaporation);
@@ -33,9 +41,16 @@ private:
     const ControlFile& control_;
     bool dates_ascending_ = true;
     std::size_t n_subbasins_ = 0;
+    std::size_t memory_steps_ = 0;  // kept steps held in memory at most
     std::vector<std::size_t> steps_;
     std::vector<float> values_;  // n_subbasins per kept step
     std::vector<char> done_;     // per evaporation period
+    // Kept steps moved to the file (each its step number, then n_subbasins
+    // values); the first file_skip_ of them are no longer needed. The steps
+    // in memory come after those of the file.
+    std::FILE* file_ = nullptr;
+    std::size_t file_steps_ = 0, file_skip_ = 0;
+    void move_to_file();
 };
 
 // File name of period j (from 1) of a kind: prefix + four digits + ".asc".

@@ -75,8 +75,34 @@ TEST(Calendar, StepsCarryDayOfYearAndDateCode) {
     cal.append(2000, 12, 31, 23);
     cal.append(1900, 3, 1, 6);
     ASSERT_EQ(cal.size(), 2u);
-    EXPECT_EQ(cal.day_of_year, (std::vector<int32_t>{366, 60}));
-    EXPECT_EQ(cal.date_code, (std::vector<int32_t>{2000123123, 1900030106}));
+    EXPECT_EQ(cal.day_of_year[0], 366);
+    EXPECT_EQ(cal.day_of_year[1], 60);
+    EXPECT_EQ(cal.date_code[0], 2000123123);
+    EXPECT_EQ(cal.date_code[1], 1900030106);
+}
+
+TEST(Calendar, DatesReadBackAsAppendedWithOneRunPerChangeOfSpacing) {
+    const std::vector<StepDate> dates = {
+        {2000, 2, 28, 22}, {2000, 2, 28, 23}, {2000, 2, 29, 0}, {2000, 3, 1, 0}, {2000, 3, 1, 1},  // leap day, a gap
+        {2000, 3, 1, 1},   {1999, 12, 31, 23}, {2001, 13, 1, 0}, {2001, 1, 1, 24},  // repeated, backwards, outside
+        {2001, 1, 2, 0},   {2001, 1, 3, 0},    {2001, 1, 4, 0},                      // daily
+    };
+    StepCalendar cal;
+    for (const StepDate& d : dates) cal.append(d.year, d.month, d.day, d.hour);
+    ASSERT_EQ(cal.size(), dates.size());
+    EXPECT_EQ(cal.run_count(), 6u);
+    for (std::size_t t = 0; t < dates.size(); ++t) {
+        const StepDate& d = dates[t];
+        SCOPED_TRACE(t);
+        EXPECT_EQ(cal.year[t], d.year);
+        EXPECT_EQ(cal.month[t], d.month);
+        EXPECT_EQ(cal.day[t], d.day);
+        EXPECT_EQ(cal.hour[t], d.hour);
+        EXPECT_EQ(cal.day_of_year[t], day_of_year(d.year, d.month, d.day));
+        EXPECT_EQ(cal.date_code[t], date_code(d.year, d.month, d.day, d.hour));
+    }
+    EXPECT_EQ(cal.hour_number(3) - cal.hour_number(2), 24);
+    EXPECT_EQ(cal.hour_number(7) - cal.hour_number(6), hours_between(1999, 12, 31, 23, 2001, 13, 1, 0));
 }
 
 struct CountCase {
@@ -177,6 +203,52 @@ TEST(StationSeries, BadRecordsNameFileLineAndValue) {
             EXPECT_EQ(e.line(), c.line) << msg;
             EXPECT_NE(msg.find("/prj/model/input/p.txt"), std::string::npos) << msg;
             EXPECT_NE(msg.find(c.found), std::string::npos) << msg;
+        }
+    }
+}
+
+// Three records of three stations read as gridrun reads p.txt: the values, or the error.
+std::string read_three_records(FreeFormatReader& in) {
+    std::string got;
+    try {
+        StationSeries s;
+        size_series(in, s, 3, 3);
+        read_series_header(in, s);
+        for (int32_t k = 0; k < 3; ++k) {
+            const RecordDate d = read_record_date(in, k);
+            check_record_date(in, d, k);
+            got += std::to_string(d.day) + " ";
+            read_station_values(in, s, k);
+        }
+        for (float v : s.values) got += std::to_string(v) + " ";
+    } catch (const InputError& e) {
+        got = std::string(e.what()) + " @" + std::to_string(e.line());
+    }
+    return got;
+}
+
+TEST(StationSeries, AFileReadThroughASmallBufferReadsAsTheWholeText) {
+    const std::string long_value = std::string(300, '0') + "2.5";
+    const std::vector<std::string> texts = {
+        "\xEF\xBB\xBFy m d h 1 2 3\r\n2005 1 1 0 1 2 3 9\r\n\r\n2005 1 2 0\r\n4 5\r\n6\r\n2005 1 3 0 7 8 " + long_value,
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5\n2005 1 3 0 7 8 9\n",        // short record
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5 6\n2005 2 30 0 7 8 9\n",     // no such day
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 " + long_value + "x 6\n",      // long bad value
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5 6\n\n\n",                    // ends early
+        "y m d h 1 2\n2005 1 1 0 1 2 3\n",                                            // short header
+    };
+    TempDir dir("buffer");
+    const std::string path = (dir.path() / "p.txt").string();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        write_file(path, texts[i]);
+        FreeFormatReader whole(path, texts[i]);
+        const std::string expected = read_three_records(whole);
+        EXPECT_EQ(expected.find('@') == std::string::npos, i == 0) << expected;
+        for (std::size_t bytes : {1, 2, 5, 16, 64}) {
+            SCOPED_TRACE("text " + std::to_string(i) + ", buffer of " + std::to_string(bytes));
+            FreeFormatReader in(path, bytes);
+            EXPECT_EQ(in.size(), whole.size());
+            EXPECT_EQ(read_three_records(in), expected);
         }
     }
 }
