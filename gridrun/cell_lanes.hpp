@@ -13,7 +13,7 @@ void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cell
                           const TileSteps& steps, ModelState& state, SnapshotSums& maps, BlockTile& out);
 
 // Adds one contribution of a group's first `real` lanes to their sums in lane
-// order: sums[l][t] = y[t * lanes + l] + sums[l][t].
+// order: sums[l][t] = y[l * len + t] + sums[l][t].
 void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums);
 
 }  // namespace hydro

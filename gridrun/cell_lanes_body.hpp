@@ -216,6 +216,19 @@ static void lanes_across(const float* const* from, std::size_t len, float* to) {
         for (int l = 0; l < W; ++l) to[t * W + l] = from[l][t];
 }
 
+// Rows of lanes, one per step, into one series of len steps per lane.
+static void lanes_apart(const float* from, std::size_t len, float* to) {
+    std::size_t t = 0;
+    for (; t + W <= len; t += W) {
+        vfloat r[W];
+        for (int j = 0; j < W; ++j) r[j] = load(from + (t + j) * W);
+        transpose(r);
+        for (int l = 0; l < W; ++l) store(to + l * len + t, r[l]);
+    }
+    for (; t < len; ++t)
+        for (int l = 0; l < W; ++l) to[l * len + t] = from[t * W + l];
+}
+
 // Advances the cells [first, first + count) of a block through the tile.
 static void simulate_block(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first,
                            std::size_t count, const TileSteps& ts, ModelState& state, SnapshotSums& snap,
@@ -249,7 +262,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
     // Scratch: the two arrival series, the forcing of the tile, the
     // ordinates by lag, the map sums of the tile's periods.
     const std::size_t lags = widest + 1;
-    out.scratch.resize((2 * span + 3 * len + 2 * lags + n_slots) * W);
+    out.scratch.resize((2 * span + 3 * len + 2 * lags + n_slots + kContributions * len) * W);
     float* surface_series = out.scratch.data();
     float* interflow_series = surface_series + span * W;
     float* rain_in = interflow_series + span * W;
@@ -258,6 +271,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
     float* ordinate = temp_in + len * W;
     float* lag_used = ordinate + lags * W;  // masks, one per lag
     float* map_sum = ordinate + 2 * lags * W;
+    float* by_step = map_sum + n_slots * W;  // the contributions of one group, step after step
 
     LaneCells lc;
     for (std::size_t grp = 0; grp < n_groups; ++grp) {
@@ -314,7 +328,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
         const vfloat porosity = lc.porosity, capacity = lc.depression_capacity, residual = lc.residual,
                      field_capacity = lc.field_capacity, coefficient = lc.runoff_coefficient;
         float* o[kContributions];
-        for (int q = 0; q < kContributions; ++q) o[q] = out.values.data() + (q * n_groups + grp) * len * W;
+        for (int q = 0; q < kContributions; ++q) o[q] = by_step + q * len * W;
 
         for (std::size_t tau = 0; tau < len; ++tau) {
             const vfloat rain = load(rain_in + tau * W);
@@ -488,6 +502,9 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
         std::memcpy(o[kSurfaceArrival], surface_series, len * W * sizeof(float));
         std::memcpy(o[kInterflowArrival], interflow_series, len * W * sizeof(float));
         for (int q = 0; q < kContributions && !out.suspect[grp]; ++q) out.suspect[grp] = group_suspect(o[q], len * W);
+        // Each cell's series of the tile in one piece, for the ordered addition.
+        for (int q = 0; q < kContributions; ++q)
+            lanes_apart(o[q], len, out.values.data() + (q * n_groups + grp) * len * W);
         for (int l = 0; l < real; ++l) {
             const std::size_t c = lc.cell[l];
             for (std::size_t j = 0; j < lc.tail_len[l]; ++j) {
@@ -508,13 +525,10 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
 }
 
 // Adds one contribution of the first `real` lanes of a group to their sums,
-// lane after lane (the cell order): sum[l][t] = y[t * W + l] + sum[l][t].
+// lane after lane (the cell order): sum[l][t] = y[l * len + t] + sum[l][t].
 static void add_group(const float* y, std::size_t len, int real, float* const* sum) {
     std::size_t t = 0;
     for (; t + W <= len; t += W) {
-        vfloat r[W];
-        for (int j = 0; j < W; ++j) r[j] = load(y + (t + j) * W);
-        transpose(r);
         // Lanes that add to the same sum one after the other keep it in a register.
         vfloat acc = load(sum[0] + t);
         for (int l = 0; l < real; ++l) {
@@ -522,12 +536,12 @@ static void add_group(const float* y, std::size_t len, int real, float* const* s
                 store(sum[l - 1] + t, acc);
                 acc = load(sum[l] + t);
             }
-            acc = r[l] + acc;
+            acc = load(y + l * len + t) + acc;
         }
         store(sum[real - 1] + t, acc);
     }
     for (; t < len; ++t)
-        for (int l = 0; l < real; ++l) sum[l][t] = y[t * W + l] + sum[l][t];
+        for (int l = 0; l < real; ++l) sum[l][t] = y[l * len + t] + sum[l][t];
 }
 
 #undef HYDRO_LANE_INLINE

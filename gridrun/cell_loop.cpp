@@ -98,10 +98,10 @@ namespace {
 // The first step at which the sum of a cell's contributions (as one value) is
 // not finite, or false.
 bool cell_has_non_finite(const BlockTile& block, std::size_t grp, std::size_t lane, std::size_t& first_step) {
-    const std::size_t w = block.lanes;
+    const std::size_t at = lane * block.stride;
     for (std::size_t t = 0; t < block.stride; ++t) {
-        float probe = block.group(0, grp)[t * w + lane];
-        for (int k = 1; k < kContributions; ++k) probe = probe + block.group(k, grp)[t * w + lane];
+        float probe = block.group(0, grp)[at + t];
+        for (int k = 1; k < kContributions; ++k) probe = probe + block.group(k, grp)[at + t];
         if (!std::isfinite(probe)) {
             first_step = t;
             return true;

@@ -84,7 +84,7 @@ struct BlockTile {
     std::size_t lanes = 1;    // cells side by side
     std::size_t n_groups = 0; // groups of `lanes` cells (the last may be partly filled)
     // contribution q of the cell in lane l of group g at step tau:
-    // [((q * n_groups + g) * stride + tau) * lanes + l]
+    // [((q * n_groups + g) * lanes + l) * stride + tau]
     std::vector<float> values;
     // Per group: whether a contribution is 1e30 or more in size, or not a number
     // (only such a group can make a sum that is not finite).
