@@ -20,6 +20,7 @@
 
 #include "ascii_grid.hpp"
 #include "free_format.hpp"
+#include "cell_loop.hpp"
 #include "model.hpp"
 #include "model_state_file.hpp"
 #include "input_error.hpp"
@@ -59,7 +60,7 @@ const char* const kUsage =
     "                 or the environment variable GRIDRUN_THREADS); results are identical\n"
     "                 for every number of threads\n"
     "  --timings      print the time of each phase (input, cell loop, routing, output)\n"
-    "                 to standard error at the end\n"
+    "                 and the cell kernel used to standard error at the end\n"
     "  --no-wait      refuse to run while another run (gridrun or areamean) writes to\n"
     "                 the project's output folder, instead of waiting for it\n"
     "  --recover      only complete the results of a run that was stopped while it\n"
@@ -273,9 +274,10 @@ int main(int argc, char** argv) {
         if (options.timings)
             std::fprintf(stderr,
                          "gridrun: timings (s): scan %.3f, input %.3f, cell loop %.3f, routing %.3f, output %.3f, "
-                         "total %.3f, threads %d\n",
+                         "total %.3f, threads %d, cell kernel %s\n",
                          times.scan, times.input, times.cell_loop, times.second_pass, times.output,
-                         std::chrono::duration<double>(clock::now() - start).count(), options.threads);
+                         std::chrono::duration<double>(clock::now() - start).count(), options.threads,
+                         cell_kernel_name());
         for (const std::string& w : text.overflow_warnings())
             std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
         if (report.found)
