@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The engine against the classic serial loop on a case shaped like a real
+# The engine against the classic serial loop on cases shaped like a real
 # hourly basin (about 65,000 cells x 2,000 hourly steps, run mode 2,
 # temperature and snow, 2-3 ordinates per cell response, 20 subbasins), all
-# ratios measured in one process (bench_engine); then peak memory of whole
-# runs against the arrays they need, and a tiny basin with a long hourly series.
+# ratios measured in one process (bench_engine): "wet" (spring, frequent rain,
+# soils above field capacity: percolation and interflow in most steps, the
+# case as hard as a real one) and "hourly" (a winter, mostly snow); then peak
+# memory of whole runs against the arrays they need, and a tiny basin with a
+# long hourly series.
 #
 # Usage: bench/run_engine_bench.sh [--huge] [--long STEPS]
 #   --huge        adds the 10^6-cell case (1000 x 1002 cells, 200 hourly steps)
@@ -30,14 +33,15 @@ peak_of() {  # project threads -> peak MB of a whole gridrun run
     awk '{printf "%.0f", $1 / 1024}'
 }
 
-cases=("hourly 256 256 2000")
-if [ "$huge" = 1 ]; then cases+=("huge 1000 1002 200"); fi
+cases=("wet 256 256 2000 wet" "hourly 256 256 2000")
+if [ "$huge" = 1 ]; then cases+=("huge 1000 1002 200 wet"); fi
 for entry in "${cases[@]}"; do
-  read -r name rows cols steps <<<"$entry"
+  read -r name rows cols steps kind <<<"$entry"
   dir=$work/engine-$name
   if [ ! -f "$dir/model/output/uh_cell_s.txt" ]; then
     rm -rf "$dir"
-    build/bench_tools make-hourly "$dir" "$rows" "$cols" "$steps"
+    # shellcheck disable=SC2086
+    build/bench_tools make-hourly "$dir" "$rows" "$cols" "$steps" $kind
   fi
   echo
   echo "== $name: $rows x $cols grid, $steps hourly steps"

@@ -42,35 +42,6 @@ private:
     OutletSeries& out_;
 };
 
-// Whether the multiplied soil grids keep residual content < wilting point <
-// field capacity <= porosity at every cell whose soil is converted to
-// storages. A set that breaks the order would make a project that gridrun
-// refuses to load, so it is not a run of the project.
-bool soil_stays_ordered(const Catchment& raw, const Parameters& p) {
-    const std::size_t runoff = grid_index("runoff_co"), root = grid_index("rootdepth"),
-                      residual = grid_index("residual"), wilting = grid_index("wiltingpoint"),
-                      fieldcap = grid_index("fieldcap"), porosity = grid_index("porosity");
-    bool changed = false;
-    for (std::size_t k : {runoff, root, residual, wilting, fieldcap, porosity}) changed = changed || p.grid_multiplier[k] != 1.0f;
-    if (!changed) return true;
-    Catchment& grids = const_cast<Catchment&>(raw);  // read only: real_grid has no const form
-    auto value = [&](std::size_t k, std::size_t i) {
-        const float v = (*real_grid(grids, k))[i], m = p.grid_multiplier[k];
-        if (m == 1.0f) return v;
-        float x = v * m;
-        if (x < kGridTable[k].low) x = kGridTable[k].low;
-        if (x > kGridTable[k].high) x = kGridTable[k].high;
-        return x;
-    };
-    for (std::size_t i = 0; i < raw.subbasin_id.size(); ++i) {
-        if (!is_valid_cell(raw, i) || raw.subbasin_id[i] <= 0 || !(value(root, i) > 0.0f) || !(value(runoff, i) > 0.0f))
-            continue;
-        const float res = value(residual, i), wp = value(wilting, i), fc = value(fieldcap, i), por = value(porosity, i);
-        if (!(res < wp) || !(wp < fc) || !(fc <= por)) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 const char* objective_name(ObjectiveKind kind) {
@@ -162,16 +133,12 @@ Evaluation ModelObjective::evaluate(const Parameters& p, OutletSeries* keep, Res
     options.sinks.push_back(&sink);
     if (results) options.sinks.push_back(results);
     Evaluation e;
-    if (!soil_stays_ordered(model_.inputs.catchment_as_read, p)) {
-        e.status = EvaluationStatus::refused;
-        return e;
-    }
     try {
         const SimulationOutcome outcome = simulate(model_, p, options);
         if (outcome.non_finite.found) series.non_finite = true;
     } catch (const std::invalid_argument&) {
         // A set that changes the shape of the run (temperature on or off, no
-        // groundwater store): not a run of this project.
+        // groundwater store, soil contents out of order): not a run of this project.
         e.status = EvaluationStatus::refused;
         return e;
     }

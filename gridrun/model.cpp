@@ -125,6 +125,18 @@ Catchment scaled_catchment(const ModelInputs& in, const ControlFile& control, co
             v[i] = x;
         }
     }
+    // Where the soil is converted to storages its contents must stay ordered,
+    // as in any project the model loads.
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!valid[i] || !(g.subbasin_id[i] > 0 && g.root_depth[i] > 0.0f && g.runoff_coefficient[i] > 0.0f)) continue;
+        if (g.residual_moisture[i] < g.wilting_point[i] && g.wilting_point[i] < g.field_capacity[i] &&
+            g.field_capacity[i] <= g.porosity[i])
+            continue;
+        const std::size_t cols = static_cast<std::size_t>(raw.n_cols);
+        throw std::invalid_argument("the multipliers break residual content < wilting point < field capacity <= "
+                                    "porosity at row " + std::to_string(i / cols + 1) + ", column " +
+                                    std::to_string(i % cols + 1));
+    }
     convert_catchment(g, in.sizes, control.time_step_hours);
     for (std::size_t s = 0; s < g.subbasin_cell_count.size(); ++s)
         if (g.subbasin_cell_count[s] == 0)

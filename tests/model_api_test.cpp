@@ -113,7 +113,8 @@ TEST(Parameters, ChangesOfTheRunsShapeAreRefused) {
     write_project(wet_project(), tmp.path());
     const Model m = load_model(ProjectPaths{tmp.path().string()}, 2);
     const std::pair<const char*, double> refused[] = {
-        {"degree_day_factor", -1}, {"groundwater_scale", 0}, {"initial_moisture_ratio", -1}, {"pet_factor", NAN}};
+        {"degree_day_factor", -1}, {"groundwater_scale", 0}, {"initial_moisture_ratio", -1}, {"pet_factor", NAN},
+        {"porosity_multiplier", 0.5}};  // porosity below the field capacity
     for (const auto& [name, value] : refused) {
         Parameters p = default_parameters(m);
         set_parameter(p, name, value);
