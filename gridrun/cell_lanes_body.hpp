@@ -64,34 +64,26 @@ HYDRO_LANE_INLINE vfloat per_lane(vmask m, vfloat x, vfloat y, F f) {
     return load(r);
 }
 
-// powf of the lanes of m (the other lanes hold 0).
-HYDRO_LANE_INLINE vfloat pow_lanes(vmask m, vfloat x, vfloat y) {
+// powf(x, y), logf(x) or expf(x) of the lanes of m (the other lanes hold 0),
+// with the library's bits.
+enum class LaneFunction { pow, log, exp };
+template <LaneFunction F>
+HYDRO_LANE_INLINE vfloat library_lanes(vmask m, vfloat x, vfloat y) {
 #ifdef HYDRO_LANE_POWF
     if (use_lane_powf) {
         static const LanePowfTables tables = lane_powf_tables();
-        return lane_powf16(tables, x, y, static_cast<__mmask16>(lane_bits(m)));
+        const __mmask16 bits = static_cast<__mmask16>(lane_bits(m));
+        if constexpr (F == LaneFunction::pow) return lane_powf16(tables, x, y, bits);
+        if constexpr (F == LaneFunction::log) return lane_logf16(tables, x, bits);
+        if constexpr (F == LaneFunction::exp) return lane_expf16(tables, x, bits);
     }
 #endif
-    return per_lane(m, x, y, [](float a, float b) { return std::pow(a, b); });
-}
-
-HYDRO_LANE_INLINE vfloat log_lanes(vmask m, vfloat x) {
-#ifdef HYDRO_LANE_POWF
-    if (use_lane_powf) {
-        static const LanePowfTables tables = lane_powf_tables();
-        return lane_logf16(tables, x, static_cast<__mmask16>(lane_bits(m)));
-    }
-#endif
-    return per_lane(m, x, x, [](float a, float) { return std::log(a); });
-}
-HYDRO_LANE_INLINE vfloat exp_lanes(vmask m, vfloat x) {
-#ifdef HYDRO_LANE_POWF
-    if (use_lane_powf) {
-        static const LanePowfTables tables = lane_powf_tables();
-        return lane_expf16(tables, x, static_cast<__mmask16>(lane_bits(m)));
-    }
-#endif
-    return per_lane(m, x, x, [](float a, float) { return std::exp(a); });
+    return per_lane(m, x, y, [](float a, float b) {
+        if constexpr (F == LaneFunction::pow) return std::pow(a, b);
+        (void)b;
+        if constexpr (F == LaneFunction::log) return std::log(a);
+        return std::exp(a);
+    });
 }
 
 // Rows of W steps (lanes across) turned into columns (steps across).
@@ -375,7 +367,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
                 const vfloat exponent =
                     pick(net_rain >= threshold, one, e0 - (e0_less_one * rain) / threshold);
                 const vfloat w = soil_moisture / porosity;
-                const vfloat we = pow_lanes(has_net & ~lc.runs_off_fully, w, exponent);
+                const vfloat we = library_lanes<LaneFunction::pow>(has_net & ~lc.runs_off_fully, w, exponent);
                 const vfloat fraction =
                     pick(lc.runs_off_fully, one, pick(lc.no_canopy_runoff, we * lc.dry_range + dry, we * coefficient));
                 const vmask saturated = soil_moisture > 0.9f * porosity;
@@ -392,10 +384,10 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
                 vfloat filled_store = zero, after_filling = zero;
                 if (any(filling)) {
                     const vfloat room_left = 1.0f - depression / capacity;
-                    const vfloat ln = log_lanes(filling, room_left);
+                    const vfloat ln = library_lanes<LaneFunction::log>(filling, room_left, zero);
                     const vfloat cumulative = runoff - ln * capacity;
                     const vfloat decay_arg = 0.0f - cumulative / capacity;
-                    const vfloat decay = exp_lanes(filling, decay_arg);
+                    const vfloat decay = library_lanes<LaneFunction::exp>(filling, decay_arg, zero);
                     vfloat fill = decay * runoff;
                     const vfloat kept = fill + depression - depression_evaporation0;
                     vfloat store_a = pick(kept > zero, kept, zero);
@@ -426,12 +418,12 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
                 const vfloat after_et = soil_moisture - soil_et;
                 const vmask percolates = (after_et > field_capacity) & active;
                 const vfloat perc_base = (after_et - residual) / pore_capacity;
-                const vfloat perc_pow = pow_lanes(percolates, perc_base, lc.pore_index);
+                const vfloat perc_pow = library_lanes<LaneFunction::pow>(percolates, perc_base, lc.pore_index);
                 percolation = pick(percolates, perc_pow * lc.conductivity, zero);
                 const vfloat drainable = soil_moisture - soil_et - percolation - residual;
                 const vmask flows = (soil_moisture - soil_et - percolation > field_capacity) & active;
                 const vfloat flow_base = drainable / pore_capacity;
-                const vfloat flow_pow = pow_lanes(flows, flow_base, lc.pore_index);
+                const vfloat flow_pow = library_lanes<LaneFunction::pow>(flows, flow_base, lc.pore_index);
                 interflow = pick(flows, flow_pow * lc.interflow_factor, zero);
                 // The floor of the store (see soil_water.hpp).
                 const vfloat updated0 = (((infiltration + soil_moisture) - soil_et) - percolation) - interflow;

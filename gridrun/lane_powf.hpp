@@ -65,19 +65,28 @@ static inline __m512d lane_exp2_scale(const LanePowfTables& t, __m512i ki) {
     return _mm512_castsi512_pd(_mm512_add_epi64(entry, _mm512_slli_epi64(ki, 47)));
 }
 
-// Eight lanes: x as its bits, y widened; `slow` collects the lanes for the library.
-static inline __m256 lane_powf8(const LanePowfTables& t, __m256i ix, __m256 y, __mmask8& slow) {
+// x = 2^k z with z near 1 (x as its bits, a positive normal number): the
+// table interval i of z, z and k in double precision.
+struct LaneLogReduction {
+    __m512i i;
+    __m512d z, k;
+};
+static inline LaneLogReduction lane_log_reduction(__m256i ix) {
     const __m256i tmp = _mm256_sub_epi32(ix, _mm256_set1_epi32(0x3f330000));
     const __m256i i = _mm256_and_si256(_mm256_srli_epi32(tmp, 19), _mm256_set1_epi32(15));
     const __m256i top = _mm256_and_si256(tmp, _mm256_set1_epi32(static_cast<int>(0xff800000u)));
     const __m256i iz = _mm256_sub_epi32(ix, top);
-    const __m256i k = _mm256_srai_epi32(top, 23);
-    const __m512i i64 = _mm512_cvtepu32_epi64(i);
-    const __m512d invc = _mm512_permutex2var_pd(t.invc_lo, i64, t.invc_hi);
-    const __m512d logc = _mm512_permutex2var_pd(t.logc_lo, i64, t.logc_hi);
-    const __m512d z = _mm512_cvtps_pd(_mm256_castsi256_ps(iz));
-    const __m512d r = _mm512_fmadd_pd(z, invc, _mm512_set1_pd(-1.0));
-    const __m512d y0 = _mm512_add_pd(_mm512_cvtepi32_pd(k), logc);
+    return {_mm512_cvtepu32_epi64(i), _mm512_cvtps_pd(_mm256_castsi256_ps(iz)),
+            _mm512_cvtepi32_pd(_mm256_srai_epi32(top, 23))};
+}
+
+// Eight lanes: x as its bits, y widened; `slow` collects the lanes for the library.
+static inline __m256 lane_powf8(const LanePowfTables& t, __m256i ix, __m256 y, __mmask8& slow) {
+    const LaneLogReduction x = lane_log_reduction(ix);
+    const __m512d invc = _mm512_permutex2var_pd(t.invc_lo, x.i, t.invc_hi);
+    const __m512d logc = _mm512_permutex2var_pd(t.logc_lo, x.i, t.logc_hi);
+    const __m512d r = _mm512_fmadd_pd(x.z, invc, _mm512_set1_pd(-1.0));
+    const __m512d y0 = _mm512_add_pd(x.k, logc);
     const __m512d ya = _mm512_fmadd_pd(r, _mm512_set1_pd(0x1.27616c9496e0bp-2), _mm512_set1_pd(-0x1.71969a075c67ap-2));
     const __m512d p = _mm512_fmadd_pd(r, _mm512_set1_pd(0x1.ec70a6ca7baddp-2), _mm512_set1_pd(-0x1.7154748bef6c8p-1));
     const __m512d r2 = _mm512_mul_pd(r, r);
@@ -151,17 +160,11 @@ static inline __m256 lane_expf8(const LanePowfTables& t, __m256 x) {
 
 // logf of eight lanes given as bits (positive normal numbers: the others are the library's).
 static inline __m256 lane_logf8(const LanePowfTables& t, __m256i ix) {
-    const __m256i tmp = _mm256_sub_epi32(ix, _mm256_set1_epi32(0x3f330000));
-    const __m256i i = _mm256_and_si256(_mm256_srli_epi32(tmp, 19), _mm256_set1_epi32(15));
-    const __m256i top = _mm256_and_si256(tmp, _mm256_set1_epi32(static_cast<int>(0xff800000u)));
-    const __m256i iz = _mm256_sub_epi32(ix, top);
-    const __m256i k = _mm256_srai_epi32(tmp, 23);
-    const __m512i i64 = _mm512_cvtepu32_epi64(i);
-    const __m512d invc = _mm512_permutex2var_pd(t.invc_lo, i64, t.invc_hi);
-    const __m512d lnc = _mm512_permutex2var_pd(t.lnc_lo, i64, t.lnc_hi);
-    const __m512d y0 = _mm512_fmadd_pd(_mm512_cvtepi32_pd(k), _mm512_set1_pd(0x1.62e42fefa39efp-1), lnc);
-    const __m512d z = _mm512_cvtps_pd(_mm256_castsi256_ps(iz));
-    const __m512d r = _mm512_fmadd_pd(z, invc, _mm512_set1_pd(-1.0));
+    const LaneLogReduction x = lane_log_reduction(ix);
+    const __m512d invc = _mm512_permutex2var_pd(t.invc_lo, x.i, t.invc_hi);
+    const __m512d lnc = _mm512_permutex2var_pd(t.lnc_lo, x.i, t.lnc_hi);
+    const __m512d y0 = _mm512_fmadd_pd(x.k, _mm512_set1_pd(0x1.62e42fefa39efp-1), lnc);
+    const __m512d r = _mm512_fmadd_pd(x.z, invc, _mm512_set1_pd(-1.0));
     __m512d y = _mm512_fmadd_pd(r, _mm512_set1_pd(0x1.5575b0be00b6ap-2), _mm512_set1_pd(-0x1.ffffef20a4123p-2));
     const __m512d r2 = _mm512_mul_pd(r, r);
     const __m512d ry0 = _mm512_add_pd(r, y0);
