@@ -439,29 +439,23 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
                     percolation = pick(too_low, perc2, percolation);
                     interflow = pick(too_low, flow2, interflow);
                 }
-
             }
 
-            // Routing of runoff and interflow towards the outlet.
-            const vmask routes_runoff = runoff > zero, routes_flow = interflow > zero;
-            if (any(routes_runoff)) {
-                const vfloat d = runoff / 1000.0f;
-                float* at = surface_series + (tau + 1) * W;
+            // Routing of runoff and interflow towards the outlet: a depth of the
+            // step arrives k + 1 steps later as ((((depth / 1000) x uh(k)) x area) / dt) / 3600.
+            auto route = [&](vfloat depth, float* series) {
+                const vmask routes = depth > zero;
+                if (!any(routes)) return;
+                const vfloat d = depth / 1000.0f;
+                float* at = series + (tau + 1) * W;
                 for (int32_t k = 0; k <= route_last; ++k) {
                     const vfloat s = load(at + k * W);
                     const vfloat v = (((d * load(ordinate + k * W)) * area) / dt) / 3600.0f + s;
-                    store(at + k * W, pick(routes_runoff & load_mask(lag_used + k * W), v, s));
+                    store(at + k * W, pick(routes & load_mask(lag_used + k * W), v, s));
                 }
-            }
-            if (any(routes_flow)) {
-                const vfloat d = interflow / 1000.0f;
-                float* at = interflow_series + (tau + 1) * W;
-                for (int32_t k = 0; k <= route_last; ++k) {
-                    const vfloat s = load(at + k * W);
-                    const vfloat v = (((d * load(ordinate + k * W)) * area) / dt) / 3600.0f + s;
-                    store(at + k * W, pick(routes_flow & load_mask(lag_used + k * W), v, s));
-                }
-            }
+            };
+            route(runoff, surface_series);
+            route(interflow, interflow_series);
 
             soil_moisture = (((infiltration + soil_moisture) - soil_et) - percolation) - interflow;
             const vfloat evaporation = (depression_evaporation + canopy_evaporation) + soil_et;
