@@ -97,18 +97,23 @@ std::vector<KernelChoice> available_kernels() {
     return k;
 }
 
+// Makes `c` the kernel of the runs to come.
+KernelChoice use(const KernelChoice& c) {
+#ifdef HYDRO_HAVE_AVX2_KERNEL
+    lanes_avx512::use_lane_powf = std::strcmp(c.name, "avx512-powf") == 0;
+#endif
+    return c;
+}
+
 KernelChoice& kernel() {
     static KernelChoice choice = [] {
         const std::vector<KernelChoice> k = available_kernels();
         // HYDRO_CELL_KERNEL names a narrower kernel (for comparisons).
         const char* wanted = std::getenv("HYDRO_CELL_KERNEL");
         for (const KernelChoice& c : k)
-            if (wanted && std::strcmp(wanted, c.name) == 0) return c;
-        return k.front();
+            if (wanted && std::strcmp(wanted, c.name) == 0) return use(c);
+        return use(k.front());
     }();
-#ifdef HYDRO_HAVE_AVX2_KERNEL
-    lanes_avx512::use_lane_powf = std::strcmp(choice.name, "avx512-powf") == 0;
-#endif
     return choice;
 }
 
@@ -125,8 +130,8 @@ std::vector<std::string> cell_kernel_names() {
 bool select_cell_kernel(const std::string& name) {
     for (const KernelChoice& c : available_kernels())
         if (name == c.name) {
-            kernel() = c;
-            kernel();  // sets the lanes' powf to match
+            KernelChoice& current = kernel();  // made first: its making sets the lanes' powf too
+            current = use(c);
             return true;
         }
     return false;
