@@ -119,7 +119,7 @@ void simulate_block_tile(const RunView& run, const std::vector<ValidCell>& cells
 }
 
 void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, const BlockTile& block,
-                    std::size_t t0, TileSums& s, FirstNonFinite& non_finite) {
+                    std::size_t t0, TileSums& s, FirstNonFinite& non_finite, BlockPart part) {
     const bool temperature_used = run.control.temperature_used();
     const bool mode2 = run.in.sizes.run_mode == 2;
     const std::size_t len = block.stride, w = block.lanes;
@@ -136,12 +136,15 @@ void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std
             for (int l = 0; l < real; ++l) at[l] = sum.data() + (per_subbasin ? subbasin_at[l] : 0);
             add_group_lanes(block.group(q, grp), len, real, at);
         };
-        to(s.arrival_surface, mode2, kSurfaceArrival);
-        to(s.arrival_interflow, mode2, kInterflowArrival);
-        to(s.rain, false, kRain);
-        if (temperature_used) to(s.temperature, false, kTemperature);
-        to(s.interception, false, kInterception);
-        to(s.moisture, false, kMoistureMean);
+        if (part == BlockPart::first) {
+            to(s.arrival_surface, mode2, kSurfaceArrival);
+            to(s.arrival_interflow, mode2, kInterflowArrival);
+            to(s.rain, false, kRain);
+            if (temperature_used) to(s.temperature, false, kTemperature);
+            to(s.interception, false, kInterception);
+            to(s.moisture, false, kMoistureMean);
+            continue;
+        }
         to(s.infiltration, false, kInfiltration);
         to(s.evaporation, false, kEvaporationMean);
         to(s.surface_runoff, false, kSurfaceRunoff);

@@ -123,9 +123,12 @@ struct TileSums {
     void reset(std::size_t len, std::size_t n_subbasins, bool mode2);
 };
 
-// Adds the block to the sums in cell order; keeps the first non-finite
-// contribution (by step, then cell) in `non_finite`.
+// Adds the block to the sums in cell order, in two parts that touch
+// different sums (so that one block's second part and the next block's first
+// part can be added at the same time); the second part also keeps the first
+// non-finite contribution (by step, then cell) in `non_finite`.
+enum class BlockPart { first, second };
 void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, const BlockTile& block,
-                    std::size_t t0, TileSums& sums, FirstNonFinite& non_finite);
+                    std::size_t t0, TileSums& sums, FirstNonFinite& non_finite, BlockPart part);
 
 }  // namespace hydro

@@ -113,29 +113,34 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
     ScheduleOutcome outcome;
     OutletRouting routing(run, state);
     GroundwaterEvaporationMaps gw_maps(in, run.control);
-    TileSums sums;
+    // The sums of tile k are sums[k % 2]: a tile's first sums are added while
+    // the tile before is still being completed.
+    TileSums sums[2];
     TileSteps tile_steps[2];
     auto tile_length = [&](std::size_t k) { return std::min(tile_len, n_steps - k * tile_len); };
     if (n_tiles > 0) {
         prepare_tile_steps(in, run.control, 0, tile_length(0), tile_steps[0]);
         count_moisture_steps(tile_steps[0], maps);
-        sums.reset(tile_length(0), n_sub, mode2);
+        for (std::size_t k = 0; k < std::min<std::size_t>(n_tiles, 2); ++k) sums[k].reset(tile_length(k), n_sub, mode2);
     }
 
     using clock = std::chrono::steady_clock;
     clock::time_point last_report{};
     FirstNonFinite cell_non_finite;
-    std::atomic<std::size_t> added{0};  // pieces added, in order
+    // Pieces are added in order, each in two parts: `first_added` counts the
+    // pieces whose first part is in, `added` those that are complete.
+    std::atomic<std::size_t> first_added{0}, added{0};
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr error;
     std::mutex error_mutex;
 
-    // Piece i is block i % n_blocks of tile i / n_blocks; called in order.
-    auto add_piece = [&](std::size_t i, const BlockTile& block) {
+    // The second part of piece i (block i % n_blocks of tile i / n_blocks); called in order.
+    auto complete_piece = [&](std::size_t i, const BlockTile& block) {
         const std::size_t k = i / n_blocks, b = i % n_blocks;
         const std::size_t first = b * block_size;
-        add_block_tile(run, cells, first, block, k * tile_len, sums, cell_non_finite);
+        TileSums& tile_sums = sums[k % 2];
+        add_block_tile(run, cells, first, block, k * tile_len, tile_sums, cell_non_finite, BlockPart::second);
         if (options.progress && k == 0) {
             std::fwrite(block.progress.data(), 1, block.progress.size(), options.progress);
             if (options.flush_progress) std::fflush(options.progress);
@@ -146,8 +151,8 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
             count_moisture_steps(tile_steps[(k + 1) % 2], maps);
         }
         if (b + 1 == n_blocks) {
-            routing.advance_tile(sums, k * tile_len, maps, gw_maps, sinks);
-            if (k + 1 < n_tiles) sums.reset(tile_length(k + 1), n_sub, mode2);
+            routing.advance_tile(tile_sums, k * tile_len, maps, gw_maps, sinks);
+            if (k + 2 < n_tiles) tile_sums.reset(tile_length(k + 2), n_sub, mode2);
         }
         if (options.on_progress) {
             const clock::time_point now = clock::now();
@@ -158,13 +163,17 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
         }
     };
 
-    auto wait_until_added = [&](std::size_t count) {
+    auto wait_until = [&](std::atomic<std::size_t>& counter, std::size_t count) {
         // A short spin first: the piece before is usually about to be added.
-        for (int spin = 0; spin < 2000 && added.load(std::memory_order_acquire) < count; ++spin)
+        for (int spin = 0; spin < 2000 && counter.load(std::memory_order_acquire) < count; ++spin)
             std::this_thread::yield();
-        for (std::size_t done = added.load(std::memory_order_acquire); done < count && !failed.load();
-             done = added.load(std::memory_order_acquire))
-            added.wait(done, std::memory_order_acquire);
+        for (std::size_t done = counter.load(std::memory_order_acquire); done < count && !failed.load();
+             done = counter.load(std::memory_order_acquire))
+            counter.wait(done, std::memory_order_acquire);
+    };
+    auto mark = [](std::atomic<std::size_t>& counter, std::size_t value) {
+        counter.store(value, std::memory_order_release);
+        counter.notify_all();
     };
 
     auto worker = [&]() {
@@ -175,8 +184,10 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
                 const std::size_t i = next.fetch_add(1);
                 if (i >= n_items || failed.load()) break;
                 const std::size_t k = i / n_blocks, b = i % n_blocks;
-                // The block's cells finished the tile before (and its steps are ready).
-                if (k > 0) wait_until_added(i - n_blocks + 1);
+                // The block's cells finished the tile before (and its steps
+                // are ready; the tile two before is complete, so this tile's
+                // sums are free).
+                if (k > 0) wait_until(added, i - n_blocks + 1);
                 if (failed.load()) break;
                 const std::size_t first = b * block_size;
                 const std::size_t count = std::min(block_size, n_cells - first);
@@ -188,11 +199,14 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
                         block.progress.append(line, static_cast<std::size_t>(len));
                     }
                 simulate_block_tile(run, cells, first, count, tile_steps[k % 2], state, maps, block);
-                wait_until_added(i);
+                wait_until(first_added, i);
                 if (failed.load()) break;
-                add_piece(i, block);
-                added.store(i + 1, std::memory_order_release);
-                added.notify_all();
+                add_block_tile(run, cells, first, block, k * tile_len, sums[k % 2], cell_non_finite, BlockPart::first);
+                mark(first_added, i + 1);
+                wait_until(added, i);
+                if (failed.load()) break;
+                complete_piece(i, block);
+                mark(added, i + 1);
             }
         } catch (...) {
             {
@@ -200,8 +214,10 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
                 if (!error) error = std::current_exception();
             }
             failed.store(true);
-            added.fetch_add(n_items + 1);  // wakes the waiting threads
-            added.notify_all();
+            for (std::atomic<std::size_t>* counter : {&first_added, &added}) {
+                counter->fetch_add(n_items + 1);  // wakes the waiting threads
+                counter->notify_all();
+            }
         }
     };
 
