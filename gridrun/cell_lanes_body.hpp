@@ -184,17 +184,6 @@ static void gather_cells(const RunView& run, const std::vector<ValidCell>& cells
     }
 }
 
-// Whether a group's contributions hold a value that is large or not finite.
-static bool group_suspect(const float* y, std::size_t n) {
-    vmask suspect{};
-    const vfloat limit = splat(1e30f);
-    for (std::size_t j = 0; j + W <= n; j += W) {
-        const vfloat v = load(y + j);
-        suspect |= ~(pick(v < 0.0f, -v, v) < limit);
-    }
-    return any(suspect);
-}
-
 // Series of each lane (len values from from[l]) into one row of lanes per step.
 static void lanes_across(const float* const* from, std::size_t len, float* to) {
     std::size_t t = 0;
@@ -208,17 +197,28 @@ static void lanes_across(const float* const* from, std::size_t len, float* to) {
         for (int l = 0; l < W; ++l) to[t * W + l] = from[l][t];
 }
 
-// Rows of lanes, one per step, into one series of len steps per lane.
-static void lanes_apart(const float* from, std::size_t len, float* to) {
+// Rows of lanes, one per step, into one series of len steps per lane; true
+// when a value is 1e30 or more in size, or not a number.
+static bool lanes_apart(const float* from, std::size_t len, float* to) {
+    const vfloat limit = splat(1e30f);
+    vmask suspect{};
     std::size_t t = 0;
     for (; t + W <= len; t += W) {
         vfloat r[W];
-        for (int j = 0; j < W; ++j) r[j] = load(from + (t + j) * W);
+        for (int j = 0; j < W; ++j) {
+            r[j] = load(from + (t + j) * W);
+            suspect |= ~(pick(r[j] < 0.0f, -r[j], r[j]) < limit);
+        }
         transpose(r);
         for (int l = 0; l < W; ++l) store(to + l * len + t, r[l]);
     }
+    bool tail_suspect = false;
     for (; t < len; ++t)
-        for (int l = 0; l < W; ++l) to[l * len + t] = from[t * W + l];
+        for (int l = 0; l < W; ++l) {
+            to[l * len + t] = from[t * W + l];
+            tail_suspect = tail_suspect || !(std::fabs(from[t * W + l]) < 1e30f);
+        }
+    return any(suspect) || tail_suspect;
 }
 
 // Advances the cells [first, first + count) of a block through the tile.
@@ -487,10 +487,9 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
         // Arrivals of the tile, and what is carried on in the tails.
         std::memcpy(o[kSurfaceArrival], surface_series, len * W * sizeof(float));
         std::memcpy(o[kInterflowArrival], interflow_series, len * W * sizeof(float));
-        for (int q = 0; q < kContributions && !out.suspect[grp]; ++q) out.suspect[grp] = group_suspect(o[q], len * W);
         // Each cell's series of the tile in one piece, for the ordered addition.
         for (int q = 0; q < kContributions; ++q)
-            lanes_apart(o[q], len, out.values.data() + (q * n_groups + grp) * len * W);
+            if (lanes_apart(o[q], len, out.values.data() + (q * n_groups + grp) * len * W)) out.suspect[grp] = 1;
         for (int l = 0; l < real; ++l) {
             const std::size_t c = lc.cell[l];
             for (std::size_t j = 0; j < lc.tail_len[l]; ++j) {
