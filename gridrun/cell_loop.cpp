@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "calendar.hpp"
 #include "cell_lanes.hpp"
 #include "interception.hpp"
-#include "snow.hpp"
-#include "soil_water.hpp"
-#include "surface_runoff.hpp"
 
 namespace hydro {
 

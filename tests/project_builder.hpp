@@ -246,4 +246,30 @@ inline std::map<std::string, std::string> result_files(const fs::path& root) {
     return out;
 }
 
+// Two subbasins of 3 x 4 cells, 60 daily steps from 20 January: snow until
+// step 15, rain on three days of every seven, responses of several lags to
+// the outlets and along the river, one cell of higher conductivity.
+inline Project snowy_basin() {
+    Project p = tiny_project({1, 1, 1, 2, 1, 1, 2, 2, 1, 2, 2, 2}, 4, 60);
+    p.dates = dates_from({2003, 1, 20, 0}, 60, 24);
+    p.control.degree_day_factor = 2;
+    p.control.rain_melt_factor = 0.1;
+    p.control.runoff_exponent = 2;
+    p.control.initial_groundwater = 20;
+    p.control.reported_subbasins = {2, 1};
+    p.temperature.resize(60);
+    for (int t = 0; t < 60; ++t) {
+        p.precipitation[t] = {t % 7 < 3 ? 4.0 + t % 5 : 0.0};
+        p.pet[t] = {0.5 + 0.05 * (t % 10)};
+        p.temperature[t] = {t < 15 ? -3.0 + t % 4 : 2.0 + 0.2 * t};
+    }
+    for (std::size_t c = 0; c < p.uh_cell_h.size(); ++c) {
+        p.uh_cell_h[c] = c % 2 ? "0 3 0.4 0.3 0.2 0.1" : "1 2 0.6 0.4";
+        p.uh_cell_s[c] = c % 3 ? "0 1 0.7 0.3" : "0 2 0.2 0.5 0.3";
+    }
+    p.uh_river = {"1 3 0.5 0.3 0.2", "0 1 0.8 0.2"};
+    p.set_cell("conductivity.asc", 1, 1, 4.5);
+    return p;
+}
+
 }  // namespace project_builder
