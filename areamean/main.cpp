@@ -106,10 +106,11 @@ int main(int argc, char** argv) {
         sizes.n_cols = geometry.n_cols;
         sizes.n_rows = geometry.n_rows;
         if (!options.quiet)
-            std::fputs(" \n Mean areal precipitation, evapotranspiration ( and Temperature) over subbasins!\n \n \n"
-                       "                        by applying Thiessen polygon method\n \n \n \n \n"
-                       " Last up-date: Feb. 2009\n",
-                       stdout);
+            std::fputs(
+                " \n Mean areal precipitation, evapotranspiration ( and Temperature) over subbasins!\n \n \n"
+                "                        by applying Thiessen polygon method\n \n \n \n \n"
+                " Last up-date: Feb. 2009\n",
+                stdout);
         count_subbasins_and_stations(paths, sizes);
         const SubbasinMeans means = thiessen_means(paths, sizes);
         const std::vector<std::string> overflows = write_subbasin_series(paths, means, sizes.n_subbasins, options.csv);

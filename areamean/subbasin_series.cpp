@@ -43,8 +43,8 @@ std::string subbasin_series_overflow(const std::string& file_name, const std::ve
     return {};
 }
 
-std::vector<std::string> write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m,
-                                               int32_t n_subbasins, bool with_csv) {
+std::vector<std::string> write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& m, int32_t n_subbasins,
+                                               bool with_csv) {
     std::vector<std::string> warnings;
     auto watch = [&](const char* name, const std::vector<float>& means) {
         std::string w = subbasin_series_overflow(name, m.dates, means, n_subbasins);
@@ -79,6 +79,5 @@ std::string subbasin_series_csv(const std::vector<RecordDate>& dates, const std:
                           std::span<const float>(means.data() + k * n_sub, n_sub));
     return out;
 }
-
 
 }  // namespace hydro

@@ -13,7 +13,8 @@
 namespace hydro {
 
 ThiessenWeights thiessen_weights(const std::vector<int32_t>& subbasin_id, const std::vector<int32_t>& station_zone,
-                                 const std::vector<float>& subbasin_cell_count, int32_t n_subbasins, int32_t n_stations) {
+                                 const std::vector<float>& subbasin_cell_count, int32_t n_subbasins,
+                                 int32_t n_stations) {
     // The (subbasin, station) pair of every basin cell with a valid station, sorted.
     std::vector<std::pair<int32_t, int32_t>> pairs;
     for (std::size_t i = 0; i < subbasin_id.size(); ++i) {
@@ -48,7 +49,8 @@ void add_weighted_means(const StationSeries& series, const ThiessenWeights& w, i
                         float* means) {
     for (std::size_t s = 0; s < static_cast<std::size_t>(n_subbasins); ++s) {
         float mean = means[s];
-        for (std::size_t j = w.first[s]; j < w.first[s + 1]; ++j) mean = mean + series.value(w.station[j], k) * w.weight[j];
+        for (std::size_t j = w.first[s]; j < w.first[s + 1]; ++j)
+            mean = mean + series.value(w.station[j], k) * w.weight[j];
         means[s] = mean;
     }
 }
@@ -73,7 +75,8 @@ SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz)
         }
         for (int32_t r = 0; r < sz.n_rows; ++r)
             for (int g = 0; g < used; ++g)
-                read_int_row(*in[g], sz.n_cols, r + 1, grid[g].data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(sz.n_cols));
+                read_int_row(*in[g], sz.n_cols, r + 1,
+                             grid[g].data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(sz.n_cols));
     }
 
     const std::size_t n_sub = static_cast<std::size_t>(sz.n_subbasins);
@@ -84,11 +87,12 @@ SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz)
         // The numbering was counted in a first pass over the file: a file
         // changed since then must not reach beyond the sizes taken from it.
         if (s > sz.n_subbasins)
-            throw InputError(paths.grid("watershed.asc") + ", row " + std::to_string(i / n_cols + 1) + ", column " +
-                             std::to_string(i % n_cols + 1) + ": expected a subbasin number of at most " +
-                             std::to_string(sz.n_subbasins) +
-                             " (the largest when the grid was first read: was the file changed during the run?), found " +
-                             std::to_string(s));
+            throw InputError(
+                paths.grid("watershed.asc") + ", row " + std::to_string(i / n_cols + 1) + ", column " +
+                std::to_string(i % n_cols + 1) + ": expected a subbasin number of at most " +
+                std::to_string(sz.n_subbasins) +
+                " (the largest when the grid was first read: was the file changed during the run?), found " +
+                std::to_string(s));
         if (s > 0) cells[static_cast<std::size_t>(s - 1)] = cells[static_cast<std::size_t>(s - 1)] + 1.0f;
     }
     for (std::size_t s = 0; s < n_sub; ++s)

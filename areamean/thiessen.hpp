@@ -35,7 +35,8 @@ struct SubbasinMeans {
 // Cell counts per subbasin and station turned into weights. A station number
 // outside 1..n_stations counts for the subbasin but for no station.
 ThiessenWeights thiessen_weights(const std::vector<int32_t>& subbasin_id, const std::vector<int32_t>& station_zone,
-                                 const std::vector<float>& subbasin_cell_count, int32_t n_subbasins, int32_t n_stations);
+                                 const std::vector<float>& subbasin_cell_count, int32_t n_subbasins,
+                                 int32_t n_stations);
 
 // Adds the weighted station values of step k to the means of every subbasin.
 void add_weighted_means(const StationSeries& series, const ThiessenWeights& w, int32_t n_subbasins, int32_t k,

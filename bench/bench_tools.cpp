@@ -52,7 +52,8 @@ std::FILE* open_out(const fs::path& p) {
 }
 
 void grid_header(std::FILE* f, int rows, int cols) {
-    std::fprintf(f, "ncols %d\nnrows %d\nxllcorner 500000\nyllcorner 4000000\ncellsize 100\nNODATA_value -9999\n", cols, rows);
+    std::fprintf(f, "ncols %d\nnrows %d\nxllcorner 500000\nyllcorner 4000000\ncellsize 100\nNODATA_value -9999\n", cols,
+                 rows);
 }
 
 bool inside(int r, int c, int rows, int cols) {
@@ -77,12 +78,17 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     Random rnd(42);
 
     // Parameter grids: name, base value, relative spread, decimals.
-    struct Param { const char* file; double base, spread; };
+    struct Param {
+        const char* file;
+        double base, spread;
+    };
     const Param params[] = {
-        {"runoff_co.asc", 0.35, 0.5},  {"fieldcap.asc", 0.30, 0.2},  {"porosity.asc", 0.45, 0.1},
-        {"conductivity.asc", g_wet ? 0.4 : 3.0, 0.8}, {"poreindex.asc", 4.0, 0.3},  {"depression.asc", 5.0, 0.6},
-        {"interc_max.asc", 2.0, 0.5},   {"interc_min.asc", 0.5, 0.5}, {"residual.asc", 0.04, 0.3},
-        {"rootdepth.asc", 1.0, 0.4},    {"slope.asc", 8.0, 0.9},      {"wiltingpoint.asc", 0.12, 0.2},
+        {"runoff_co.asc", 0.35, 0.5},  {"fieldcap.asc", 0.30, 0.2},
+        {"porosity.asc", 0.45, 0.1},   {"conductivity.asc", g_wet ? 0.4 : 3.0, 0.8},
+        {"poreindex.asc", 4.0, 0.3},   {"depression.asc", 5.0, 0.6},
+        {"interc_max.asc", 2.0, 0.5},  {"interc_min.asc", 0.5, 0.5},
+        {"residual.asc", 0.04, 0.3},   {"rootdepth.asc", 1.0, 0.4},
+        {"slope.asc", 8.0, 0.9},       {"wiltingpoint.asc", 0.12, 0.2},
         {"elevation.asc", 800.0, 0.3},
     };
     for (const Param& p : params) {
@@ -101,7 +107,8 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
         std::FILE* f = open_out(root / "arcview" / "ascii" / file);
         grid_header(f, rows, cols);
         for (int r = 0; r < rows; ++r) {
-            for (int c = 0; c < cols; ++c) std::fprintf(f, c ? " %d" : "%d", inside(r, c, rows, cols) ? value(r, c) : -9999);
+            for (int c = 0; c < cols; ++c)
+                std::fprintf(f, c ? " %d" : "%d", inside(r, c, rows, cols) ? value(r, c) : -9999);
             std::fputc('\n', f);
         }
         std::fclose(f);
@@ -130,8 +137,9 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
             storm = 4 + static_cast<int>(rnd.uniform() * (g_wet ? 40 : 20));
         for (int s = 0; s < 4; ++s) {
             const double wet = rnd.uniform();
-            const double rain = g_hourly ? (storm > 0 && wet < 0.8 ? -std::log(1.0 - rnd.uniform()) * (1.0 + 0.3 * s) : 0.0)
-                                         : (wet < 0.33 ? -std::log(1.0 - rnd.uniform()) * (6.0 + s) : 0.0);
+            const double rain = g_hourly
+                                    ? (storm > 0 && wet < 0.8 ? -std::log(1.0 - rnd.uniform()) * (1.0 + 0.3 * s) : 0.0)
+                                    : (wet < 0.33 ? -std::log(1.0 - rnd.uniform()) * (6.0 + s) : 0.0);
             std::fprintf(p, " %.2f", rain);
         }
         if (storm > 0) --storm;
@@ -161,7 +169,8 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     auto response_line = [&](std::FILE* f, int first, int count) {
         std::vector<double> w(static_cast<std::size_t>(count));
         double sum = 0;
-        for (int k = 0; k < count; ++k) sum += w[k] = std::exp(-0.5 * std::pow((k - count / 3.0) / (count / 4.0 + 0.5), 2));
+        for (int k = 0; k < count; ++k)
+            sum += w[k] = std::exp(-0.5 * std::pow((k - count / 3.0) / (count / 4.0 + 0.5), 2));
         std::fprintf(f, "%d %d", first, first + count - 1);
         for (int k = 0; k < count; ++k) std::fprintf(f, " %.6f", w[k] / sum);
         std::fputc('\n', f);
@@ -195,16 +204,17 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
 
     std::FILE* cf = open_out(root / "model" / "input" / "input.txt");
     if (g_hourly) {
-        std::fprintf(cf,
-                     "Time_step_(hours)\n1\nParameters\n"
-                     "%s\n"
-                     "Reported_subbasins 3\n1 6 20\n"
-                     "Runoff\n1\n2000 1 1 0 2000 12 31 23\n"
-                     "Interflow\n0\nRecharge\n0\n"
-                     "Moisture\n1\n2000 %d 1 0 2000 %d 28 23\n"
-                     "Evaporation\n1\n2000 1 1 0 2000 12 31 23\n",
-                     g_wet ? "0.1 0.001 0.85 1.0 100 500 0.0 3 0.01 3.0 5" : "0.1 0.001 0.6 1.0 100 500 0.0 3 0.01 3.0 5",
-                     g_wet ? 5 : 2, g_wet ? 5 : 2);
+        std::fprintf(
+            cf,
+            "Time_step_(hours)\n1\nParameters\n"
+            "%s\n"
+            "Reported_subbasins 3\n1 6 20\n"
+            "Runoff\n1\n2000 1 1 0 2000 12 31 23\n"
+            "Interflow\n0\nRecharge\n0\n"
+            "Moisture\n1\n2000 %d 1 0 2000 %d 28 23\n"
+            "Evaporation\n1\n2000 1 1 0 2000 12 31 23\n",
+            g_wet ? "0.1 0.001 0.85 1.0 100 500 0.0 3 0.01 3.0 5" : "0.1 0.001 0.6 1.0 100 500 0.0 3 0.01 3.0 5",
+            g_wet ? 5 : 2, g_wet ? 5 : 2);
         std::fclose(cf);
         return;
     }
@@ -227,7 +237,8 @@ void transcendental_floor() {
     const int n = 1 << 20, reps = 20;
     std::vector<float> x(n), y(n);
     Random rnd(7);
-    for (int i = 0; i < n; ++i) x[i] = 0.05f + 0.9f * static_cast<float>(rnd.uniform()), y[i] = 1.0f + 4.0f * static_cast<float>(rnd.uniform());
+    for (int i = 0; i < n; ++i)
+        x[i] = 0.05f + 0.9f * static_cast<float>(rnd.uniform()), y[i] = 1.0f + 4.0f * static_cast<float>(rnd.uniform());
     auto time_ns = [&](auto f) {
         float acc = 0;
         const auto t0 = std::chrono::steady_clock::now();
@@ -265,8 +276,8 @@ void read_responses(const std::string& path) {
     const hydro::ResponseTable table = hydro::ResponseTable::read(path, lines, uh_length);
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double mb = static_cast<double>(fs::file_size(path)) / 1e6;
-    std::printf("%s: %d lines, %.1f MB read in %.3f s: %.0f MB/s\n", path.c_str(), static_cast<int>(table.size()), mb, s,
-                mb / s);
+    std::printf("%s: %d lines, %.1f MB read in %.3f s: %.0f MB/s\n", path.c_str(), static_cast<int>(table.size()), mb,
+                s, mb / s);
 }
 
 }  // namespace
@@ -284,7 +295,9 @@ int main(int argc, char** argv) {
     } else if (cmd == "read-responses" && argc == 3) {
         read_responses(argv[2]);
     } else {
-        std::fprintf(stderr, "usage: bench_tools make-project|make-hourly DIR ROWS COLS STEPS [wet] | floor | read-responses FILE\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_tools make-project|make-hourly DIR ROWS COLS STEPS [wet] | floor | read-responses FILE\n");
         return 2;
     }
     return 0;

@@ -69,13 +69,14 @@ ClassicResult classic(const Model& model) {
             const float m = static_cast<float>(g.subbasin_cell_count[sb]);
             const float* p_of = &in.precipitation.values[static_cast<std::size_t>(g.station_zone_p[i] - 1) * steps];
             const float* e_of = &in.pet.values[static_cast<std::size_t>(g.station_zone_e[i] - 1) * steps];
-            const float* t_of =
-                temperature_used ? &in.temperature.values[static_cast<std::size_t>(g.station_zone_t[i] - 1) * steps] : nullptr;
+            const float* t_of = temperature_used
+                                    ? &in.temperature.values[static_cast<std::size_t>(g.station_zone_t[i] - 1) * steps]
+                                    : nullptr;
             const RunoffParameters runoff{g.runoff_coefficient[i], g.interception_max[i], g.dry_runoff_coefficient,
                                           cf.runoff_exponent, cf.runoff_rain_threshold};
-            const SoilParameters soil{g.residual_moisture[i], g.wilting_point[i], g.field_capacity[i], g.porosity[i],
-                                      g.conductivity[i],       g.pore_index[i],    g.slope[i],
-                                      g.interception_max[i]};
+            const SoilParameters soil{
+                g.residual_moisture[i], g.wilting_point[i], g.field_capacity[i], g.porosity[i],
+                g.conductivity[i],      g.pore_index[i],    g.slope[i],          g.interception_max[i]};
             const int32_t first = in.cell_responses.first(c), last = in.cell_responses.last(c);
             const float* uh = in.cell_responses.ordinates(c);
             std::fill(cell_s.begin(), cell_s.end(), 0.0f);
@@ -111,14 +112,16 @@ ClassicResult classic(const Model& model) {
                     depression = 0;
                 } else {
                     canopy = intercept(p, pet, melt, canopy_store, [&] {
-                        return interception_capacity_from_factor(factor[t], g.interception_max[i], g.interception_min[i]);
+                        return interception_capacity_from_factor(factor[t], g.interception_max[i],
+                                                                 g.interception_min[i]);
                     });
                     const RunoffSplit split = split_net_rain(canopy.net_rain, p, theta, g.porosity[i], runoff);
                     if (canopy.net_rain > 0.0f && !(runoff.runoff_coefficient > 0.99f)) calls.pow += 1;
                     if (split.surface_runoff > 0.0f && g.depression_capacity[i] > 0.0f) calls.log += 1, calls.exp += 1;
                     surface = depression_step(split, depression, g.depression_capacity[i], pet - canopy.evaporation,
                                               runoff.runoff_coefficient, theta, g.porosity[i]);
-                    fluxes = soil_fluxes(theta, pet - canopy.evaporation - surface.evaporation, soil, cf.interflow_scale);
+                    fluxes =
+                        soil_fluxes(theta, pet - canopy.evaporation - surface.evaporation, soil, cf.interflow_scale);
                     if (fluxes.percolation != 0.0f) calls.pow += 1;
                     if (fluxes.interflow != 0.0f) calls.pow += 1;
                     if (surface.surface_runoff > 0.0f) route(surface.surface_runoff, t, cell_s);
@@ -167,9 +170,9 @@ ClassicResult classic(const Model& model) {
     for (std::size_t t = 0; t < steps; ++t)
         for (std::size_t s = 0; s < n_sub; ++s) {
             const std::size_t st = s * steps + t;
-            const GroundwaterStep gw = groundwater_step(storage[s], recession[s], rech[st], spet[st], sevap[st],
-                                                        static_cast<float>(g.subbasin_cell_count[s]), area, dt,
-                                                        cf.groundwater_scale);
+            const GroundwaterStep gw =
+                groundwater_step(storage[s], recession[s], rech[st], spet[st], sevap[st],
+                                 static_cast<float>(g.subbasin_cell_count[s]), area, dt, cf.groundwater_scale);
             storage[s] = gw.storage;
             to_outlet(gw.flow, s, t, out_g);
             if (mode2) {
@@ -198,7 +201,8 @@ Calls call_ns() {
         for (int r = 0; r < reps; ++r)
             for (int i = 0; i < n; ++i) acc += f(x[i], y[i]);
         g_sink = acc;
-        return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() / (double(n) * reps);
+        return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - t0).count() /
+               (double(n) * reps);
     };
     const double overhead = time_ns([](float a, float b) { return a * b; });
     return {time_ns([](float a, float b) { return std::pow(a, b); }) - overhead,
@@ -268,8 +272,8 @@ int main(int argc, char** argv) {
                 c.pow / cell_steps, c.exp / cell_steps, c.log / cell_steps, ns.pow, ns.exp, ns.log);
     std::printf("classic serial loop (-O2)   %8.3f s  %6.1f ns/cell-step\n", classic_s, classic_s * 1e9 / cell_steps);
     std::printf("transcendental floor        %8.3f s  %6.1f ns/cell-step\n", floor_s, floor_s * 1e9 / cell_steps);
-    std::printf("gridrun 1 thread            %8.3f s  %6.1f ns/cell-step  %.2f x classic, %.2f x floor\n",
-                engine_s[1], engine_s[1] * 1e9 / cell_steps, engine_s[1] / classic_s, engine_s[1] / floor_s);
+    std::printf("gridrun 1 thread            %8.3f s  %6.1f ns/cell-step  %.2f x classic, %.2f x floor\n", engine_s[1],
+                engine_s[1] * 1e9 / cell_steps, engine_s[1] / classic_s, engine_s[1] / floor_s);
     std::printf("gridrun 2 threads           %8.3f s  %6.1f ns/cell-step  %.2f x classic, speed-up 1->2: %.2f\n",
                 engine_s[2], engine_s[2] * 1e9 / cell_steps, engine_s[2] / classic_s, engine_s[1] / engine_s[2]);
     std::printf("arrays needed: grids %.1f MB, forcing and dates %.1f MB, responses %.1f MB, state %.1f MB: %.1f MB\n",

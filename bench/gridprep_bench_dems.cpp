@@ -16,7 +16,8 @@ void write_grid(const char* path, int n, double cell, const std::vector<double>&
         std::perror(path);
         std::exit(1);
     }
-    std::fprintf(f, "ncols %d\nnrows %d\nxllcorner 500000\nyllcorner 4000000\ncellsize %g\nNODATA_value -9999\n", n, n, cell);
+    std::fprintf(f, "ncols %d\nnrows %d\nxllcorner 500000\nyllcorner 4000000\ncellsize %g\nNODATA_value -9999\n", n, n,
+                 cell);
     std::string line;
     char buf[32];
     for (int r = 0; r < n; ++r) {
@@ -59,8 +60,9 @@ std::vector<double> hills(int n) {
     std::vector<double> z(static_cast<std::size_t>(n) * n);
     for (int r = 0; r < n; ++r)
         for (int c = 0; c < n; ++c)
-            z[static_cast<std::size_t>(r) * n + c] = 300.0 + 0.02 * (n - r) + 25.0 * std::sin(c / 37.0) * std::cos(r / 53.0) +
-                                                    8.0 * std::sin((r + 2.0 * c) / 11.0) + 3.0 * std::cos((3.0 * r - c) / 5.0);
+            z[static_cast<std::size_t>(r) * n + c] =
+                300.0 + 0.02 * (n - r) + 25.0 * std::sin(c / 37.0) * std::cos(r / 53.0) +
+                8.0 * std::sin((r + 2.0 * c) / 11.0) + 3.0 * std::cos((3.0 * r - c) / 5.0);
     return z;
 }
 
@@ -74,7 +76,9 @@ int main(int argc, char** argv) {
     const std::string kind = argv[1];
     const int n = std::atoi(argv[2]);
     if (n < 3 || (kind != "spiral" && kind != "hills")) return 2;
-    if (kind == "spiral") write_grid(argv[3], n, 10.0, spiral(n));
-    else write_grid(argv[3], n, 30.0, hills(n));
+    if (kind == "spiral")
+        write_grid(argv[3], n, 10.0, spiral(n));
+    else
+        write_grid(argv[3], n, 30.0, hills(n));
     return 0;
 }

@@ -79,8 +79,8 @@ FitScores fit_scores(std::span<const double> s, std::span<const double> o, std::
     return f;
 }
 
-FitScores score_run(std::span<const double> simulated_per_step, const MatchedObservations& observed,
-                    std::size_t warmup, const std::string& observed_path) {
+FitScores score_run(std::span<const double> simulated_per_step, const MatchedObservations& observed, std::size_t warmup,
+                    const std::string& observed_path) {
     std::vector<double> s, o;
     std::vector<std::size_t> steps;
     for (std::size_t i = 0; i < observed.steps.size(); ++i) {
@@ -91,11 +91,10 @@ FitScores score_run(std::span<const double> simulated_per_step, const MatchedObs
         steps.push_back(step);
     }
     if (o.empty())
-        throw InputError(observed_path, 0,
-                         "observations after the warm-up of " + std::to_string(warmup) + " steps",
-                         "none (the last observed step is " +
-                             (observed.steps.empty() ? std::string("none") : std::to_string(observed.steps.back() + 1)) +
-                             ")");
+        throw InputError(
+            observed_path, 0, "observations after the warm-up of " + std::to_string(warmup) + " steps",
+            "none (the last observed step is " +
+                (observed.steps.empty() ? std::string("none") : std::to_string(observed.steps.back() + 1)) + ")");
     return fit_scores(s, o, steps);
 }
 

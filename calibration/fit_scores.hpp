@@ -24,7 +24,7 @@
 namespace hydro {
 
 struct FitScores {
-    std::size_t n = 0;          // steps scored
+    std::size_t n = 0;  // steps scored
     double nse = 0, kge = 0, kge_r = 0, kge_alpha = 0, kge_beta = 0, log_nse = 0;
     double percent_bias = 0, rmse = 0, peak_error_percent = 0;
     double observed_peak = 0, simulated_peak = 0;
@@ -39,7 +39,7 @@ FitScores fit_scores(std::span<const double> simulated, std::span<const double> 
 // Scores of a run's outlet flow (one value per model step) against the
 // observations, leaving out the first `warmup` steps. Throws InputError when
 // no observation is left after the warm-up.
-FitScores score_run(std::span<const double> simulated_per_step, const MatchedObservations& observed,
-                    std::size_t warmup, const std::string& observed_path);
+FitScores score_run(std::span<const double> simulated_per_step, const MatchedObservations& observed, std::size_t warmup,
+                    const std::string& observed_path);
 
 }  // namespace hydro

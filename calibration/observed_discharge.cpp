@@ -131,8 +131,10 @@ MatchedObservations match_observations(const ObservedDischarge& observed, std::s
         std::size_t lo = 0, hi = recs.size();
         while (lo < hi) {
             std::size_t mid = lo + (hi - lo) / 2;
-            if (recs[mid].key < step_keys[s]) lo = mid + 1;
-            else hi = mid;
+            if (recs[mid].key < step_keys[s])
+                lo = mid + 1;
+            else
+                hi = mid;
         }
         if (lo < recs.size() && recs[lo].key == step_keys[s] && !std::isnan(recs[lo].discharge)) {
             m.steps.push_back(s);

@@ -25,9 +25,9 @@ inline int64_t step_key(int32_t year, int32_t month, int32_t day, int32_t hour) 
 }
 
 struct ObservedRecord {
-    int64_t key = 0;        // step_key of the record's date and hour
-    double discharge = 0;   // m3/s; NaN when missing
-    int line = 0;           // line of the file, from 1
+    int64_t key = 0;       // step_key of the record's date and hour
+    double discharge = 0;  // m3/s; NaN when missing
+    int line = 0;          // line of the file, from 1
 };
 
 struct ObservedDischarge {

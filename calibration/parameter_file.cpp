@@ -50,8 +50,8 @@ std::vector<ParameterRange> parse_parameter_file(const std::string& name, std::s
                              shown(f[0]));
         for (const ParameterRange& earlier : out)
             if (earlier.name == r.name)
-                throw InputError(name, line_no, "each parameter once (" + r.name + " is on line " +
-                                                    std::to_string(earlier.line) + ")",
+                throw InputError(name, line_no,
+                                 "each parameter once (" + r.name + " is on line " + std::to_string(earlier.line) + ")",
                                  quote_token(f[0]));
         if (!parse_decimal(f[1], r.lower)) throw InputError(name, line_no, "a lower bound (a number)", shown(f[1]));
         if (!parse_decimal(f[2], r.upper)) throw InputError(name, line_no, "an upper bound (a number)", shown(f[2]));

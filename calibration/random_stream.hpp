@@ -11,7 +11,7 @@
 namespace hydro {
 
 class RandomStream {
-public:
+  public:
     explicit RandomStream(uint64_t seed) {
         for (uint64_t& word : s_) {
             seed += 0x9E3779B97F4A7C15ull;
@@ -55,7 +55,7 @@ public:
         }
     }
 
-private:
+  private:
     static uint64_t rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
     uint64_t s_[4];
 };

@@ -113,7 +113,8 @@ SearchResult search_sce_ua(const SearchSpace& space, const Point& initial, std::
                     std::vector<double> lo(n), hi(n);
                     for (std::size_t d = 0; d < n; ++d) {
                         lo[d] = hi[d] = complexes[k][0].x[d];
-                        for (const Member& mem : complexes[k]) lo[d] = std::min(lo[d], mem.x[d]), hi[d] = std::max(hi[d], mem.x[d]);
+                        for (const Member& mem : complexes[k])
+                            lo[d] = std::min(lo[d], mem.x[d]), hi[d] = std::max(hi[d], mem.x[d]);
                     }
                     r = random_point(lo, hi, rng);
                 }
@@ -143,7 +144,8 @@ SearchResult search_sce_ua(const SearchSpace& space, const Point& initial, std::
                         std::vector<double> lo(n), hi(n);
                         for (std::size_t d = 0; d < n; ++d) {
                             lo[d] = hi[d] = complexes[k][0].x[d];
-                            for (const Member& mem : complexes[k]) lo[d] = std::min(lo[d], mem.x[d]), hi[d] = std::max(hi[d], mem.x[d]);
+                            for (const Member& mem : complexes[k])
+                                lo[d] = std::min(lo[d], mem.x[d]), hi[d] = std::max(hi[d], mem.x[d]);
                         }
                         next.push_back(random_point(lo, hi, rng));
                     }
@@ -153,7 +155,8 @@ SearchResult search_sce_ua(const SearchSpace& space, const Point& initial, std::
             // The last candidate of each complex replaces its subcomplex's worst point.
             for (std::size_t k = 0; k < p; ++k) {
                 Member& worst = complexes[k][cs[k].chosen.back()];
-                if (cs[k].loss < std::numeric_limits<double>::infinity() || worst.loss == std::numeric_limits<double>::infinity()) {
+                if (cs[k].loss < std::numeric_limits<double>::infinity() ||
+                    worst.loss == std::numeric_limits<double>::infinity()) {
                     worst.x = cs[k].candidate;
                     worst.loss = cs[k].loss;
                 }

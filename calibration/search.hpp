@@ -36,7 +36,7 @@ struct SearchResult {
 // Counts evaluations against the budget and keeps the best point seen (the
 // earliest on ties). A batch that would overrun the budget is cut to fit.
 class EvaluationBudget {
-public:
+  public:
     EvaluationBudget(const BatchObjective& objective, std::size_t max_evaluations)
         : objective_(objective), max_(max_evaluations) {}
 
@@ -62,7 +62,7 @@ public:
 
     const SearchResult& result() const { return result_; }
 
-private:
+  private:
     const BatchObjective& objective_;
     std::size_t max_;
     SearchResult result_;

@@ -94,20 +94,23 @@ void read_real_row(FreeFormatReader& in, int32_t n_cols, int32_t row, float* out
 std::vector<int32_t> read_int_grid_values(FreeFormatReader& in, int32_t n_rows, int32_t n_cols) {
     check_grid_fits(in, n_rows, n_cols);
     std::vector<int32_t> v(static_cast<std::size_t>(n_rows) * n_cols);
-    for (int32_t r = 0; r < n_rows; ++r) read_int_row(in, n_cols, r + 1, v.data() + static_cast<std::size_t>(r) * n_cols);
+    for (int32_t r = 0; r < n_rows; ++r)
+        read_int_row(in, n_cols, r + 1, v.data() + static_cast<std::size_t>(r) * n_cols);
     return v;
 }
 
 std::vector<float> read_real_grid_values(FreeFormatReader& in, int32_t n_rows, int32_t n_cols) {
     check_grid_fits(in, n_rows, n_cols);
     std::vector<float> v(static_cast<std::size_t>(n_rows) * n_cols);
-    for (int32_t r = 0; r < n_rows; ++r) read_real_row(in, n_cols, r + 1, v.data() + static_cast<std::size_t>(r) * n_cols);
+    for (int32_t r = 0; r < n_rows; ++r)
+        read_real_row(in, n_cols, r + 1, v.data() + static_cast<std::size_t>(r) * n_cols);
     return v;
 }
 
 void append_grid_text(std::string& out, const GridHeaderTexts& header, const float* values, int32_t n_rows,
                       int32_t n_cols) {
-    out.reserve(out.size() + static_cast<std::size_t>(n_rows) * n_cols * 10 + static_cast<std::size_t>(n_rows) * 2 + 200);
+    out.reserve(out.size() + static_cast<std::size_t>(n_rows) * n_cols * 10 + static_cast<std::size_t>(n_rows) * 2 +
+                200);
     // Header lines start with the keyword: GIS readers refuse a leading blank.
     for (int i = 0; i < 5; ++i) out += header.keyword[i] + header.value[i] + '\n';
     out += header.keyword[5] + "-1.0\n";

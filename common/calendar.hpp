@@ -58,14 +58,14 @@ struct StepDate {
 class StepCalendar {
     enum FieldKind { kYear, kMonth, kDay, kHour, kDayOfYear, kDateCode };
 
-public:
+  public:
     // One field of every step, read as cal.month[t] or cal.date_code[t].
     class Field {
-    public:
+      public:
         Field(const StepCalendar* calendar, FieldKind kind) : calendar_(calendar), kind_(kind) {}
         int32_t operator[](std::size_t step) const { return calendar_->field(step, kind_); }
 
-    private:
+      private:
         const StepCalendar* calendar_;
         FieldKind kind_;
     };
@@ -88,7 +88,7 @@ public:
     // Runs the dates are kept in (for the memory they take).
     std::size_t run_count() const { return runs_.size(); }
 
-private:
+  private:
     static constexpr int64_t kOddDate = INT64_MIN;  // spacing of a run holding a date outside the calendar
     struct Run {
         std::size_t first_step;

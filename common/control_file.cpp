@@ -42,10 +42,10 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
     in.begin_read();
     in.token("a title before the parameter line");
     in.begin_read();
-    float* record4[11] = {&cf.interflow_scale,      &cf.groundwater_recession, &cf.initial_moisture_ratio,
-                          &cf.pet_factor,           &cf.initial_groundwater,   &cf.groundwater_scale,
-                          &cf.melt_base_temperature, &cf.degree_day_factor,    &cf.rain_melt_factor,
-                          &cf.runoff_exponent,      &cf.runoff_rain_threshold};
+    float* record4[11] = {
+        &cf.interflow_scale,     &cf.groundwater_recession, &cf.initial_moisture_ratio, &cf.pet_factor,
+        &cf.initial_groundwater, &cf.groundwater_scale,     &cf.melt_base_temperature,  &cf.degree_day_factor,
+        &cf.rain_melt_factor,    &cf.runoff_exponent,       &cf.runoff_rain_threshold};
     for (int i = 0; i < 11; ++i) *record4[i] = in.real(kRecordFourNames[i]);
     in.check_record_end(11, "the parameter line", "line");
 
@@ -60,8 +60,8 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
         // Grown as the numbers are read: a count far beyond what the file
         // holds ends at the end of the file, not in a huge allocation.
         for (int32_t p = 0; p < n_reported; ++p)
-            cf.reported_subbasins.push_back(in.integer("reported subbasin " + std::to_string(p + 1) + " of " +
-                                                       std::to_string(n_reported)));
+            cf.reported_subbasins.push_back(
+                in.integer("reported subbasin " + std::to_string(p + 1) + " of " + std::to_string(n_reported)));
         in.check_record_end(n_reported, "the list of reported subbasins", "line");
     }
 

@@ -38,7 +38,8 @@ int open_plain_file(const std::string& path, struct stat& st) {
             if (fd >= 0) ::close(fd);
         }
     } closer{fd};
-    if (::fstat(fd, &st) != 0) throw InputError(path, 0, "a readable file", "an error (" + std::string(std::strerror(errno)) + ")");
+    if (::fstat(fd, &st) != 0)
+        throw InputError(path, 0, "a readable file", "an error (" + std::string(std::strerror(errno)) + ")");
     if (S_ISDIR(st.st_mode)) throw InputError(path, 0, "a file", "a folder");
     if (!S_ISREG(st.st_mode)) throw InputError(path, 0, "a plain file", "a device, pipe or socket");
     closer.fd = -1;
@@ -115,8 +116,7 @@ bool parse_float(std::string_view text, float& value) {
         buf = large.data();
     }
     std::size_t len = 0;
-    for (std::size_t k = (text[0] == '+') ? 1 : 0; k < n; ++k)
-        buf[len++] = (k == exponent_at) ? 'e' : text[k];
+    for (std::size_t k = (text[0] == '+') ? 1 : 0; k < n; ++k) buf[len++] = (k == exponent_at) ? 'e' : text[k];
     buf[len] = '\0';
     auto [ptr, ec] = std::from_chars(buf, buf + len, value);
     if (ec == std::errc() && ptr == buf + len) return true;
@@ -139,8 +139,7 @@ FreeFormatReader::FreeFormatReader(const std::string& path, std::size_t buffer_b
     buf_.resize(buffer_bytes > 3 ? buffer_bytes : 3);
     std::size_t keep = 0;
     // A file that tells no size (as in /proc) is read whole.
-    while ((st.st_size == 0 || end_ < 3) && refill(keep)) {
-    }
+    while ((st.st_size == 0 || end_ < 3) && refill(keep)) {}
     if (starts_with_byte_order_mark(buf_.data(), end_)) pos_ = 3, bytes_read_ -= 3;
     size_ = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) - pos_ : bytes_read_;
 }
@@ -292,8 +291,8 @@ void FreeFormatReader::check_record_end(int64_t values, std::string_view record,
     if (!read_started_ || token_line_ == read_first_line_ || !more_on_line()) return;
     throw InputError(path_, read_first_line_,
                      std::to_string(values) + (values == 1 ? " value in " : " values in ") + std::string(record) +
-                         " (the rest would be taken from line " + std::to_string(token_line_) + ", shifting every later " +
-                         std::string(records) + ")",
+                         " (the rest would be taken from line " + std::to_string(token_line_) +
+                         ", shifting every later " + std::string(records) + ")",
                      std::to_string(read_first_line_values_));
 }
 

@@ -20,7 +20,7 @@
 namespace hydro {
 
 class FreeFormatReader {
-public:
+  public:
     static constexpr std::size_t kBufferBytes = std::size_t{1} << 18;
 
     // Opens a plain file; throws InputError when it cannot be read. The buffer
@@ -74,13 +74,13 @@ public:
     [[noreturn]] void fail(std::string_view expected, std::string_view found) const;
     [[noreturn]] void fail_at_end(std::string_view expected) const;
 
-private:
+  private:
     // Reads more of the file after the buffer's end, first dropping the bytes
     // before `keep` (which moves to 0); false at the end of the file.
     bool refill(std::size_t& keep);
 
     std::string path_;
-    std::string buf_;          // bytes [0, end_) are the part of the file in memory
+    std::string buf_;  // bytes [0, end_) are the part of the file in memory
     std::size_t end_ = 0;
     std::size_t pos_ = 0;      // next byte to look at, in buf_
     int fd_ = -1;              // open until the end of the file is reached
@@ -88,10 +88,10 @@ private:
     std::size_t size_ = 0;
     std::size_t bytes_read_ = 0;  // from the file, after a byte order mark
     char last_byte_ = '\0';       // the last byte read from the file
-    int line_ = 1;          // line of pos_
-    int token_line_ = 0;    // line of the last token handed out
-    bool mid_line_ = false; // the current line has given a token to the current read
-    bool read_started_ = false;  // the current read has taken a token
+    int line_ = 1;                // line of pos_
+    int token_line_ = 0;          // line of the last token handed out
+    bool mid_line_ = false;       // the current line has given a token to the current read
+    bool read_started_ = false;   // the current read has taken a token
     int read_first_line_ = 0;
     int64_t read_first_line_values_ = 0;  // values the current read took from its first line
 };

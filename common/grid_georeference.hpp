@@ -15,9 +15,7 @@ struct GridGeoreference {
     double cell_size = 0;
 
     double x_centre(int32_t col) const { return x_left + (static_cast<double>(col) + 0.5) * cell_size; }
-    double y_centre(int32_t row) const {
-        return y_bottom + (static_cast<double>(n_rows - row) - 0.5) * cell_size;
-    }
+    double y_centre(int32_t row) const { return y_bottom + (static_cast<double>(n_rows - row) - 0.5) * cell_size; }
 };
 
 // The first five header lines of an ESRI ASCII grid; "xllcenter" and

@@ -3,8 +3,7 @@
 namespace hydro {
 
 namespace {
-std::string compose(const std::string& file, int line, const std::string& expected,
-                    const std::string& found) {
+std::string compose(const std::string& file, int line, const std::string& expected, const std::string& found) {
     std::string msg = file;
     if (line > 0) msg += ", line " + std::to_string(line);
     msg += ": expected " + expected + ", found " + found;

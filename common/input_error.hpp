@@ -9,7 +9,7 @@
 namespace hydro {
 
 class InputError : public std::runtime_error {
-public:
+  public:
     // line 0 means the message concerns the file as a whole (missing, unreadable).
     InputError(std::string file, int line, std::string expected, std::string found);
 
@@ -20,7 +20,7 @@ public:
     const std::string& file() const { return file_; }
     int line() const { return line_; }
 
-private:
+  private:
     std::string file_;
     int line_ = 0;
 };
@@ -31,7 +31,7 @@ std::string printable(const std::string& text);
 
 // A result file that could not be created or written completely.
 class OutputError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -17,8 +17,7 @@ OutputFolderLock::OutputFolderLock(const std::string& folder, bool wait, const c
     // Without the folder no run can write there: the run goes on to say which
     // of its files it cannot read or write.
     if (fd_ < 0 && errno == ENOENT) return;
-    if (fd_ < 0)
-        throw OutputError("cannot open the output folder " + folder + ": " + std::strerror(errno));
+    if (fd_ < 0) throw OutputError("cannot open the output folder " + folder + ": " + std::strerror(errno));
     if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
     const int err = errno;
     if (err != EWOULDBLOCK && err != EINTR) {

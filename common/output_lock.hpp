@@ -9,7 +9,7 @@
 namespace hydro {
 
 class OutputFolderLock {
-public:
+  public:
     // Locks `folder` (nothing when it does not exist). When another run holds it: with `wait`, says so on
     // standard error (as `program`) and waits; without, throws OutputError.
     OutputFolderLock(const std::string& folder, bool wait, const char* program);
@@ -17,7 +17,7 @@ public:
     OutputFolderLock(const OutputFolderLock&) = delete;
     OutputFolderLock& operator=(const OutputFolderLock&) = delete;
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -48,17 +48,20 @@ void check_project_root(const ProjectPaths& paths, const std::string& option) {
     }
     std::error_code ec;
     if (!fs::exists(root, ec))
-        throw InputError(option + " " + paths.root + ": no such folder; give the project root, the folder that holds "
+        throw InputError(option + " " + paths.root +
+                         ": no such folder; give the project root, the folder that holds "
                          "arcview/ and model/");
     if (!is_folder(root))
-        throw InputError(option + " " + paths.root + ": expected a folder (the project root, holding arcview/ and "
+        throw InputError(option + " " + paths.root +
+                         ": expected a folder (the project root, holding arcview/ and "
                          "model/), found a file");
     // A working folder given instead of the root.
     for (const fs::path& up : {root / "..", root / ".." / ".."})
         if (holds_project(up))
-            throw InputError(option + " " + paths.root + ": this folder holds no arcview/ and model/ folders; "
-                             "the project root seems to be " + absolute_text(up) + ": give " + option + " " +
-                             absolute_text(up));
+            throw InputError(option + " " + paths.root +
+                             ": this folder holds no arcview/ and model/ folders; "
+                             "the project root seems to be " +
+                             absolute_text(up) + ": give " + option + " " + absolute_text(up));
     throw InputError(option + " " + paths.root + ": expected the project root, holding arcview/ and model/, found no " +
                      (is_folder(root / "model") ? "arcview/" : "arcview/ and model/") + " in it");
 }
@@ -77,9 +80,9 @@ std::string similar_file_hint(const std::string& path) {
         const std::string low = lower(name);
         // Same name in another case, or the name with an extension added
         // (watershed.asc.txt) or its own extension dropped (watershed).
-        const bool close = low == wanted || low == lower(p.stem().string()) ||
-                           (low.size() > wanted.size() && low.compare(0, wanted.size(), wanted) == 0 &&
-                            low[wanted.size()] == '.');
+        const bool close =
+            low == wanted || low == lower(p.stem().string()) ||
+            (low.size() > wanted.size() && low.compare(0, wanted.size(), wanted) == 0 && low[wanted.size()] == '.');
         if (close && name != p.filename().string() && (best.empty() || name < best)) best = name;
     }
     if (best.empty()) return "";

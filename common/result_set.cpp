@@ -60,7 +60,8 @@ bool is_temporary_name(const std::string& name) {
 bool temporary_matches(const std::string& temporary, const std::string& final_path) {
     if (folder_of(temporary) != folder_of(final_path)) return false;
     const std::string t = name_of(temporary), f = name_of(final_path);
-    return is_temporary_name(t) && f != "." && f != ".." && !f.empty() && t.compare(0, f.size() + 6, "." + f + ".tmp.") == 0;
+    return is_temporary_name(t) && f != "." && f != ".." && !f.empty() &&
+           t.compare(0, f.size() + 6, "." + f + ".tmp.") == 0;
 }
 
 std::string error_text() { return std::strerror(errno); }
@@ -143,7 +144,8 @@ bool parse_journal(const std::string& text, const std::string& folder, std::vect
         if (!line(l)) return false;
         const std::size_t blank = l.find(' ');
         std::size_t nt = 0, nf = 0;
-        if (blank == std::string::npos || !count(l.substr(0, blank), nt) || !count(l.substr(blank + 1), nf)) return false;
+        if (blank == std::string::npos || !count(l.substr(0, blank), nt) || !count(l.substr(blank + 1), nf))
+            return false;
         if (nt == 0 || nf == 0 || nt + nf + 2 > text.size() - pos) return false;
         const std::string t = text.substr(pos, nt), f = text.substr(pos + nt + 1, nf);
         if (text[pos + nt] != '\n' || text[pos + nt + 1 + nf] != '\n') return false;
@@ -165,8 +167,10 @@ bool read_small_file(const std::string& path, std::string& out) {
         const ssize_t got = ::read(fd, buf, sizeof buf);
         if (got == 0) break;
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) ok = false;
-        else out.append(buf, static_cast<std::size_t>(got));
+        if (got < 0)
+            ok = false;
+        else
+            out.append(buf, static_cast<std::size_t>(got));
     }
     ::close(fd);
     return ok;
@@ -228,7 +232,8 @@ ResultSet::~ResultSet() {
 }
 
 ResultFile& ResultSet::create(const std::string& path) {
-    if (committed_ || journal_written_) throw OutputError("cannot create " + path + ": the result set is already complete");
+    if (committed_ || journal_written_)
+        throw OutputError("cannot create " + path + ": the result set is already complete");
     const std::string temporary = temporary_name_for(path);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) throw OutputError("cannot create " + path + ": " + error_text());

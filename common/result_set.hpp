@@ -20,7 +20,7 @@ namespace hydro {
 // One result file being written: text appended in pieces, as records become
 // complete. Failures throw OutputError.
 class ResultFile {
-public:
+  public:
     ResultFile(std::string final_path, std::string temporary_path, int fd);
     ~ResultFile();
     ResultFile(const ResultFile&) = delete;
@@ -34,7 +34,7 @@ public:
     void finish();
     bool finished() const { return fd_ < 0; }
 
-private:
+  private:
     void drain();
     std::string final_path_, temporary_path_;
     int fd_ = -1;
@@ -42,7 +42,7 @@ private:
 };
 
 class ResultSet {
-public:
+  public:
     ResultSet() = default;
     ~ResultSet();  // removes the temporary files of a set never committed
     ResultSet(const ResultSet&) = delete;
@@ -59,7 +59,7 @@ public:
     void commit();
     bool committed() const { return committed_; }
 
-private:
+  private:
     std::vector<std::unique_ptr<ResultFile>> files_;
     bool committed_ = false;
     bool journal_written_ = false;  // from then on the temporary files belong to the journal

@@ -53,8 +53,7 @@ void check_station_value(const FreeFormatReader& in, SeriesQuantity q, float v, 
     switch (q) {
         case SeriesQuantity::Precipitation:
             if (v < 0.0f)
-                in.fail("a precipitation of 0 or more" + at +
-                            " (missing values must be filled in before the run)",
+                in.fail("a precipitation of 0 or more" + at + " (missing values must be filled in before the run)",
                         quote_token(tok));
             break;
         case SeriesQuantity::Evapotranspiration:
@@ -65,9 +64,9 @@ void check_station_value(const FreeFormatReader& in, SeriesQuantity q, float v, 
             break;
         case SeriesQuantity::Temperature:
             if (!(v >= -90.0f && v <= 60.0f))
-                in.fail("a temperature from -90 to 60 degrees" + at +
-                            " (missing values must be filled in before the run)",
-                        quote_token(tok));
+                in.fail(
+                    "a temperature from -90 to 60 degrees" + at + " (missing values must be filled in before the run)",
+                    quote_token(tok));
             break;
         case SeriesQuantity::Unchecked:
             break;
@@ -110,10 +109,10 @@ void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t st
     // lines on purpose ends with the last value of a line.)
     if (in.line() != record_line && in.more_on_line())
         throw InputError(in.path(), record_line,
-                         std::to_string(series.n_stations) + (series.n_stations == 1 ? " station value" : " station values") +
-                             " in record " + std::to_string(step + 1) +
-                             " (the rest would be taken from line " + std::to_string(in.line()) +
-                             ", shifting every later record)",
+                         std::to_string(series.n_stations) +
+                             (series.n_stations == 1 ? " station value" : " station values") + " in record " +
+                             std::to_string(step + 1) + " (the rest would be taken from line " +
+                             std::to_string(in.line()) + ", shifting every later record)",
                          std::to_string(on_record_line));
 }
 

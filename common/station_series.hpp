@@ -24,7 +24,8 @@ struct StationSeries {
     std::vector<float> elevation;  // from the header; no result depends on it
     std::vector<float> values;
     float value(int32_t station, int32_t step) const {
-        return values[static_cast<std::size_t>(station) * static_cast<std::size_t>(n_steps) + static_cast<std::size_t>(step)];
+        return values[static_cast<std::size_t>(station) * static_cast<std::size_t>(n_steps) +
+                      static_cast<std::size_t>(step)];
     }
 };
 

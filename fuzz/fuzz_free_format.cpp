@@ -25,7 +25,9 @@ void read_as_planned(uint8_t plan, const std::string& text) {
             const int count = 1 + read % 3;
             for (int i = 0; i < count; ++i) {
                 switch (kind) {
-                    case 0: in.integer("a whole number"); break;
+                    case 0:
+                        in.integer("a whole number");
+                        break;
                     case 1:
                         if (!std::isfinite(in.real("a real number"))) fail("real", "not finite");
                         break;
@@ -34,7 +36,9 @@ void read_as_planned(uint8_t plan, const std::string& text) {
                         if (in.text("a text", width).size() != width) fail("text", "wrong width");
                         break;
                     }
-                    default: in.whole_number("a grid size"); break;
+                    default:
+                        in.whole_number("a grid size");
+                        break;
                 }
             }
             if (in.line() < 1) fail("line", "a token on line " + std::to_string(in.line()));
@@ -59,9 +63,11 @@ void check_every_token(const std::string& text) {
         float f = 0;
         const bool is_int = hydro::parse_int32(tok, i);
         const bool is_real = hydro::parse_float(tok, f);
-        if (is_real && !std::isfinite(f)) fail("parse_float", "accepted a value that is not finite: " + std::string(tok));
+        if (is_real && !std::isfinite(f))
+            fail("parse_float", "accepted a value that is not finite: " + std::string(tok));
         if (is_int && !is_real) fail("parse_float", "refused a whole number: " + std::string(tok));
-        if (is_int && f != static_cast<float>(i)) fail("parse_float", "reads a whole number differently: " + std::string(tok));
+        if (is_int && f != static_cast<float>(i))
+            fail("parse_float", "reads a whole number differently: " + std::string(tok));
 
         const std::string q = hydro::quote_token(tok);
         for (char ch : q) {

@@ -18,8 +18,7 @@ namespace fuzz_support {
 // A scratch folder of this process, removed at exit.
 inline const std::filesystem::path& scratch_dir() {
     static const std::filesystem::path dir = [] {
-        std::filesystem::path d = std::filesystem::temp_directory_path() /
-                                  ("hydro_fuzz_" + std::to_string(::getpid()));
+        std::filesystem::path d = std::filesystem::temp_directory_path() / ("hydro_fuzz_" + std::to_string(::getpid()));
         std::filesystem::create_directories(d);
         std::atexit([] {
             std::error_code ec;

@@ -7,7 +7,7 @@ namespace hydro {
 namespace {
 
 class ThreadedEvaluation : public BatchEvaluation {
-public:
+  public:
     explicit ThreadedEvaluation(int threads) : threads_(threads) {}
     std::vector<Evaluation> run(const ModelObjective& objective, const std::vector<Parameters>& batch) override {
         std::vector<Evaluation> out(batch.size());
@@ -15,12 +15,14 @@ public:
         return out;
     }
 
-private:
+  private:
     int threads_;
 };
 
 }  // namespace
 
-std::unique_ptr<BatchEvaluation> threaded_evaluation(int threads) { return std::make_unique<ThreadedEvaluation>(threads); }
+std::unique_ptr<BatchEvaluation> threaded_evaluation(int threads) {
+    return std::make_unique<ThreadedEvaluation>(threads);
+}
 
 }  // namespace hydro

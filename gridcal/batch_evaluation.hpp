@@ -13,7 +13,7 @@
 namespace hydro {
 
 class BatchEvaluation {
-public:
+  public:
     virtual ~BatchEvaluation() = default;
     virtual std::vector<Evaluation> run(const ModelObjective& objective, const std::vector<Parameters>& batch) = 0;
     // The process that writes the results and talks to the user.

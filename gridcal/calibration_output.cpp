@@ -26,8 +26,9 @@ TraceFile::TraceFile(const std::string& path, const std::vector<ParameterRange>&
     if (!f_) throw OutputError("cannot create " + path);
     std::string header = "evaluation";
     for (const ParameterRange& r : ranges) header += "," + r.name;
-    header += std::string(",objective_") +
-              (objective == ObjectiveKind::nse ? "nse" : objective == ObjectiveKind::log_nse ? "log_nse" : "kge");
+    header += std::string(",objective_") + (objective == ObjectiveKind::nse       ? "nse"
+                                            : objective == ObjectiveKind::log_nse ? "log_nse"
+                                                                                  : "kge");
     header += ",nse,kge,kge_r,kge_alpha,kge_beta,log_nse,percent_bias,rmse,peak_error_percent,best_so_far,status\n";
     std::fputs(header.c_str(), f_);
 }
@@ -43,8 +44,8 @@ void TraceFile::add(std::size_t number, const std::vector<double>& values, const
     line += "," + score_text(objective);
     const FitScores& s = e.scores;
     const bool ok = e.status == EvaluationStatus::ok;
-    for (double v : {s.nse, s.kge, s.kge_r, s.kge_alpha, s.kge_beta, s.log_nse, s.percent_bias, s.rmse,
-                     s.peak_error_percent})
+    for (double v :
+         {s.nse, s.kge, s.kge_r, s.kge_alpha, s.kge_beta, s.log_nse, s.percent_bias, s.rmse, s.peak_error_percent})
         line += "," + (ok ? score_text(v) : std::string());
     line += "," + score_text(best_so_far);
     line += e.status == EvaluationStatus::ok           ? ",ok\n"
@@ -90,12 +91,18 @@ bool draw_pictures(const std::string& folder, ObjectiveKind objective, std::size
         "set output 'convergence.png'\n"
         "set datafile separator ','\n"
         "set key bottom right\nset grid\n"
-        "set xlabel 'evaluation'\nset ylabel '" + name + "'\n"
-        "stats 'trace.csv' using " + std::to_string(best_column) + " nooutput\n"
+        "set xlabel 'evaluation'\nset ylabel '" +
+        name +
+        "'\n"
+        "stats 'trace.csv' using " +
+        std::to_string(best_column) +
+        " nooutput\n"
         "set yrange [STATS_max - 1.5 * (STATS_max - STATS_min) - 0.05 : STATS_max + 0.05]\n"
-        "plot 'trace.csv' using 1:" + std::to_string(objective_column) +
+        "plot 'trace.csv' using 1:" +
+        std::to_string(objective_column) +
         " with points pt 7 ps 0.5 lc rgb '#8090b0' title 'each evaluation', \\\n"
-        "     'trace.csv' using 1:" + std::to_string(best_column) + " with lines lw 2 lc rgb '#c03020' title 'best so far'\n";
+        "     'trace.csv' using 1:" +
+        std::to_string(best_column) + " with lines lw 2 lc rgb '#c03020' title 'best so far'\n";
     std::string hydro =
         "# Observed discharge against the best simulated and the project's own.\n"
         "set terminal pngcairo size 1400,600 font ',11' background rgb 'white'\n"

@@ -12,7 +12,7 @@ namespace hydro {
 
 // trace.csv, written as the evaluations come in.
 class TraceFile {
-public:
+  public:
     TraceFile(const std::string& path, const std::vector<ParameterRange>& ranges, ObjectiveKind objective);
     ~TraceFile();
     TraceFile(const TraceFile&) = delete;
@@ -21,7 +21,7 @@ public:
              double best_so_far);
     void close();  // throws OutputError when the file could not be written completely
 
-private:
+  private:
     std::string path_;
     std::FILE* f_ = nullptr;
 };

@@ -23,9 +23,12 @@ double seconds_since(Clock::time_point t) { return std::chrono::duration<double>
 
 std::string duration_text(double s) {
     char b[64];
-    if (s < 90) std::snprintf(b, sizeof b, "%.0f s", s);
-    else if (s < 5400) std::snprintf(b, sizeof b, "%.0f min %02.0f s", std::floor(s / 60), std::fmod(s, 60));
-    else std::snprintf(b, sizeof b, "%.0f h %02.0f min", std::floor(s / 3600), std::floor(std::fmod(s, 3600) / 60));
+    if (s < 90)
+        std::snprintf(b, sizeof b, "%.0f s", s);
+    else if (s < 5400)
+        std::snprintf(b, sizeof b, "%.0f min %02.0f s", std::floor(s / 60), std::fmod(s, 60));
+    else
+        std::snprintf(b, sizeof b, "%.0f h %02.0f min", std::floor(s / 3600), std::floor(std::fmod(s, 3600) / 60));
     return b;
 }
 
@@ -46,8 +49,9 @@ void check_output_folder(const std::string& project, const std::string& output, 
         throw InputError(output, 0, "an output folder outside the project " + project, "one inside it");
     if (fs::exists(out)) {
         if (!fs::is_directory(out)) throw InputError(output, 0, "an output folder", "a file of that name");
-        if (!fs::is_empty(out)) throw InputError(output, 0, "an output folder that is empty or does not exist yet",
-                                                 "a folder with files in it (nothing was overwritten)");
+        if (!fs::is_empty(out))
+            throw InputError(output, 0, "an output folder that is empty or does not exist yet",
+                             "a folder with files in it (nothing was overwritten)");
     }
     if (!create) return;
     fs::create_directories(out, ec);
@@ -114,10 +118,9 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
         return loss;
     };
 
-    const SearchResult result = cs.sce ? search_sce_ua(objective.space(), objective.initial_point(), cs.evaluations,
-                                                       cs.seed, batch_objective)
-                                       : search_dds(objective.space(), objective.initial_point(), cs.evaluations,
-                                                    cs.seed, batch_objective);
+    const SearchResult result =
+        cs.sce ? search_sce_ua(objective.space(), objective.initial_point(), cs.evaluations, cs.seed, batch_objective)
+               : search_dds(objective.space(), objective.initial_point(), cs.evaluations, cs.seed, batch_objective);
     const double elapsed = seconds_since(start);
     if (progress && leader) std::fputc('\n', progress);
     if (!leader) return;
@@ -138,9 +141,10 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
 
     std::string r = "Calibration report\n\n";
     char b[512];
-    std::snprintf(b, sizeof b,
-                  "  project       %s (run mode %d)\n  observed      %s: %zu steps scored after a warm-up of %zu steps\n",
-                  cs.project.c_str(), cs.mode, cs.observed.c_str(), best_eval.scores.n, cs.warmup);
+    std::snprintf(
+        b, sizeof b,
+        "  project       %s (run mode %d)\n  observed      %s: %zu steps scored after a warm-up of %zu steps\n",
+        cs.project.c_str(), cs.mode, cs.observed.c_str(), best_eval.scores.n, cs.warmup);
     r += b;
     if (cs.sce)
         std::snprintf(b, sizeof b, "  search        SCE-UA, seed %llu, %zu of at most %zu evaluations\n",
@@ -151,9 +155,8 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     r += b;
     std::snprintf(b, sizeof b, "  objective     %s (maximised)\n", objective_name(cs.objective));
     r += b;
-    std::snprintf(b, sizeof b,
-                  "  speed         %.1f s, %.2f evaluations per second (%d process%s of %d thread%s)\n", elapsed,
-                  static_cast<double>(result.evaluations) / elapsed, evaluation.processes(),
+    std::snprintf(b, sizeof b, "  speed         %.1f s, %.2f evaluations per second (%d process%s of %d thread%s)\n",
+                  elapsed, static_cast<double>(result.evaluations) / elapsed, evaluation.processes(),
                   evaluation.processes() == 1 ? "" : "es", cs.threads, cs.threads == 1 ? "" : "s");
     r += b;
     std::snprintf(b, sizeof b, "  failed        %zu with non-finite flows, %zu refused by the model (worst score)\n",
@@ -190,11 +193,13 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     r += score_line("peak error (%)", p.peak_error_percent, q.peak_error_percent, "%+.3f");
     r += "\nThis folder is the calibrated project: input.txt and the multiplied grids hold the best set,\n"
          "model/output/ the results of its run. Check it with:\n";
-    std::snprintf(b, sizeof b, "  gridrun --project %s --mode %d --quiet\n  run_summary %s --observed %s --warmup %zu\n",
+    std::snprintf(b, sizeof b,
+                  "  gridrun --project %s --mode %d --quiet\n  run_summary %s --observed %s --warmup %zu\n",
                   cs.output.c_str(), cs.mode, cs.output.c_str(), cs.observed.c_str(), cs.warmup);
     r += b;
     r += "Files: trace.csv (every evaluation), best_flow.csv (observed, project and best flow per step)";
-    r += pictures ? ", convergence.png, hydrograph.png.\n" : ".\nNo pictures: gnuplot is not installed (sudo apt-get install -y gnuplot-nox).\n";
+    r += pictures ? ", convergence.png, hydrograph.png.\n"
+                  : ".\nNo pictures: gnuplot is not installed (sudo apt-get install -y gnuplot-nox).\n";
     write_text_file(cs.output + "/report.txt", r);
 }
 

@@ -10,7 +10,8 @@ bool separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' |
 
 }  // namespace
 
-std::string with_parameter_record(const std::string& path, std::string_view text, const std::vector<std::string>& values) {
+std::string with_parameter_record(const std::string& path, std::string_view text,
+                                  const std::vector<std::string>& values) {
     // The control file is read record by record: records 1 to 3 take one
     // value each (the rest of their line is skipped), record 4 the next eleven
     // values, over line ends where needed.

@@ -12,6 +12,7 @@ namespace hydro {
 // `values` holds the eleven new values as text, in record order; an empty
 // text keeps the value as written. Throws
 // InputError (naming `path`) when the text does not hold a parameter record.
-std::string with_parameter_record(const std::string& path, std::string_view text, const std::vector<std::string>& values);
+std::string with_parameter_record(const std::string& path, std::string_view text,
+                                  const std::vector<std::string>& values);
 
 }  // namespace hydro

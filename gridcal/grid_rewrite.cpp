@@ -25,7 +25,8 @@ std::string with_grid_values(const std::string& path, std::string_view text, int
     bool mid_line = false;
     std::size_t index = 0;
     auto fail = [&](const std::string& found) {
-        throw InputError(path, 0, "a grid of " + std::to_string(n_rows) + " rows of " + std::to_string(n_cols) + " values", found);
+        throw InputError(
+            path, 0, "a grid of " + std::to_string(n_rows) + " rows of " + std::to_string(n_cols) + " values", found);
     };
     for (int32_t read = 0; read < 6 + n_rows; ++read) {
         if (mid_line) {

@@ -88,30 +88,45 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) return usage("option " + a + " needs a value");
         const char* v = argv[++i];
         long long n = 0;
-        if (a == "--project") cs.project = v;
-        else if (a == "--observed") cs.observed = v;
-        else if (a == "--parameters") cs.parameters = v;
-        else if (a == "--output") cs.output = v;
+        if (a == "--project")
+            cs.project = v;
+        else if (a == "--observed")
+            cs.observed = v;
+        else if (a == "--parameters")
+            cs.parameters = v;
+        else if (a == "--output")
+            cs.output = v;
         else if (a == "--objective") {
-            if (!std::strcmp(v, "kge")) cs.objective = ObjectiveKind::kge;
-            else if (!std::strcmp(v, "nse")) cs.objective = ObjectiveKind::nse;
-            else if (!std::strcmp(v, "lognse")) cs.objective = ObjectiveKind::log_nse;
-            else return usage("--objective takes kge, nse or lognse, not '" + std::string(v) + "'");
+            if (!std::strcmp(v, "kge"))
+                cs.objective = ObjectiveKind::kge;
+            else if (!std::strcmp(v, "nse"))
+                cs.objective = ObjectiveKind::nse;
+            else if (!std::strcmp(v, "lognse"))
+                cs.objective = ObjectiveKind::log_nse;
+            else
+                return usage("--objective takes kge, nse or lognse, not '" + std::string(v) + "'");
         } else if (a == "--algorithm") {
-            if (!std::strcmp(v, "dds")) cs.sce = false;
-            else if (!std::strcmp(v, "sce")) cs.sce = true;
-            else return usage("--algorithm takes dds or sce, not '" + std::string(v) + "'");
+            if (!std::strcmp(v, "dds"))
+                cs.sce = false;
+            else if (!std::strcmp(v, "sce"))
+                cs.sce = true;
+            else
+                return usage("--algorithm takes dds or sce, not '" + std::string(v) + "'");
         } else if (a == "--evaluations") {
-            if (!number(v, 1, 100000000, n)) return usage("--evaluations takes a whole number from 1, not '" + std::string(v) + "'");
+            if (!number(v, 1, 100000000, n))
+                return usage("--evaluations takes a whole number from 1, not '" + std::string(v) + "'");
             cs.evaluations = static_cast<std::size_t>(n);
         } else if (a == "--seed") {
-            if (!number(v, 0, INT64_MAX, n)) return usage("--seed takes a whole number from 0, not '" + std::string(v) + "'");
+            if (!number(v, 0, INT64_MAX, n))
+                return usage("--seed takes a whole number from 0, not '" + std::string(v) + "'");
             cs.seed = static_cast<uint64_t>(n);
         } else if (a == "--threads") {
-            if (!number(v, 1, 1024, n)) return usage("--threads takes a whole number from 1 to 1024, not '" + std::string(v) + "'");
+            if (!number(v, 1, 1024, n))
+                return usage("--threads takes a whole number from 1 to 1024, not '" + std::string(v) + "'");
             cs.threads = static_cast<int>(n);
         } else if (a == "--warmup") {
-            if (!number(v, 0, INT32_MAX, n)) return usage("--warmup takes a number of steps from 0, not '" + std::string(v) + "'");
+            if (!number(v, 0, INT32_MAX, n))
+                return usage("--warmup takes a number of steps from 0, not '" + std::string(v) + "'");
             cs.warmup = static_cast<std::size_t>(n);
         } else if (a == "--mode") {
             if (!number(v, 1, 2, n)) return usage("--mode takes 1 or 2, not '" + std::string(v) + "'");

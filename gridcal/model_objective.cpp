@@ -17,7 +17,7 @@ namespace {
 
 // Keeps the outlet flow of every step as q_tot.txt would write it.
 class OutletSink : public ResultSink {
-public:
+  public:
     explicit OutletSink(OutletSeries& out) : out_(out) {}
     void begin(const RunInfo& info) override {
         out_.flow.reserve(info.n_steps);
@@ -33,7 +33,7 @@ public:
         out_.dates.push_back({s.year, s.month, s.day, s.hour});
     }
 
-private:
+  private:
     static std::string_view trim(const std::string& s) {
         std::string_view v(s);
         while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
@@ -46,24 +46,41 @@ private:
 
 const char* objective_name(ObjectiveKind kind) {
     switch (kind) {
-    case ObjectiveKind::nse: return "NSE";
-    case ObjectiveKind::log_nse: return "log NSE";
-    default: return "KGE";
+        case ObjectiveKind::nse:
+            return "NSE";
+        case ObjectiveKind::log_nse:
+            return "log NSE";
+        default:
+            return "KGE";
     }
 }
 
 double objective_score(ObjectiveKind kind, const Evaluation& e) {
     const double worst = -std::numeric_limits<double>::infinity();
     if (e.status != EvaluationStatus::ok) return worst;
-    const double v = kind == ObjectiveKind::nse ? e.scores.nse : kind == ObjectiveKind::log_nse ? e.scores.log_nse : e.scores.kge;
+    const double v = kind == ObjectiveKind::nse       ? e.scores.nse
+                     : kind == ObjectiveKind::log_nse ? e.scores.log_nse
+                                                      : e.scores.kge;
     return std::isnan(v) ? worst : v;
 }
 
 std::array<double, kPackedEvaluation> pack(const Evaluation& e) {
     const FitScores& f = e.scores;
-    return {static_cast<double>(e.status), static_cast<double>(f.n), f.nse, f.kge, f.kge_r, f.kge_alpha, f.kge_beta,
-            f.log_nse, f.percent_bias, f.rmse, f.peak_error_percent, f.observed_peak, f.simulated_peak,
-            static_cast<double>(f.observed_peak_step), static_cast<double>(f.simulated_peak_step)};
+    return {static_cast<double>(e.status),
+            static_cast<double>(f.n),
+            f.nse,
+            f.kge,
+            f.kge_r,
+            f.kge_alpha,
+            f.kge_beta,
+            f.log_nse,
+            f.percent_bias,
+            f.rmse,
+            f.peak_error_percent,
+            f.observed_peak,
+            f.simulated_peak,
+            static_cast<double>(f.observed_peak_step),
+            static_cast<double>(f.simulated_peak_step)};
 }
 
 Evaluation unpack(const double* v) {
@@ -79,9 +96,12 @@ Evaluation unpack(const double* v) {
     return e;
 }
 
-ModelObjective::ModelObjective(const Model& model, std::vector<ParameterRange> ranges, const ObservedDischarge& observed,
-                               std::size_t warmup)
-    : model_(model), ranges_(std::move(ranges)), defaults_(default_parameters(model)), warmup_(warmup),
+ModelObjective::ModelObjective(const Model& model, std::vector<ParameterRange> ranges,
+                               const ObservedDischarge& observed, std::size_t warmup)
+    : model_(model),
+      ranges_(std::move(ranges)),
+      defaults_(default_parameters(model)),
+      warmup_(warmup),
       observed_path_(observed.path) {
     OutletSeries series;
     SimulationOptions options;
@@ -102,7 +122,9 @@ Point ModelObjective::initial_point() const {
     Point x;
     for (const ParameterRange& r : ranges_) {
         const double project = *get_parameter(defaults_, r.name);
-        x.push_back(r.initial ? *r.initial : project >= r.lower && project <= r.upper ? project : (r.lower + r.upper) / 2);
+        x.push_back(r.initial                                  ? *r.initial
+                    : project >= r.lower && project <= r.upper ? project
+                                                               : (r.lower + r.upper) / 2);
     }
     return x;
 }

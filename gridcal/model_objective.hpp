@@ -42,14 +42,14 @@ Evaluation unpack(const double* packed);
 // The outlet flow of a run, per step, as q_tot.txt writes it, and the
 // date and hour of each step.
 struct OutletSeries {
-    std::vector<double> flow;        // m3/s, three decimals
-    std::vector<int64_t> step_keys;  // step_key of each step
+    std::vector<double> flow;                   // m3/s, three decimals
+    std::vector<int64_t> step_keys;             // step_key of each step
     std::vector<std::array<int32_t, 4>> dates;  // year, month, day, hour
-    bool non_finite = false;         // the run produced a value that is not a number
+    bool non_finite = false;                    // the run produced a value that is not a number
 };
 
 class ModelObjective {
-public:
+  public:
     // Loads nothing itself: `model` stays owned by the caller. Runs the
     // project's default parameters once to match the observations to the
     // steps (throws InputError when none matches, or none is left after
@@ -79,7 +79,7 @@ public:
     const MatchedObservations& matched() const { return matched_; }
     std::size_t warmup() const { return warmup_; }
 
-private:
+  private:
     const Model& model_;
     std::vector<ParameterRange> ranges_;
     Parameters defaults_;

@@ -9,7 +9,7 @@ namespace hydro {
 namespace {
 
 class MpiEvaluation : public BatchEvaluation {
-public:
+  public:
     explicit MpiEvaluation(int threads) : threads_(threads) {
         MPI_Comm_rank(MPI_COMM_WORLD, &rank_);
         MPI_Comm_size(MPI_COMM_WORLD, &size_);
@@ -42,7 +42,7 @@ public:
     int processes() const override { return size_; }
     void barrier() override { MPI_Barrier(MPI_COMM_WORLD); }
 
-private:
+  private:
     int threads_;
     int rank_ = 0, size_ = 1;
 };

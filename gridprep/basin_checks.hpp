@@ -43,8 +43,8 @@ InwardEdge inward_edge_cells(const Raster& dem, const FlowDirections& fd, const 
 // through which flat cell water entering the flat passes, is decided by the
 // order of the flat search, not by the terrain.
 struct OutletFlat {
-    int64_t cells = 1;     // 1: the outlet is not on a flat
-    double fill_depth = 0;  // filled minus original elevation at the outlet, m
+    int64_t cells = 1;          // 1: the outlet is not on a flat
+    double fill_depth = 0;      // filled minus original elevation at the outlet, m
     bool outlet_spills = true;  // the outlet is a spill cell of the flat
     std::size_t spill = 0;      // the spill cell of largest accumulation
 };

@@ -66,7 +66,10 @@ PrjFile read_prj_beside(const std::string& grid_path) {
         if (text.size() > (1u << 20) || !looks_like_text(text) ||
             text.find_first_not_of(" \t\r\n\f\v") == std::string::npos)
             throw InputError(path, 0, "a coordinate system as WKT text (the .prj beside " + grid_path + ")",
-                             text.empty() ? "an empty file" : text.size() > (1u << 20) ? "a file of over 1 MB" : !looks_like_text(text) ? "binary data (not text)" : "blank text");
+                             text.empty()               ? "an empty file"
+                             : text.size() > (1u << 20) ? "a file of over 1 MB"
+                             : !looks_like_text(text)   ? "binary data (not text)"
+                                                        : "blank text");
         // A plain projected or geographic definition is told by its keywords;
         // only other texts are handed to GDAL (whose coordinate database alone
         // takes more memory than the terrain analysis of a large DEM).
@@ -87,18 +90,15 @@ int32_t utm_zone(double longitude) {
     return zone < 1 ? 1 : zone > 60 ? 60 : zone;
 }
 
-int32_t utm_epsg(double longitude, double latitude) {
-    return (latitude >= 0 ? 32600 : 32700) + utm_zone(longitude);
-}
+int32_t utm_epsg(double longitude, double latitude) { return (latitude >= 0 ? 32600 : 32700) + utm_zone(longitude); }
 
 std::string gdalwarp_command(const std::string& dem_path, double lon, double lat, double cell_metres,
                              bool source_is_unknown, bool to_ascii) {
     const bool place_known = std::isfinite(lon) && std::isfinite(lat);
     const std::string zone = place_known ? std::to_string(utm_zone(lon)) + (lat >= 0 ? "n" : "s") : "ZONE";
     const std::string epsg = place_known ? std::to_string(utm_epsg(lon, lat)) : "326NN";
-    const long cell = std::isfinite(cell_metres) && cell_metres >= 1 && cell_metres < 1e6
-                          ? std::lround(cell_metres)
-                          : 30;
+    const long cell =
+        std::isfinite(cell_metres) && cell_metres >= 1 && cell_metres < 1e6 ? std::lround(cell_metres) : 30;
     const fs::path p(dem_path);
     const std::string target = (p.parent_path() / p.stem()).string() + "_utm" + zone + (to_ascii ? ".asc" : ".tif");
     std::string cmd = "gdalwarp";
@@ -162,7 +162,8 @@ void require_projected_metres(const Raster& dem, const std::string& path) {
                                  gdalwarp_command(path, cx > 180 ? cx - 360 : cx, cy, g.cell_size * kMetresPerDegree,
                                                   true, to_ascii) +
                                  ")",
-                             "cells of " + short_number(g.cell_size) + " on an extent of longitudes and latitudes, and no .prj: degrees, it seems");
+                             "cells of " + short_number(g.cell_size) +
+                                 " on an extent of longitudes and latitudes, and no .prj: degrees, it seems");
         return;
     }
     CrsFacts facts;
@@ -185,12 +186,12 @@ void require_projected_metres(const Raster& dem, const std::string& path) {
         projected = kind == CrsKind::projected;
     }
     if (geographic)
-        throw InputError(path, 0,
-                         expected + " (project it with: " +
-                             gdalwarp_command(path, cx > 180 ? cx - 360 : cx, cy, g.cell_size * kMetresPerDegree,
-                                              false, to_ascii) +
-                             ")",
-                         "geographic coordinates (degrees, from " + dem.crs_source + ")");
+        throw InputError(
+            path, 0,
+            expected + " (project it with: " +
+                gdalwarp_command(path, cx > 180 ? cx - 360 : cx, cy, g.cell_size * kMetresPerDegree, false, to_ascii) +
+                ")",
+            "geographic coordinates (degrees, from " + dem.crs_source + ")");
     if (projected && std::fabs(metres - 1.0) > 1e-9) {
         double lon = NAN, lat = NAN;
         gdal_lon_lat(dem.crs_wkt, cx, cy, lon, lat);

@@ -23,7 +23,7 @@ using hydro::InputError;
 // Splits text into tokens (blanks, tabs, commas, line ends) and knows the
 // line of every token.
 class Tokens {
-public:
+  public:
     Tokens(std::string name, std::string data) : name_(std::move(name)), data_(std::move(data)) {
         if (data_.size() >= 3 && static_cast<unsigned char>(data_[0]) == 0xEF &&
             static_cast<unsigned char>(data_[1]) == 0xBB && static_cast<unsigned char>(data_[2]) == 0xBF)
@@ -49,7 +49,7 @@ public:
     int last_line() const { return last_line_ > 0 ? last_line_ : line_; }
     const std::string& name() const { return name_; }
 
-private:
+  private:
     static bool is_separator(char c) {
         return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
     }
@@ -136,16 +136,26 @@ Raster parse(Tokens& t, double& non_square_dx) {
         if (!parse_double(val, v))
             throw InputError(t.name(), val_line, "a number for the header keyword " + hydro::quote_token(key),
                              hydro::quote_token(val));
-        if (key == "ncols") ncols = v, have_cols = true;
-        else if (key == "nrows") nrows = v, have_rows = true;
-        else if (key == "xllcorner") x = v, have_x = true, x_centre = false;
-        else if (key == "xllcenter" || key == "xllcentre") x = v, have_x = true, x_centre = true;
-        else if (key == "yllcorner") y = v, have_y = true, y_centre = false;
-        else if (key == "yllcenter" || key == "yllcentre") y = v, have_y = true, y_centre = true;
-        else if (key == "cellsize") size = v, have_size = true;
-        else if (key == "dx") dx = v;
-        else if (key == "dy") dy = v;
-        else if (key == "nodata_value" || key == "nodata") nodata = v;
+        if (key == "ncols")
+            ncols = v, have_cols = true;
+        else if (key == "nrows")
+            nrows = v, have_rows = true;
+        else if (key == "xllcorner")
+            x = v, have_x = true, x_centre = false;
+        else if (key == "xllcenter" || key == "xllcentre")
+            x = v, have_x = true, x_centre = true;
+        else if (key == "yllcorner")
+            y = v, have_y = true, y_centre = false;
+        else if (key == "yllcenter" || key == "yllcentre")
+            y = v, have_y = true, y_centre = true;
+        else if (key == "cellsize")
+            size = v, have_size = true;
+        else if (key == "dx")
+            dx = v;
+        else if (key == "dy")
+            dy = v;
+        else if (key == "nodata_value" || key == "nodata")
+            nodata = v;
         else
             throw InputError(t.name(), line,
                              "a header keyword (ncols, nrows, xllcorner, yllcorner, cellsize, NODATA_value)",
@@ -155,8 +165,12 @@ Raster parse(Tokens& t, double& non_square_dx) {
         if (std::fabs(dx - dy) > 1e-9 * dx) non_square_dx = dx;
         size = dy, have_size = true;
     }
-    const char* missing = !have_cols ? "ncols" : !have_rows ? "nrows" : !have_x ? "xllcorner" : !have_y ? "yllcorner"
-                                                                          : !have_size ? "cellsize" : nullptr;
+    const char* missing = !have_cols   ? "ncols"
+                          : !have_rows ? "nrows"
+                          : !have_x    ? "xllcorner"
+                          : !have_y    ? "yllcorner"
+                          : !have_size ? "cellsize"
+                                       : nullptr;
     if (missing)
         throw InputError(t.name(), line, std::string("the header keyword ") + missing,
                          t.peek(tok, line) ? hydro::quote_token(tok) : std::string("the end of the file"));
@@ -192,8 +206,7 @@ Raster parse(Tokens& t, double& non_square_dx) {
         }
         if (is_nan_word(tok)) continue;  // no data
         double v = 0;
-        if (!parse_double(tok, v))
-            throw InputError(t.name(), line, "a number", hydro::quote_token(tok));
+        if (!parse_double(tok, v)) throw InputError(t.name(), line, "a number", hydro::quote_token(tok));
         if (have_nodata && !nodata_is_nan && std::fabs(v - nodata) <= tolerance) continue;
         r.value[i] = v;
         r.has_data[i] = 1;
@@ -234,8 +247,9 @@ bool looks_like_ascii_grid(const std::string& start) {
         while (b < start.size() && std::isalpha(static_cast<unsigned char>(start[b]))) ++b;
     }
     const std::string key = lower(std::string_view(start).substr(a, b - a));
-    static const char* const keys[] = {"ncols", "nrows", "xllcorner", "xllcenter", "xllcentre", "yllcorner",
-                                       "yllcenter", "yllcentre", "cellsize", "nodata_value", "nodata", "dx", "dy"};
+    static const char* const keys[] = {"ncols",     "nrows",     "xllcorner", "xllcenter", "xllcentre",
+                                       "yllcorner", "yllcenter", "yllcentre", "cellsize",  "nodata_value",
+                                       "nodata",    "dx",        "dy"};
     for (const char* k : keys)
         if (key == k) return b < start.size() && !std::isalnum(static_cast<unsigned char>(start[b]));
     return false;
@@ -247,15 +261,26 @@ std::string describe_file_start(const std::string& s) {
         const char* kind;
     };
     static const Magic magics[] = {
-        {std::string_view("II*\0", 4), "a TIFF file"},        {std::string_view("MM\0*", 4), "a TIFF file"},
-        {std::string_view("II+\0", 4), "a BigTIFF file"},     {std::string_view("MM\0+", 4), "a BigTIFF file"},
-        {"\x89PNG", "a PNG image"},                           {"\xFF\xD8\xFF", "a JPEG image"},
-        {"GIF8", "a GIF image"},                              {std::string_view("\0\0\0\x0CjP", 6), "a JPEG 2000 image"},
-        {"PK\x03\x04", "a ZIP archive"},                      {"\x1F\x8B", "a gzip-compressed file"},
-        {"BZh", "a bzip2-compressed file"},                   {"\xFD" "7zXZ", "an xz-compressed file"},
-        {"7z\xBC\xAF", "a 7-Zip archive"},                    {"CDF\x01", "a NetCDF file"},
-        {"CDF\x02", "a NetCDF file"},                          {"\x89HDF", "an HDF5 or NetCDF-4 file"},
-        {"%PDF", "a PDF document"},                            {"EHFA_HEADER_TAG", "an ERDAS Imagine file"},
+        {std::string_view("II*\0", 4), "a TIFF file"},
+        {std::string_view("MM\0*", 4), "a TIFF file"},
+        {std::string_view("II+\0", 4), "a BigTIFF file"},
+        {std::string_view("MM\0+", 4), "a BigTIFF file"},
+        {"\x89PNG", "a PNG image"},
+        {"\xFF\xD8\xFF", "a JPEG image"},
+        {"GIF8", "a GIF image"},
+        {std::string_view("\0\0\0\x0CjP", 6), "a JPEG 2000 image"},
+        {"PK\x03\x04", "a ZIP archive"},
+        {"\x1F\x8B", "a gzip-compressed file"},
+        {"BZh", "a bzip2-compressed file"},
+        {"\xFD"
+         "7zXZ",
+         "an xz-compressed file"},
+        {"7z\xBC\xAF", "a 7-Zip archive"},
+        {"CDF\x01", "a NetCDF file"},
+        {"CDF\x02", "a NetCDF file"},
+        {"\x89HDF", "an HDF5 or NetCDF-4 file"},
+        {"%PDF", "a PDF document"},
+        {"EHFA_HEADER_TAG", "an ERDAS Imagine file"},
         {"SQLite format 3", "an SQLite (GeoPackage) file"},
     };
     for (const Magic& m : magics)
@@ -314,8 +339,8 @@ void require_same_geometry(const Geometry& dem, const Geometry& other, const std
     auto describe = [](const Geometry& g) {
         std::ostringstream s;
         s.precision(12);
-        s << g.n_cols << " columns x " << g.n_rows << " rows of " << g.cell_size << " from (" << g.xll << ", "
-          << g.yll << ")";
+        s << g.n_cols << " columns x " << g.n_rows << " rows of " << g.cell_size << " from (" << g.xll << ", " << g.yll
+          << ")";
         return s.str();
     };
     const double tol = 0.01 * dem.cell_size;

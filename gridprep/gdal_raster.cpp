@@ -109,8 +109,7 @@ Raster read_gdal_raster(const std::string& path, const std::string& what, const 
         throw InputError(path, 0, "a " + what + " as a raster GDAL reads (GeoTIFF, an ESRI ASCII grid, ...)",
                          file_kind);
     const int bands = GDALGetRasterCount(ds.get());
-    if (bands != 1)
-        throw InputError(path, 0, "a " + what + " of one band", std::to_string(bands) + " bands");
+    if (bands != 1) throw InputError(path, 0, "a " + what + " of one band", std::to_string(bands) + " bands");
     const int nx = GDALGetRasterXSize(ds.get()), ny = GDALGetRasterYSize(ds.get());
     double gt[6] = {0, 1, 0, 0, 0, 1};
     if (GDALGetGeoTransform(ds.get(), gt) != CE_None)
@@ -145,8 +144,7 @@ Raster read_gdal_raster(const std::string& path, const std::string& what, const 
                              std::string("elevations in ") + unit);
     }
     const GDALDataType type = GDALGetRasterDataType(band);
-    if (GDALDataTypeIsComplex(type))
-        throw InputError(path, 0, "a " + what + " of real values", "complex values");
+    if (GDALDataTypeIsComplex(type)) throw InputError(path, 0, "a " + what + " of real values", "complex values");
     int has = 0;
     const double nodata = GDALGetRasterNoDataValue(band, &has);
     if (has && std::isfinite(nodata)) r.nodata = nodata;
@@ -166,15 +164,17 @@ Raster read_gdal_raster(const std::string& path, const std::string& what, const 
         CPLErr err = CE_None;
         if (type == GDT_Float32) {
             err = GDALRasterIO(band, GF_Read, 0, src, nx, 1, row_f.data(), nx, 1, GDT_Float32, 0, 0);
-            for (int x = 0; x < nx; ++x) row_d[static_cast<std::size_t>(x)] = decimal_of(row_f[static_cast<std::size_t>(x)]);
+            for (int x = 0; x < nx; ++x)
+                row_d[static_cast<std::size_t>(x)] = decimal_of(row_f[static_cast<std::size_t>(x)]);
         } else {
             err = GDALRasterIO(band, GF_Read, 0, src, nx, 1, row_d.data(), nx, 1, GDT_Float64, 0, 0);
         }
         if (err == CE_None && mask)
             err = GDALRasterIO(mask, GF_Read, 0, src, nx, 1, valid.data(), nx, 1, GDT_Byte, 0, 0);
         if (err != CE_None)
-            throw InputError(path, 0, "a readable " + what, "a read error in row " + std::to_string(y + 1) + " (" +
-                                                                hydro::quote_token(last_gdal_message()) + ")");
+            throw InputError(
+                path, 0, "a readable " + what,
+                "a read error in row " + std::to_string(y + 1) + " (" + hydro::quote_token(last_gdal_message()) + ")");
         for (int x = 0; x < nx; ++x) {
             const std::size_t k = static_cast<std::size_t>(x);
             double v = row_d[k];

@@ -18,7 +18,7 @@ using hydro::InputError;
 
 // An open plain file, closed when it goes out of scope.
 class PlainFile {
-public:
+  public:
     PlainFile(const std::string& path, const std::string& what) : path_(path) {
         // Non-blocking, so that opening a FIFO with no writer returns at once.
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -60,7 +60,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string path_;
     int fd_ = -1;
     std::size_t size_ = 0;
@@ -93,7 +93,10 @@ bool looks_like_text(const std::string& s) {
             ++i;
             continue;
         }
-        const std::size_t len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        const std::size_t len = c >= 0xC2 && c <= 0xDF   ? 2
+                                : c >= 0xE0 && c <= 0xEF ? 3
+                                : c >= 0xF0 && c <= 0xF4 ? 4
+                                                         : 0;
         if (len == 0) return false;
         for (std::size_t k = 1; k < len; ++k) {
             if (i + k >= s.size()) return true;

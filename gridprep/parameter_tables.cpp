@@ -35,10 +35,10 @@ double as_written(double v) {
 
 // Upper bounds beyond any soil or surface, which keep every value a short
 // number in the grids.
-constexpr double kMaxConductivity = 1e5;   // mm/h, coarse gravel is about 1e4
+constexpr double kMaxConductivity = 1e5;  // mm/h, coarse gravel is about 1e4
 constexpr double kMaxPoreIndex = 1000.0;
-constexpr double kMaxRootDepth = 100.0;    // m
-constexpr double kMaxStorage = 1000.0;     // mm, interception and depressions
+constexpr double kMaxRootDepth = 100.0;  // m
+constexpr double kMaxStorage = 1000.0;   // mm, interception and depressions
 constexpr double kMaxManning = 1.0;
 
 struct Column {
@@ -144,12 +144,10 @@ std::vector<SoilClass> parse_soil_table(const std::string& name, const std::stri
         name, contents,
         "class, field_capacity, porosity, conductivity (mm/h), pore_index, residual_moisture, wilting_point",
         [](SoilClass& s) {
-            return std::vector<Column>{{"the field capacity", &s.field_capacity},
-                                       {"the porosity", &s.porosity},
-                                       {"the conductivity", &s.conductivity},
-                                       {"the pore index", &s.pore_index},
-                                       {"the residual moisture", &s.residual_moisture},
-                                       {"the wilting point", &s.wilting_point}};
+            return std::vector<Column>{
+                {"the field capacity", &s.field_capacity},       {"the porosity", &s.porosity},
+                {"the conductivity", &s.conductivity},           {"the pore index", &s.pore_index},
+                {"the residual moisture", &s.residual_moisture}, {"the wilting point", &s.wilting_point}};
         },
         check_soil);
 }
@@ -160,12 +158,10 @@ std::vector<CoverClass> parse_cover_table(const std::string& name, const std::st
         "class, runoff_coefficient, root_depth (m), interception_max (mm), interception_min (mm), "
         "depression_capacity (mm), manning_n",
         [](CoverClass& c) {
-            return std::vector<Column>{{"the runoff coefficient", &c.runoff_coefficient},
-                                       {"the root depth", &c.root_depth},
-                                       {"the maximum interception", &c.interception_max},
-                                       {"the minimum interception", &c.interception_min},
-                                       {"the depression capacity", &c.depression_capacity},
-                                       {"Manning's n", &c.manning_n}};
+            return std::vector<Column>{
+                {"the runoff coefficient", &c.runoff_coefficient},   {"the root depth", &c.root_depth},
+                {"the maximum interception", &c.interception_max},   {"the minimum interception", &c.interception_min},
+                {"the depression capacity", &c.depression_capacity}, {"Manning's n", &c.manning_n}};
         },
         check_cover);
 }

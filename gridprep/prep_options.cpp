@@ -137,11 +137,16 @@ PrepOptions parse_command_line(const std::vector<std::string>& args) {
         };
         auto value = [&]() { return values(1)[0]; };
 
-        if (opt == "--help" || opt == "-h") o.help = true;
-        else if (opt == "--version") o.version = true;
-        else if (opt == "--dem") o.dem = value();
-        else if (opt == "--output") o.output = value();
-        else if (opt == "--stations") o.stations = value();
+        if (opt == "--help" || opt == "-h")
+            o.help = true;
+        else if (opt == "--version")
+            o.version = true;
+        else if (opt == "--dem")
+            o.dem = value();
+        else if (opt == "--output")
+            o.output = value();
+        else if (opt == "--stations")
+            o.stations = value();
         else if (opt == "--outlet-xy" || opt == "--outlet-rc") {
             if (have_outlet) throw UsageError("give the outlet once (--outlet-xy or --outlet-rc)");
             have_outlet = true;
@@ -173,29 +178,44 @@ PrepOptions parse_command_line(const std::vector<std::string>& args) {
                                  std::to_string(static_cast<int>(kMaxTimeStepHours)) + " (a leap year), not \"" + text +
                                  "\"");
             o.routing.time_step_hours = h;
-        } else if (opt == "--soil-table") o.soil_table = value();
-        else if (opt == "--soil-grid") o.soil_grid = value();
-        else if (opt == "--cover-table") o.cover_table = value();
-        else if (opt == "--cover-grid") o.cover_grid = value();
-        else if (opt == "--precipitation") o.series_p = value();
-        else if (opt == "--pet") o.series_e = value();
-        else if (opt == "--temperature") o.series_t = value();
-        else if (opt == "--report") o.report = value();
+        } else if (opt == "--soil-table")
+            o.soil_table = value();
+        else if (opt == "--soil-grid")
+            o.soil_grid = value();
+        else if (opt == "--cover-table")
+            o.cover_table = value();
+        else if (opt == "--cover-grid")
+            o.cover_grid = value();
+        else if (opt == "--precipitation")
+            o.series_p = value();
+        else if (opt == "--pet")
+            o.series_e = value();
+        else if (opt == "--temperature")
+            o.series_t = value();
+        else if (opt == "--report")
+            o.report = value();
         else if (opt == "--radius-coefficient")
             o.routing.radius_coefficient = number_in(opt, value(), 1e-6, 100, " m");
         else if (opt == "--radius-exponent") {
             o.routing.radius_exponent = number_of(opt, value());
             if (o.routing.radius_exponent < 0 || o.routing.radius_exponent > 2)
                 throw UsageError("--radius-exponent needs a number from 0 to 2");
-        } else if (opt == "--channel-n") o.routing.channel_manning = number_in(opt, value(), 1e-4, 1, "");
+        } else if (opt == "--channel-n")
+            o.routing.channel_manning = number_in(opt, value(), 1e-4, 1, "");
         // slope.asc holds four decimals of a percent: the least slope must stay readable and above 0.
-        else if (opt == "--min-slope") o.routing.min_slope = number_in(opt, value(), 0.0001, 1000, " percent") / 100.0;
-        else if (opt == "--min-velocity") o.routing.min_velocity = number_in(opt, value(), 0.001, 100, " m/s");
-        else if (opt == "--max-velocity") o.routing.max_velocity = number_in(opt, value(), 0.001, 100, " m/s");
-        else if (opt == "--no-crop") o.crop = false;
+        else if (opt == "--min-slope")
+            o.routing.min_slope = number_in(opt, value(), 0.0001, 1000, " percent") / 100.0;
+        else if (opt == "--min-velocity")
+            o.routing.min_velocity = number_in(opt, value(), 0.001, 100, " m/s");
+        else if (opt == "--max-velocity")
+            o.routing.max_velocity = number_in(opt, value(), 0.001, 100, " m/s");
+        else if (opt == "--no-crop")
+            o.crop = false;
         // Terrain checks, subbasins and the project folder.
-        else if (opt == "--strict") o.strict = true;
-        else if (opt == "--outlet-to-spill") o.outlet_to_spill = true;
+        else if (opt == "--strict")
+            o.strict = true;
+        else if (opt == "--outlet-to-spill")
+            o.outlet_to_spill = true;
         else if (opt == "--min-subbasin") {
             o.min_subbasin_km2 = number_of(opt, value());
             if (!(o.min_subbasin_km2 >= 0)) throw UsageError("--min-subbasin needs an area of 0 km2 or more");
@@ -203,11 +223,15 @@ PrepOptions parse_command_line(const std::vector<std::string>& args) {
         } else if (opt == "--min-subbasin-cells") {
             o.min_subbasin_cells = whole_number_of(opt, value(), 0);
             o.min_subbasin_km2 = -1;
-        } else if (opt == "--terrain-grids") o.terrain_grids = true;
-        else if (opt == "--force") o.force = true;
-        else throw UsageError("unknown option \"" + args[i] + "\"");
-        if (!inline_value.empty() && (opt == "--help" || opt == "--version" || opt == "--no-crop" || opt == "--strict" ||
-                                      opt == "--outlet-to-spill" || opt == "--terrain-grids" || opt == "--force"))
+        } else if (opt == "--terrain-grids")
+            o.terrain_grids = true;
+        else if (opt == "--force")
+            o.force = true;
+        else
+            throw UsageError("unknown option \"" + args[i] + "\"");
+        if (!inline_value.empty() &&
+            (opt == "--help" || opt == "--version" || opt == "--no-crop" || opt == "--strict" ||
+             opt == "--outlet-to-spill" || opt == "--terrain-grids" || opt == "--force"))
             throw UsageError(opt + " takes no value");
     }
     if (o.help || o.version) return o;

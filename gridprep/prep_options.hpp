@@ -25,8 +25,8 @@ struct PrepOptions {
     int32_t outlet_row = 0, outlet_col = 0;  // from 1, as the user counts
     double snap_radius = 0.0;                // cells
 
-    double threshold_km2 = -1.0;     // < 0: not given
-    int64_t threshold_cells = -1;    // < 0: not given
+    double threshold_km2 = -1.0;   // < 0: not given
+    int64_t threshold_cells = -1;  // < 0: not given
     double default_threshold_share = 0.05;
 
     std::string soil_grid, soil_table, cover_grid, cover_table;
@@ -37,13 +37,13 @@ struct PrepOptions {
     bool crop = true;
 
     // Terrain checks, subbasin merging and the project folder.
-    bool strict = false;            // the terrain notes are errors
-    bool outlet_to_spill = false;   // an outlet on a flat moves to the flat's spill cell
-    double min_subbasin_km2 = -1.0;   // < 0: not given
-    int64_t min_subbasin_cells = -1;  // < 0: not given
+    bool strict = false;                       // the terrain notes are errors
+    bool outlet_to_spill = false;              // an outlet on a flat moves to the flat's spill cell
+    double min_subbasin_km2 = -1.0;            // < 0: not given
+    int64_t min_subbasin_cells = -1;           // < 0: not given
     double default_min_subbasin_share = 0.25;  // of the stream threshold
-    bool terrain_grids = false;     // also write the filled DEM, directions and accumulation
-    bool force = false;             // replace the files of an earlier run in the folder
+    bool terrain_grids = false;                // also write the filled DEM, directions and accumulation
+    bool force = false;                        // replace the files of an earlier run in the folder
 
     bool help = false;
     bool version = false;
@@ -52,7 +52,7 @@ struct PrepOptions {
 // A command line that cannot be understood; main prints it with a hint to
 // --help and ends with status 2.
 class UsageError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

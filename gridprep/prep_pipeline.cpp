@@ -52,16 +52,16 @@ struct CellClasses {
 
 template <typename Class>
 CellClasses<Class> classes_of_cells(const std::vector<Class>& table, const std::string& table_path,
-                                           const std::string& grid_path, const Geometry& dem,
-                                           const std::string& dem_crs, const std::vector<uint8_t>& basin,
-                                           const char* what) {
+                                    const std::string& grid_path, const Geometry& dem, const std::string& dem_crs,
+                                    const std::vector<uint8_t>& basin, const char* what) {
     CellClasses<Class> of;
     of.table = &table;
     if (grid_path.empty()) {
         if (table.size() != 1)
-            throw InputError(table_path, 0, std::string("a single ") + what + " class (or a " + what +
-                                                " class map given with the table)",
-                             std::to_string(table.size()) + " classes");
+            throw InputError(
+                table_path, 0,
+                std::string("a single ") + what + " class (or a " + what + " class map given with the table)",
+                std::to_string(table.size()) + " classes");
         return of;
     }
     const Raster map = read_raster(grid_path, std::string(what) + " class map");
@@ -72,8 +72,8 @@ CellClasses<Class> classes_of_cells(const std::vector<Class>& table, const std::
     for (std::size_t i = 0; i < of.index.size(); ++i) {
         if (!basin[i]) continue;
         if (!map.has_data[i])
-            throw InputError(grid_path, 0, std::string("a ") + what + " class at " + rc_text(i, dem) + " (a basin cell)",
-                             "no data");
+            throw InputError(grid_path, 0,
+                             std::string("a ") + what + " class at " + rc_text(i, dem) + " (a basin cell)", "no data");
         const double v = map.value[i];
         const auto found = std::find_if(table.begin(), table.end(), [&](const Class& c) { return c.id == v; });
         if (found == table.end())
@@ -98,8 +98,7 @@ std::vector<int32_t> reported_list(const std::string& report, int32_t subbasins)
         int32_t s = 0;
         if (!hydro::parse_int32(item, s) || s < 1 || s > subbasins)
             throw InputError("--report " + report + ": expected subbasin numbers from 1 to " +
-                             std::to_string(subbasins) + " separated by commas (or all, none), found \"" + item +
-                             "\"");
+                             std::to_string(subbasins) + " separated by commas (or all, none), found \"" + item + "\"");
         list.push_back(s);
     }
     return list;
@@ -227,13 +226,13 @@ PrepSummary make_project(const PrepOptions& o) {
                                                             plain_decimal(flat.fill_depth, 2) + " m at the outlet,"
                                                       : std::string();
         if (o.outlet_to_spill) {
-            sum.notes.push_back("the outlet at " + rc_text(outlet, g) + " lies on a flat of " +
-                                std::to_string(flat.cells) + " cells," + depth + " and was moved to the flat's spill cell (" +
-                                rc_text(flat.spill, g) + "; --outlet-to-spill)");
+            sum.notes.push_back(
+                "the outlet at " + rc_text(outlet, g) + " lies on a flat of " + std::to_string(flat.cells) + " cells," +
+                depth + " and was moved to the flat's spill cell (" + rc_text(flat.spill, g) + "; --outlet-to-spill)");
             outlet = flat.spill;
         } else {
-            terrain_notes.push_back("the outlet lies on a flat of " + std::to_string(flat.cells) + " cells of the filled DEM," +
-                                    depth + " so its basin (" + km2_text(acc[outlet]) +
+            terrain_notes.push_back("the outlet lies on a flat of " + std::to_string(flat.cells) +
+                                    " cells of the filled DEM," + depth + " so its basin (" + km2_text(acc[outlet]) +
                                     ") depends on how the flat is crossed; at the flat's spill cell (" +
                                     rc_text(flat.spill, g) + ") the basin is " + km2_text(acc[flat.spill]) +
                                     " (--outlet-to-spill moves the outlet there)");
@@ -255,12 +254,13 @@ PrepSummary make_project(const PrepOptions& o) {
     if (o.outlet_kind != OutletKind::largest) {
         const NearbyStream near = largest_nearby(fd, acc, outlet, 3.0);
         if (near.accumulation >= 10 * static_cast<int64_t>(acc[outlet]) && near.accumulation > acc[outlet] + 10)
-            terrain_notes.push_back("the outlet's basin is small (" + std::to_string(sum.basin_cells) + " cells) beside a "
-                                    "stream that gathers " + std::to_string(near.accumulation) + " cells (" +
-                                    km2_text(near.accumulation) + ") at " + rc_text(near.cell, g) + ", " +
-                                    plain_decimal(near.distance, 1) + " cells away: --snap " +
-                                    std::to_string(static_cast<int32_t>(std::ceil(near.distance - 1e-9))) +
-                                    " moves the outlet onto it");
+            terrain_notes.push_back(
+                "the outlet's basin is small (" + std::to_string(sum.basin_cells) +
+                " cells) beside a "
+                "stream that gathers " +
+                std::to_string(near.accumulation) + " cells (" + km2_text(near.accumulation) + ") at " +
+                rc_text(near.cell, g) + ", " + plain_decimal(near.distance, 1) + " cells away: --snap " +
+                std::to_string(static_cast<int32_t>(std::ceil(near.distance - 1e-9))) + " moves the outlet onto it");
     } else {
         const int32_t r = sum.outlet_row - 1, c = sum.outlet_col - 1;
         if (r == 0 || c == 0 || r == g.n_rows - 1 || c == g.n_cols - 1)
@@ -274,22 +274,30 @@ PrepSummary make_project(const PrepOptions& o) {
     for (const std::string& n : terrain_notes) sum.notes.push_back(n);
 
     // Streams and subbasins.
-    if (o.threshold_cells > 0) sum.threshold_cells = o.threshold_cells;
-    else if (o.threshold_km2 > 0) sum.threshold_cells = cells_of_km2(o.threshold_km2, cell_km2);
-    else sum.threshold_cells = static_cast<int64_t>(std::ceil(o.default_threshold_share * static_cast<double>(sum.basin_cells)));
+    if (o.threshold_cells > 0)
+        sum.threshold_cells = o.threshold_cells;
+    else if (o.threshold_km2 > 0)
+        sum.threshold_cells = cells_of_km2(o.threshold_km2, cell_km2);
+    else
+        sum.threshold_cells =
+            static_cast<int64_t>(std::ceil(o.default_threshold_share * static_cast<double>(sum.basin_cells)));
     sum.threshold_cells = std::max<int64_t>(1, sum.threshold_cells);
     Subbasins sb = delineate_subbasins(fd, acc, basin, outlet, sum.threshold_cells);
-    if (o.min_subbasin_cells >= 0) sum.min_subbasin_cells = o.min_subbasin_cells;
-    else if (o.min_subbasin_km2 >= 0) sum.min_subbasin_cells = cells_of_km2(o.min_subbasin_km2, cell_km2);
-    else sum.min_subbasin_cells = static_cast<int64_t>(std::ceil(o.default_min_subbasin_share * static_cast<double>(sum.threshold_cells)));
+    if (o.min_subbasin_cells >= 0)
+        sum.min_subbasin_cells = o.min_subbasin_cells;
+    else if (o.min_subbasin_km2 >= 0)
+        sum.min_subbasin_cells = cells_of_km2(o.min_subbasin_km2, cell_km2);
+    else
+        sum.min_subbasin_cells =
+            static_cast<int64_t>(std::ceil(o.default_min_subbasin_share * static_cast<double>(sum.threshold_cells)));
     sum.merged_subbasins = merge_small_subbasins(sb, fd, sum.min_subbasin_cells);
     sum.subbasins = sb.count;
 
     // Soil and land cover.
-    const std::vector<SoilClass> soils = o.soil_table.empty() ? std::vector<SoilClass>{default_soil()}
-                                                              : read_soil_table(o.soil_table);
-    const std::vector<CoverClass> covers = o.cover_table.empty() ? std::vector<CoverClass>{default_cover()}
-                                                                 : read_cover_table(o.cover_table);
+    const std::vector<SoilClass> soils =
+        o.soil_table.empty() ? std::vector<SoilClass>{default_soil()} : read_soil_table(o.soil_table);
+    const std::vector<CoverClass> covers =
+        o.cover_table.empty() ? std::vector<CoverClass>{default_cover()} : read_cover_table(o.cover_table);
     const auto soil = classes_of_cells(soils, o.soil_table, o.soil_grid, g, dem.crs_wkt, basin, "soil");
     const auto cover = classes_of_cells(covers, o.cover_table, o.cover_grid, g, dem.crs_wkt, basin, "land-cover");
 
@@ -306,8 +314,7 @@ PrepSummary make_project(const PrepOptions& o) {
     const auto e_st = stations_of(stations, Variable::evapotranspiration);
     const auto t_st = stations_of(stations, Variable::temperature);
     if (p_st.empty()) throw InputError(o.stations, 0, "at least one precipitation station (variable p)", "none");
-    if (e_st.empty())
-        throw InputError(o.stations, 0, "at least one evapotranspiration station (variable e)", "none");
+    if (e_st.empty()) throw InputError(o.stations, 0, "at least one evapotranspiration station (variable e)", "none");
     const std::vector<int32_t> zone_p = thiessen_grid(g, basin, p_st);
     const std::vector<int32_t> zone_e = thiessen_grid(g, basin, e_st);
     const std::vector<int32_t> zone_t_own = t_st.empty() ? std::vector<int32_t>() : thiessen_grid(g, basin, t_st);
@@ -320,8 +327,9 @@ PrepSummary make_project(const PrepOptions& o) {
     ControlSettings control = default_control(o.routing.time_step_hours);
     if (t_st.empty()) {
         control.degree_day_factor = -1;
-        sum.notes.push_back("no temperature stations: snow is off (degree-day factor -1); thiessen_t.asc repeats "
-                            "the precipitation stations");
+        sum.notes.push_back(
+            "no temperature stations: snow is off (degree-day factor -1); thiessen_t.asc repeats "
+            "the precipitation stations");
     }
     control.reported_subbasins = reported_list(o.report, sb.count);
     control.origin = "made by gridprep " + std::string(HYDRO_VERSION) + " from " + o.dem + ", outlet at row " +
@@ -347,16 +355,16 @@ PrepSummary make_project(const PrepOptions& o) {
         int32_t stations;
         SeriesKind kind;
     };
-    for (const Other& s : {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e,
-                                 SeriesKind::evapotranspiration},
-                           Other{o.series_t, "t.txt", "temperature series", sum.stations_t, SeriesKind::temperature}}) {
+    for (const Other& s :
+         {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e, SeriesKind::evapotranspiration},
+          Other{o.series_t, "t.txt", "temperature series", sum.stations_t, SeriesKind::temperature}}) {
         if (s.path.empty()) continue;
         std::string text = load_text_file(s.path, s.what);
         const SeriesCheck c = check_series(s.path, text, s.stations, s.kind, o.routing.time_step_hours);
         for (const std::string& n : c.notes) sum.notes.push_back(n);
         if (!o.series_p.empty() && c.records < p_check.records && (s.stations > 0))
-            throw InputError(s.path, 0, "at least " + std::to_string(p_check.records) + " records (as many as " +
-                                            o.series_p + ")",
+            throw InputError(s.path, 0,
+                             "at least " + std::to_string(p_check.records) + " records (as many as " + o.series_p + ")",
                              std::to_string(c.records));
         series.emplace_back(s.name, std::move(text));
     }
@@ -383,7 +391,8 @@ PrepSummary make_project(const PrepOptions& o) {
     int32_t r0 = g.n_rows, r1 = -1, c0 = g.n_cols, c1 = -1;
     for (int32_t r = 0; r < g.n_rows; ++r)
         for (int32_t c = 0; c < g.n_cols; ++c)
-            if (basin[g.index(r, c)]) r0 = std::min(r0, r), r1 = std::max(r1, r), c0 = std::min(c0, c), c1 = std::max(c1, c);
+            if (basin[g.index(r, c)])
+                r0 = std::min(r0, r), r1 = std::max(r1, r), c0 = std::min(c0, c), c1 = std::max(c1, c);
     if (!o.crop) r0 = 0, r1 = g.n_rows - 1, c0 = 0, c1 = g.n_cols - 1;
     Geometry box;
     box.n_rows = r1 - r0 + 1;
@@ -399,11 +408,14 @@ PrepSummary make_project(const PrepOptions& o) {
     auto in_basin = [&](std::size_t k) { return basin[cell_of(k)] != 0; };
     const std::string ascii = "arcview/ascii/";
     auto int_grid = [&](const char* name, const std::vector<int32_t>& v) {
-        out.write(ascii + name, grid_text_of(box, in_basin, [&](std::size_t k, char* buf) { return whole_chars(buf, v[cell_of(k)]); }));
+        out.write(ascii + name, grid_text_of(box, in_basin, [&](std::size_t k, char* buf) {
+                      return whole_chars(buf, v[cell_of(k)]);
+                  }));
     };
     auto real_grid = [&](const char* name, int decimals, auto&& value) {
         DecimalCells text(decimals);
-        out.write(ascii + name, grid_text_of(box, in_basin, [&](std::size_t k, char* buf) { return text(value(cell_of(k)), buf); }));
+        out.write(ascii + name,
+                  grid_text_of(box, in_basin, [&](std::size_t k, char* buf) { return text(value(cell_of(k)), buf); }));
     };
     int_grid("watershed.asc", sb.id);
     int_grid("thiessen_p.asc", zone_p);
@@ -456,7 +468,8 @@ PrepSummary make_project(const PrepOptions& o) {
 
     // Responses, for the basin cells in reading order, written as they are made.
     const TravelTimes tt = travel_times(
-        fd, acc, sb, [&](std::size_t i, double& slope, double& manning) { slope = slope_at(i), manning = cover[i]->manning_n; },
+        fd, acc, sb,
+        [&](std::size_t i, double& slope, double& manning) { slope = slope_at(i), manning = cover[i]->manning_n; },
         o.routing);
     // Both cell files in one pass. A cell's response to its subbasin outlet
     // may not reach past the longest response to the basin outlet, known
@@ -536,8 +549,8 @@ std::string summary_text(const PrepOptions& o, const PrepSummary& s) {
           << " cells merged into a neighbour, see --min-subbasin";
     t << ")\n";
     t << "  stations    p " << s.stations_p << ", e " << s.stations_e << ", t " << s.stations_t << "\n";
-    t << "  responses   longest last lag " << s.longest_lag << " steps of " << plain_decimal(o.routing.time_step_hours, 6)
-      << " h\n";
+    t << "  responses   longest last lag " << s.longest_lag << " steps of "
+      << plain_decimal(o.routing.time_step_hours, 6) << " h\n";
     for (const std::string& n : s.notes) t << "  note: " << n << "\n";
     return t.str();
 }

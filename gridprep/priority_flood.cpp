@@ -24,7 +24,7 @@ namespace {
 // buckets from the first non-empty one. Each entry moves down at most 64
 // times, and in practice once or twice.
 class RisingQueue {
-public:
+  public:
     struct Entry {
         uint64_t key;
         uint32_t cell;
@@ -54,7 +54,7 @@ public:
         return e;
     }
 
-private:
+  private:
     std::size_t bucket(uint64_t key) const {
         const uint64_t diff = key ^ last_;
         return diff == 0 ? 0 : 64 - static_cast<std::size_t>(__builtin_clzll(diff));

@@ -75,7 +75,8 @@ int64_t ProjectFolder::remove_listed(const FolderState& state) {
         if (linked) continue;
         const fs::file_status st = fs::symlink_status(p, ec);
         if (ec || !(fs::is_regular_file(st) || fs::is_symlink(st))) continue;
-        if (!fs::remove(p, ec) || ec) throw hydro::OutputError("cannot remove " + p.string() + " of the earlier run: " + ec.message());
+        if (!fs::remove(p, ec) || ec)
+            throw hydro::OutputError("cannot remove " + p.string() + " of the earlier run: " + ec.message());
         ++removed;
     }
     return removed - (state.has_manifest ? 1 : 0);
@@ -86,7 +87,8 @@ void ProjectFolder::create_folders() {
     for (const char* dir : {"arcview/ascii", "model/input", "model/output", "run/here"}) {
         std::error_code ec;
         fs::create_directories(base / dir, ec);
-        if (ec || !fs::is_directory(base / dir)) throw hydro::OutputError("cannot create the folder " + (base / dir).string());
+        if (ec || !fs::is_directory(base / dir))
+            throw hydro::OutputError("cannot create the folder " + (base / dir).string());
     }
 }
 
@@ -105,7 +107,8 @@ void ProjectFolder::File::close() {
     const bool flushed = std::fflush(f) == 0;
     const int flush_errno = errno;
     if (std::fclose(f) != 0 || !flushed)
-        throw hydro::OutputError("cannot write " + path_ + " completely: " + std::strerror(flushed ? errno : flush_errno));
+        throw hydro::OutputError("cannot write " + path_ +
+                                 " completely: " + std::strerror(flushed ? errno : flush_errno));
 }
 
 ProjectFolder::File ProjectFolder::open(const std::string& relative) {
@@ -131,8 +134,9 @@ void ProjectFolder::write(const std::string& relative, std::string_view text) {
 }
 
 void ProjectFolder::write_manifest() {
-    std::string text = "# The files gridprep wrote into this project (relative to this folder). gridprep --force\n"
-                       "# removes exactly these before it writes a new project here.\n";
+    std::string text =
+        "# The files gridprep wrote into this project (relative to this folder). gridprep --force\n"
+        "# removes exactly these before it writes a new project here.\n";
     for (const std::string& w : written_) text += w + "\n";
     const std::string path = (fs::path(root_) / kManifestName).string();
     std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -15,9 +15,9 @@ inline constexpr const char* kManifestName = "gridprep_files.txt";
 // What a project folder holds before a run.
 struct FolderState {
     bool holds_project = false;
-    std::string evidence;                 // a file that shows it (relative path)
+    std::string evidence;  // a file that shows it (relative path)
     bool has_manifest = false;
-    std::vector<std::string> listed;      // the files of the manifest (relative paths, checked)
+    std::vector<std::string> listed;  // the files of the manifest (relative paths, checked)
 };
 
 // Looks at ROOT: a project is there when it has a manifest or one of the
@@ -27,7 +27,7 @@ struct FolderState {
 FolderState inspect_project_folder(const std::string& root);
 
 class ProjectFolder {
-public:
+  public:
     explicit ProjectFolder(std::string root) : root_(std::move(root)) {}
 
     // Removes the files a manifest listed (plain files and links only, never
@@ -40,7 +40,7 @@ public:
 
     // A file written piece by piece; close() completes it.
     class File {
-    public:
+      public:
         File(std::string path, std::FILE* f) : path_(std::move(path)), f_(f) {}
         File(File&& o) noexcept : path_(std::move(o.path_)), f_(o.f_) { o.f_ = nullptr; }
         File(const File&) = delete;
@@ -48,7 +48,7 @@ public:
         void write(std::string_view text);
         void close();
 
-    private:
+      private:
         std::string path_;
         std::FILE* f_ = nullptr;
     };
@@ -61,7 +61,7 @@ public:
     const std::vector<std::string>& written() const { return written_; }
     const std::string& root() const { return root_; }
 
-private:
+  private:
     std::string root_;
     std::vector<std::string> written_;
 };

@@ -110,15 +110,16 @@ std::size_t whole_chars(char* buf, int64_t v) {
 }
 
 std::string int_grid_text(const Geometry& g, const std::vector<uint8_t>& inside, const std::vector<int32_t>& v) {
-    return grid_text_of(g, [&](std::size_t k) { return inside[k] != 0; },
-                        [&](std::size_t k, char* buf) { return whole_chars(buf, v[k]); });
+    return grid_text_of(
+        g, [&](std::size_t k) { return inside[k] != 0; },
+        [&](std::size_t k, char* buf) { return whole_chars(buf, v[k]); });
 }
 
 std::string real_grid_text(const Geometry& g, const std::vector<uint8_t>& inside, const std::vector<double>& v,
                            int decimals) {
     DecimalCells text(decimals);
-    return grid_text_of(g, [&](std::size_t k) { return inside[k] != 0; },
-                        [&](std::size_t k, char* buf) { return text(v[k], buf); });
+    return grid_text_of(
+        g, [&](std::size_t k) { return inside[k] != 0; }, [&](std::size_t k, char* buf) { return text(v[k], buf); });
 }
 
 }  // namespace gridprep

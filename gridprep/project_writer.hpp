@@ -68,8 +68,10 @@ std::string grid_text_of(const Geometry& g, Inside&& inside, Cell&& cell) {
         for (int32_t c = 0; c < g.n_cols; ++c) {
             if (c > 0) t += ' ';
             const std::size_t k = g.index(r, c);
-            if (inside(k)) t.append(buf, cell(k, buf));
-            else t.append(kNoDataText, sizeof kNoDataText - 1);
+            if (inside(k))
+                t.append(buf, cell(k, buf));
+            else
+                t.append(kNoDataText, sizeof kNoDataText - 1);
         }
         t += '\n';
     }
@@ -79,11 +81,11 @@ std::string grid_text_of(const Geometry& g, Inside&& inside, Cell&& cell) {
 // Writes a real number as plain_decimal does; a value equal to the one
 // before reuses its text (parameter grids repeat a few values).
 class DecimalCells {
-public:
+  public:
     explicit DecimalCells(int decimals) : decimals_(decimals) {}
     std::size_t operator()(double v, char* buf);
 
-private:
+  private:
     int decimals_;
     bool have_ = false;
     double last_ = 0.0;

@@ -28,7 +28,7 @@ bool is_sharp(double mu, double variance) { return variance <= 1e-14 * std::max(
 // G(t) = integral from 0 to t of F(s) ds.
 double integrated_cdf(double t, double mu, double variance) {
     if (t <= 0.0) return 0.0;
-    if (mu <= 1e-12) return t;                               // no delay: F = 1 from t = 0
+    if (mu <= 1e-12) return t;                                 // no delay: F = 1 from t = 0
     if (is_sharp(mu, variance)) return std::max(0.0, t - mu);  // pure advection
     const double lambda = mu * mu * mu / variance;
     const double root = std::sqrt(lambda / t);
@@ -59,8 +59,10 @@ void integrated_cdf_ahead(double t0, int n, double mu, double variance, double* 
         pdf[q] = normal_pdf(a);
         ratio[q] = 0.0;
         if (pdf[q] == 0.0) continue;
-        if (b < 6.0) ratio[q] = mills_ratio(b);
-        else lane_of[lanes] = q, bs[lanes++] = b;
+        if (b < 6.0)
+            ratio[q] = mills_ratio(b);
+        else
+            lane_of[lanes] = q, bs[lanes++] = b;
     }
     if (lanes > 0) {
         for (int l = 0; l < kAhead; ++l) tail[l] = bs[l];
@@ -80,7 +82,9 @@ struct Shares {
     int64_t lead = 0;
     std::vector<double> p;
     std::size_t size() const { return static_cast<std::size_t>(lead) + p.size(); }
-    double at(std::size_t k) const { return k < static_cast<std::size_t>(lead) ? 0.0 : p[k - static_cast<std::size_t>(lead)]; }
+    double at(std::size_t k) const {
+        return k < static_cast<std::size_t>(lead) ? 0.0 : p[k - static_cast<std::size_t>(lead)];
+    }
 };
 
 Response trimmed(const Shares& shares, int32_t first_lag, double tail) {

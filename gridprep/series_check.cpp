@@ -90,9 +90,10 @@ SeriesCheck check_series(const std::string& path, const std::string& contents, i
             for (std::size_t k = 4; k < needed; ++k) {
                 float v = 0;
                 if (!hydro::parse_float(f[k], v))
-                    throw InputError(path, raw.number,
-                                     "the elevation of station " + std::to_string(k - 3) + " (a number) after the four labels",
-                                     hydro::quote_token(f[k]));
+                    throw InputError(
+                        path, raw.number,
+                        "the elevation of station " + std::to_string(k - 3) + " (a number) after the four labels",
+                        hydro::quote_token(f[k]));
             }
             header = false;
             continue;
@@ -115,10 +116,11 @@ SeriesCheck check_series(const std::string& path, const std::string& contents, i
                     throw InputError(path, raw.number, "a temperature of " + station + " from -90 to 60 degrees",
                                      value_text(v));
             } else if (v < 0.0f) {
-                throw InputError(path, raw.number,
-                                 std::string(kind == SeriesKind::precipitation ? "precipitation" : "evapotranspiration") +
-                                     " of " + station + " of 0 or more (fill missing values before the run)",
-                                 value_text(v));
+                throw InputError(
+                    path, raw.number,
+                    std::string(kind == SeriesKind::precipitation ? "precipitation" : "evapotranspiration") + " of " +
+                        station + " of 0 or more (fill missing values before the run)",
+                    value_text(v));
             }
         }
         const int64_t hours = hours_since_epoch(d);

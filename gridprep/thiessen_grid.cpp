@@ -16,18 +16,25 @@ namespace {
 
 bool variable_from(std::string name, Variable& v) {
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name == "p" || name == "precipitation" || name == "rain") v = Variable::precipitation;
-    else if (name == "e" || name == "pet" || name == "evapotranspiration") v = Variable::evapotranspiration;
-    else if (name == "t" || name == "temperature") v = Variable::temperature;
-    else return false;
+    if (name == "p" || name == "precipitation" || name == "rain")
+        v = Variable::precipitation;
+    else if (name == "e" || name == "pet" || name == "evapotranspiration")
+        v = Variable::evapotranspiration;
+    else if (name == "t" || name == "temperature")
+        v = Variable::temperature;
+    else
+        return false;
     return true;
 }
 
 const char* variable_name(Variable v) {
     switch (v) {
-        case Variable::precipitation: return "p";
-        case Variable::evapotranspiration: return "e";
-        default: return "t";
+        case Variable::precipitation:
+            return "p";
+        case Variable::evapotranspiration:
+            return "e";
+        default:
+            return "t";
     }
 }
 
@@ -60,10 +67,10 @@ std::vector<Station> parse_station_file(const std::string& name, const std::stri
         s.line = line.number;
         for (const Station& o : stations)
             if (o.variable == s.variable && o.number == s.number)
-                throw hydro::InputError(name, line.number,
-                                        std::string("a station number not yet used for variable ") +
-                                            variable_name(s.variable),
-                                        "station " + std::to_string(s.number) + " again");
+                throw hydro::InputError(
+                    name, line.number,
+                    std::string("a station number not yet used for variable ") + variable_name(s.variable),
+                    "station " + std::to_string(s.number) + " again");
         stations.push_back(s);
     }
     return stations;
@@ -90,8 +97,8 @@ void require_stations_near(const std::vector<Station>& stations, const Geometry&
     for (const Station& s : stations)
         if (!(s.x >= x0 && s.x <= x1 && s.y >= y0 && s.y <= y1))
             throw hydro::InputError(path, s.line,
-                                    "a station within " + text(kStationReachCells) + " cells of the DEM (x " + text(x0) +
-                                        " to " + text(x1) + ", y " + text(y0) + " to " + text(y1) +
+                                    "a station within " + text(kStationReachCells) + " cells of the DEM (x " +
+                                        text(x0) + " to " + text(x1) + ", y " + text(y0) + " to " + text(y1) +
                                         "; the same coordinate system as the DEM)",
                                     "x " + text(s.x) + ", y " + text(s.y));
 }

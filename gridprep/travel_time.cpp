@@ -46,8 +46,8 @@ TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& a
     auto step = [&](std::size_t i, const CellFlow& f, double fraction) {
         const double l = fd.step_length(i) * fraction;
         const double t = l / f.velocity / seconds_per_step;
-        const double var = 2.0 * f.dispersion * l / (f.velocity * f.velocity * f.velocity) /
-                           (seconds_per_step * seconds_per_step);
+        const double var =
+            2.0 * f.dispersion * l / (f.velocity * f.velocity * f.velocity) / (seconds_per_step * seconds_per_step);
         return TravelTime{t, var};
     };
     auto add = [](TravelTime a, TravelTime b) { return TravelTime{a.mean + b.mean, a.variance + b.variance}; };
@@ -82,8 +82,8 @@ TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& a
             const std::size_t s = static_cast<std::size_t>(sb.id[i] - 1);
             if (i != outlet) {
                 const TravelTime& whole = tt.to_basin_outlet[k];
-                tt.river[s] = TravelTime{std::max(0.0, whole.mean - half.mean),
-                                         std::max(0.0, whole.variance - half.variance)};
+                tt.river[s] =
+                    TravelTime{std::max(0.0, whole.mean - half.mean), std::max(0.0, whole.variance - half.variance)};
             }
         } else {
             const std::size_t d = static_cast<std::size_t>(fd.downstream(i));
@@ -96,8 +96,9 @@ TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& a
 TravelTimes travel_times(const FlowDirections& fd, const std::vector<int32_t>& accumulation, const Subbasins& sb,
                          const std::vector<double>& slope_percent, const std::vector<double>& manning,
                          const RoutingParameters& p) {
-    return travel_times(fd, accumulation, sb,
-                        [&](std::size_t i, double& slope, double& n) { slope = slope_percent[i], n = manning[i]; }, p);
+    return travel_times(
+        fd, accumulation, sb,
+        [&](std::size_t i, double& slope, double& n) { slope = slope_percent[i], n = manning[i]; }, p);
 }
 
 }  // namespace gridprep

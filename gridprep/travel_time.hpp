@@ -45,13 +45,13 @@ struct TravelTime {
 // cells before it in reading order), from a bit per cell and a count per 64
 // cells: arrays over the basin's cells only, at 1.2 bits per grid cell.
 class CellRank {
-public:
+  public:
     CellRank() = default;
     explicit CellRank(const std::vector<int32_t>& zone);  // marked: zone > 0
     std::size_t operator()(std::size_t i) const;
     std::size_t marked() const { return marked_; }
 
-private:
+  private:
     std::vector<uint64_t> bits_;
     std::vector<uint32_t> before_;
     std::size_t marked_ = 0;

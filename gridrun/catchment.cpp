@@ -29,21 +29,37 @@ float dry_runoff_coefficient_for(float dry_cell_minimum, float c) {
 }
 
 std::vector<float>* real_grid(Catchment& g, std::size_t table_index) {
-    std::vector<float>* const slots[kCatchmentGridCount] = {
-        &g.runoff_coefficient, &g.field_capacity, &g.porosity,          &g.conductivity,
-        &g.pore_index,         &g.depression_capacity, &g.interception_max, &g.interception_min,
-        &g.residual_moisture,  &g.root_depth,     &g.slope,             &g.wilting_point,
-        nullptr,               nullptr,           nullptr,              &g.elevation};
+    std::vector<float>* const slots[kCatchmentGridCount] = {&g.runoff_coefficient,
+                                                            &g.field_capacity,
+                                                            &g.porosity,
+                                                            &g.conductivity,
+                                                            &g.pore_index,
+                                                            &g.depression_capacity,
+                                                            &g.interception_max,
+                                                            &g.interception_min,
+                                                            &g.residual_moisture,
+                                                            &g.root_depth,
+                                                            &g.slope,
+                                                            &g.wilting_point,
+                                                            nullptr,
+                                                            nullptr,
+                                                            nullptr,
+                                                            &g.elevation};
     return table_index < kCatchmentGridCount ? slots[table_index] : nullptr;
 }
 
 std::vector<int32_t>* integer_grid(Catchment& g, std::size_t table_index) {
     switch (table_index) {
-        case 12: return &g.station_zone_p;
-        case 13: return &g.station_zone_e;
-        case 14: return &g.subbasin_id;
-        case kTemperatureZoneGrid: return &g.station_zone_t;
-        default: return nullptr;
+        case 12:
+            return &g.station_zone_p;
+        case 13:
+            return &g.station_zone_e;
+        case 14:
+            return &g.subbasin_id;
+        case kTemperatureZoneGrid:
+            return &g.station_zone_t;
+        default:
+            return nullptr;
     }
 }
 

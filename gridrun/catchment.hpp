@@ -18,17 +18,16 @@ namespace hydro {
 struct Catchment {
     int32_t n_rows = 0, n_cols = 0;
     // Grids, row-major from the top row.
-    std::vector<float> runoff_coefficient, field_capacity, porosity, conductivity, pore_index,
-        depression_capacity, interception_max, interception_min, residual_moisture, root_depth, slope,
-        wilting_point, elevation;
+    std::vector<float> runoff_coefficient, field_capacity, porosity, conductivity, pore_index, depression_capacity,
+        interception_max, interception_min, residual_moisture, root_depth, slope, wilting_point, elevation;
     std::vector<int32_t> station_zone_p, station_zone_e, subbasin_id, station_zone_t;
     GridHeaderTexts header;  // the kept texts: those of elevation.asc
 
-    float cell_area = 0;         // m2
-    float basin_mean_slope = 0;  // fraction
-    std::vector<float> subbasin_mean_slope;      // per subbasin, from 0
-    std::vector<int32_t> subbasin_cell_count;    // converted cells per subbasin
-    float reference_conductivity = 0;            // per hour, as read
+    float cell_area = 0;                       // m2
+    float basin_mean_slope = 0;                // fraction
+    std::vector<float> subbasin_mean_slope;    // per subbasin, from 0
+    std::vector<int32_t> subbasin_cell_count;  // converted cells per subbasin
+    float reference_conductivity = 0;          // per hour, as read
     float soil_runoff_coefficient = 0;
     float dry_runoff_coefficient = 0;
 

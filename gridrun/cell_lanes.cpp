@@ -76,8 +76,8 @@ std::vector<KernelChoice> available_kernels() {
     std::vector<KernelChoice> k;
 #ifdef HYDRO_HAVE_AVX2_KERNEL
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw")) {
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512bw")) {
         // The lanes' own powf only where the C library computes powf the
         // way it does (GNU C library 2.28 or later, with FMA), and agrees.
         bool library_fits = false;
@@ -90,8 +90,7 @@ std::vector<KernelChoice> available_kernels() {
             k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, "avx512-powf"});
         k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, "avx512"});
     }
-    if (__builtin_cpu_supports("avx2"))
-        k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, "avx2"});
+    if (__builtin_cpu_supports("avx2")) k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, "avx2"});
 #endif
     k.push_back({lanes_generic::simulate_block, lanes_generic::add_group, "generic"});
     return k;
@@ -142,6 +141,8 @@ void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cell
     kernel().run(run, cells, first, count, steps, state, maps, out);
 }
 
-void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums) { kernel().add(y, len, real, sums); }
+void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums) {
+    kernel().add(y, len, real, sums);
+}
 
 }  // namespace hydro

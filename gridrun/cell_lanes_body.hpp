@@ -115,8 +115,10 @@ HYDRO_LANE_INLINE void transpose(vfloat* r) {
         r[l + 4] = __builtin_shufflevector(u[l], u[l + 4], 4, 5, 6, 7, 12, 13, 14, 15);
     }
 #elif HYDRO_LANES == 4
-    const vfloat t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5), t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
-    const vfloat t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5), t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+    const vfloat t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5),
+                 t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
+    const vfloat t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5),
+                 t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
     r[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
     r[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
     r[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
@@ -130,8 +132,8 @@ HYDRO_LANE_INLINE void transpose(vfloat* r) {
 struct LaneCells {
     int real = 0;  // lanes holding a cell of the block; the others repeat lane 0
     std::size_t cell[W], index[W];
-    vfloat porosity, depression_capacity, interception_max, interception_min, runoff_coefficient, dry_range,
-        residual, wilting_point, field_capacity, conductivity, pore_index, interflow_factor, wet_range;
+    vfloat porosity, depression_capacity, interception_max, interception_min, runoff_coefficient, dry_range, residual,
+        wilting_point, field_capacity, conductivity, pore_index, interflow_factor, wet_range;
     vmask no_canopy_runoff, no_canopy_soil, runs_off_fully;
     float subbasin_divisor[W];
     std::size_t tail_begin[W], tail_len[W];
@@ -283,7 +285,8 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
             for (int l = 0; l < W; ++l) {
                 const std::size_t c = lc.cell[l];
                 const int32_t f = in.cell_responses.first(c);
-                const int32_t last = std::min<int64_t>(in.cell_responses.last(c), static_cast<int64_t>(lc.tail_len[l]) - 1);
+                const int32_t last =
+                    std::min<int64_t>(in.cell_responses.last(c), static_cast<int64_t>(lc.tail_len[l]) - 1);
                 if (k >= f && k <= last) {
                     u[l] = in.cell_responses.ordinates(c)[k - f];
                     used[l] = -1;
@@ -351,7 +354,8 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
                 // Canopy.
                 const vmask wetted = (rain > zero) | (canopy > zero);
                 const vfloat cap_of_day =
-                    ((lc.interception_max - lc.interception_min) * ts.seasonal_factor[tau]) / 2.55f + lc.interception_min;
+                    ((lc.interception_max - lc.interception_min) * ts.seasonal_factor[tau]) / 2.55f +
+                    lc.interception_min;
                 const vfloat canopy_evaporation0 = pick(pet < canopy, pet, canopy);
                 const vfloat room = cap_of_day - canopy;
                 const vfloat caught0 = pick(room < rain, pick(room > zero, room, zero), rain);
@@ -364,8 +368,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
 
                 // Runoff fraction.
                 const vmask has_net = (net_rain > zero) & active;
-                const vfloat exponent =
-                    pick(net_rain >= threshold, one, e0 - (e0_less_one * rain) / threshold);
+                const vfloat exponent = pick(net_rain >= threshold, one, e0 - (e0_less_one * rain) / threshold);
                 const vfloat w = soil_moisture / porosity;
                 const vfloat we = library_lanes<LaneFunction::pow>(has_net & ~lc.runs_off_fully, w, exponent);
                 const vfloat fraction =
@@ -409,9 +412,9 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
                 // Soil water.
                 const vfloat demand = pet - canopy_evaporation - depression_evaporation;
                 const vfloat relative = (soil_moisture - lc.wilting_point) / lc.wet_range;
-                soil_et = pick(soil_moisture <= residual, zero,
-                                      pick(soil_moisture >= field_capacity, pick(demand > zero, demand, zero),
-                                           demand * relative));
+                soil_et =
+                    pick(soil_moisture <= residual, zero,
+                         pick(soil_moisture >= field_capacity, pick(demand > zero, demand, zero), demand * relative));
                 soil_et = pick(lc.no_canopy_soil, soil_et * 0.3f, soil_et);
                 soil_et = pick(active, soil_et, zero);
                 const vfloat pore_capacity = (porosity - soil_et) - residual;

@@ -16,11 +16,16 @@ bool is_valid_cell(const Catchment& g, std::size_t i) {
 
 float initial_snow_storage(int32_t month) {
     switch (month) {
-        case 11: return 15.0f;
-        case 12: return 25.0f;
-        case 1: return 35.0f;
-        case 2: return 45.0f;
-        default: return 0.0f;
+        case 11:
+            return 15.0f;
+        case 12:
+            return 25.0f;
+        case 1:
+            return 35.0f;
+        case 2:
+            return 45.0f;
+        default:
+            return 0.0f;
     }
 }
 
@@ -108,9 +113,8 @@ bool cell_has_non_finite(const BlockTile& block, std::size_t grp, std::size_t la
 
 }  // namespace
 
-void simulate_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first,
-                         std::size_t count, const TileSteps& steps, ModelState& state, SnapshotSums& maps,
-                         BlockTile& out) {
+void simulate_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, std::size_t count,
+                         const TileSteps& steps, ModelState& state, SnapshotSums& maps, BlockTile& out) {
     simulate_block_lanes(run, cells, first, count, steps, state, maps, out);
 }
 
@@ -125,7 +129,9 @@ void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std
         const int real = static_cast<int>(std::min(w, block.n_cells - c0));
         std::size_t subbasin_at[kMaxLanes];
         for (int l = 0; l < real; ++l)
-            subbasin_at[l] = static_cast<std::size_t>(g.subbasin_id[cells[first + c0 + static_cast<std::size_t>(l)].index] - 1) * len;
+            subbasin_at[l] =
+                static_cast<std::size_t>(g.subbasin_id[cells[first + c0 + static_cast<std::size_t>(l)].index] - 1) *
+                len;
         // The same sum for every lane, or each lane's subbasin's.
         auto to = [&](std::vector<float>& sum, bool per_subbasin, int q) {
             float* at[kMaxLanes];

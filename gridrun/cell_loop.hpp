@@ -42,10 +42,10 @@ std::vector<std::size_t> cell_tail_offsets(const ResponseTable& responses, std::
 // interflow periods, ...).
 struct TileSteps {
     std::size_t t0 = 0, len = 0;
-    std::vector<float> seasonal_factor;     // interception factor of each step's day of the year
-    std::vector<uint32_t> entry_begin;      // map entries of step tau: [entry_begin[tau], entry_begin[tau + 1])
-    std::vector<uint8_t> entry_kind;        // per entry: the kind of map
-    std::vector<uint32_t> entry_slot;       // per entry: the slot of its period
+    std::vector<float> seasonal_factor;  // interception factor of each step's day of the year
+    std::vector<uint32_t> entry_begin;   // map entries of step tau: [entry_begin[tau], entry_begin[tau + 1])
+    std::vector<uint8_t> entry_kind;     // per entry: the kind of map
+    std::vector<uint32_t> entry_slot;    // per entry: the slot of its period
     std::array<uint32_t, kSnapshotKinds + 1> kind_offset{};  // first slot of each kind; the last: slot count
     // The slots that steps of this tile add to (only these map sums are touched).
     std::vector<uint32_t> active_slot;
@@ -58,17 +58,17 @@ void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::
 // divided by the cell count of the sum it goes to (the basin's or its
 // subbasin's); the arrivals are flows and are added as they are.
 enum Contribution {
-    kSurfaceArrival,       // routed surface flow arriving in the step, m3/s
-    kInterflowArrival,     // routed interflow arriving in the step, m3/s
-    kRain,                 // mm / basin cells
+    kSurfaceArrival,    // routed surface flow arriving in the step, m3/s
+    kInterflowArrival,  // routed interflow arriving in the step, m3/s
+    kRain,              // mm / basin cells
     kTemperature,
     kInterception,
-    kMoistureMean,         // soil moisture at the end of the step
+    kMoistureMean,  // soil moisture at the end of the step
     kInfiltration,
-    kEvaporationMean,      // canopy + depressions + soil
+    kEvaporationMean,  // canopy + depressions + soil
     kSurfaceRunoff,
     kInterflowMean,
-    kPercolation,          // mm / subbasin cells
+    kPercolation,  // mm / subbasin cells
     kPet,
     kEvaporationSubbasin,
     kContributions
@@ -79,10 +79,10 @@ inline constexpr std::size_t kMaxLanes = 16;
 // A block's cells are simulated side by side in groups of `lanes` cells
 // (the lanes of a vector); the contributions keep that layout.
 struct BlockTile {
-    std::size_t stride = 0;   // steps per series (the tile length)
-    std::size_t n_cells = 0;  // cells in the block
-    std::size_t lanes = 1;    // cells side by side
-    std::size_t n_groups = 0; // groups of `lanes` cells (the last may be partly filled)
+    std::size_t stride = 0;    // steps per series (the tile length)
+    std::size_t n_cells = 0;   // cells in the block
+    std::size_t lanes = 1;     // cells side by side
+    std::size_t n_groups = 0;  // groups of `lanes` cells (the last may be partly filled)
     // contribution q of the cell in lane l of group g at step tau:
     // [((q * n_groups + g) * lanes + l) * stride + tau]
     std::vector<float> values;
@@ -100,21 +100,19 @@ struct BlockTile {
 // processor has, unless the environment variable HYDRO_CELL_KERNEL names
 // another one it has.
 const char* cell_kernel_name();
-std::vector<std::string> cell_kernel_names();  // those this processor has, widest first
+std::vector<std::string> cell_kernel_names();      // those this processor has, widest first
 bool select_cell_kernel(const std::string& name);  // for comparisons; not while a run is going
 
 // Advances cells [first, first + count) through the tile, updating their
 // stores and tails in `state` and the map sums.
-void simulate_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first,
-                         std::size_t count, const TileSteps& steps, ModelState& state, SnapshotSums& maps,
-                         BlockTile& out);
+void simulate_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, std::size_t count,
+                         const TileSteps& steps, ModelState& state, SnapshotSums& maps, BlockTile& out);
 
 // The basin and subbasin sums of the steps of one tile.
 struct TileSums {
     std::size_t len = 0;
     // Basin means (mm) and, in run mode 1, the flows arriving at the basin outlet (m3/s).
-    std::vector<float> rain, temperature, interception, moisture, infiltration, evaporation, surface_runoff,
-        interflow;
+    std::vector<float> rain, temperature, interception, moisture, infiltration, evaporation, surface_runoff, interflow;
     // Arriving surface flow and interflow: run mode 1 at the basin outlet [tau], run mode 2 at each
     // subbasin outlet [s * len + tau].
     std::vector<float> arrival_surface, arrival_interflow;

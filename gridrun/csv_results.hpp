@@ -16,13 +16,13 @@
 namespace hydro {
 
 class CsvResults : public ResultSink {
-public:
+  public:
     CsvResults(const ProjectPaths& paths, ResultSet& files);
     void begin(const RunInfo& run) override;
     void step(const StepResult& s) override;
     void end() override;
 
-private:
+  private:
     ProjectPaths paths_;
     bool with_temperature_ = false;
     ResultSet& files_;

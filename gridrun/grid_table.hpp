@@ -16,16 +16,16 @@
 namespace hydro {
 
 struct GridDescription {
-    const char* file;           // in arcview/ascii/
-    const char* stem;           // file name without ".asc"
-    const char* quantity;       // what a cell's value is
+    const char* file;      // in arcview/ascii/
+    const char* stem;      // file name without ".asc"
+    const char* quantity;  // what a cell's value is
     const char* unit_on_disk;
     const char* unit_in_model;
-    const char* conversion;     // at load, on converted cells
-    bool integer;               // whole numbers (station and subbasin numbers)
-    bool parameter;             // a parameter grid: scaled by "<stem>_multiplier"
-    float low, high;            // physical range on disk; multiplied values are clipped to it
-    const char* when_read;      // "always", or the condition under which it is read
+    const char* conversion;  // at load, on converted cells
+    bool integer;            // whole numbers (station and subbasin numbers)
+    bool parameter;          // a parameter grid: scaled by "<stem>_multiplier"
+    float low, high;         // physical range on disk; multiplied values are clipped to it
+    const char* when_read;   // "always", or the condition under which it is read
 };
 
 inline constexpr float kUnbounded = std::numeric_limits<float>::infinity();
@@ -35,8 +35,8 @@ inline constexpr float kUnbounded = std::numeric_limits<float>::infinity();
 inline constexpr GridDescription kGridTable[] = {
     {"runoff_co.asc", "runoff_co", "runoff coefficient", "fraction", "fraction", "none", false, true, 0.0f, 1.0f,
      "always"},
-    {"fieldcap.asc", "fieldcap", "field capacity", "fraction of volume", "mm over the root zone",
-     "x root depth x 1000", false, true, 0.0f, 1.0f, "always"},
+    {"fieldcap.asc", "fieldcap", "field capacity", "fraction of volume", "mm over the root zone", "x root depth x 1000",
+     false, true, 0.0f, 1.0f, "always"},
     {"porosity.asc", "porosity", "porosity (saturation)", "fraction of volume", "mm over the root zone",
      "x root depth x 1000", false, true, 0.0f, 1.0f, "always"},
     {"conductivity.asc", "conductivity", "saturated hydraulic conductivity", "mm per hour", "mm per time step",
@@ -45,10 +45,10 @@ inline constexpr GridDescription kGridTable[] = {
      kUnbounded, "always"},
     {"depression.asc", "depression", "depression storage capacity", "mm", "mm", "none", false, true, 0.0f, kUnbounded,
      "always"},
-    {"interc_max.asc", "interc_max", "maximum interception capacity", "mm", "mm", "none", false, true, 0.0f,
-     kUnbounded, "always"},
-    {"interc_min.asc", "interc_min", "minimum interception capacity", "mm", "mm", "none", false, true, 0.0f,
-     kUnbounded, "always"},
+    {"interc_max.asc", "interc_max", "maximum interception capacity", "mm", "mm", "none", false, true, 0.0f, kUnbounded,
+     "always"},
+    {"interc_min.asc", "interc_min", "minimum interception capacity", "mm", "mm", "none", false, true, 0.0f, kUnbounded,
+     "always"},
     {"residual.asc", "residual", "residual moisture content", "fraction of volume", "mm over the root zone",
      "x root depth x 1000", false, true, 0.0f, 1.0f, "always"},
     {"rootdepth.asc", "rootdepth", "root depth", "m", "m", "none", false, true, 0.0f, kUnbounded, "always"},
@@ -61,8 +61,8 @@ inline constexpr GridDescription kGridTable[] = {
      "none", true, false, 0.0f, 0.0f, "always"},
     {"watershed.asc", "watershed", "subbasin of the cell (negative outside the basin)", "subbasin number",
      "subbasin number", "none", true, false, 0.0f, 0.0f, "always"},
-    {"elevation.asc", "elevation", "elevation (only its header texts are used)", "m", "m", "none", false, false,
-     0.0f, 0.0f, "always"},
+    {"elevation.asc", "elevation", "elevation (only its header texts are used)", "m", "m", "none", false, false, 0.0f,
+     0.0f, "always"},
     {"thiessen_t.asc", "thiessen_t", "temperature station of the cell", "station number", "station number", "none",
      true, false, 0.0f, 0.0f, "degree-day factor >= 0"},
     {"moisture.asc", "moisture", "initial soil moisture", "degree of saturation", "mm over the root zone",

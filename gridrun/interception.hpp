@@ -26,15 +26,16 @@ inline float interception_capacity(int day_of_year, float capacity_max, float ca
 }
 
 struct InterceptionStep {
-    float evaporation = 0;  // from the canopy store, mm
-    float interception = 0; // rain caught this step, mm
-    float net_rain = 0;     // throughfall plus snowmelt, mm
+    float evaporation = 0;   // from the canopy store, mm
+    float interception = 0;  // rain caught this step, mm
+    float net_rain = 0;      // throughfall plus snowmelt, mm
 };
 
 // One step of the canopy store `storage` (mm). `capacity_of_day` is called
 // only when there is rain or water on the canopy.
 template <class CapacityOfDay>
-inline InterceptionStep intercept(float rain, float pet, float snowmelt, float& storage, CapacityOfDay capacity_of_day) {
+inline InterceptionStep intercept(float rain, float pet, float snowmelt, float& storage,
+                                  CapacityOfDay capacity_of_day) {
     InterceptionStep s;
     if (rain > 0.0f || storage > 0.0f) {
         const float capacity = capacity_of_day();

@@ -23,25 +23,31 @@ static inline LanePowfTables lane_powf_tables() {
         0x1.30d190c8864a5p+0, 0x1.25e227b0b8ea0p+0, 0x1.1bb4a4a1a343fp+0, 0x1.12358f08ae5bap+0,
         0x1.0953f419900a7p+0, 0x1.0000000000000p+0, 0x1.e608cfd9a47acp-1, 0x1.ca4b31f026aa0p-1,
         0x1.b2036576afce6p-1, 0x1.9c2d163a1aa2dp-1, 0x1.886e6037841edp-1, 0x1.767dcf5534862p-1};
-    static const double logc[16] = {
-        -0x1.efec65b963019p-2, -0x1.b0b6832d4fca4p-2, -0x1.7418b0a1fb77bp-2, -0x1.39de91a6dcf7bp-2,
-        -0x1.01d9bf3f2b631p-2, -0x1.97c1d1b3b7af0p-3, -0x1.2f9e393af3c9fp-3, -0x1.960cbbf788d5cp-4,
-        -0x1.a6f9db6475fcep-5, 0x0.0p+0,              0x1.338ca9f24f53dp-4,  0x1.476a9543891bap-3,
-        0x1.e840b4ac4e4d2p-3,  0x1.40645f0c6651cp-2,  0x1.88e9c2c1b9ff8p-2,  0x1.ce0a44eb17bccp-2};
+    static const double logc[16] = {-0x1.efec65b963019p-2, -0x1.b0b6832d4fca4p-2,
+                                    -0x1.7418b0a1fb77bp-2, -0x1.39de91a6dcf7bp-2,
+                                    -0x1.01d9bf3f2b631p-2, -0x1.97c1d1b3b7af0p-3,
+                                    -0x1.2f9e393af3c9fp-3, -0x1.960cbbf788d5cp-4,
+                                    -0x1.a6f9db6475fcep-5, 0x0.0p+0,
+                                    0x1.338ca9f24f53dp-4,  0x1.476a9543891bap-3,
+                                    0x1.e840b4ac4e4d2p-3,  0x1.40645f0c6651cp-2,
+                                    0x1.88e9c2c1b9ff8p-2,  0x1.ce0a44eb17bccp-2};
     // ln c of the same 16 intervals, for logf.
-    static const double lnc[16] = {
-        -0x1.57bf7808caadep-2, -0x1.2bef0a7c06ddbp-2, -0x1.01eae7f513a67p-2, -0x1.b31d8a68224e9p-3,
-        -0x1.6574f0ac07758p-3, -0x1.1aa2bc79c8100p-3, -0x1.a4e76ce8c0e5ep-4, -0x1.1973c5a611cccp-4,
-        -0x1.252f438e10c1ep-5, 0x0.0p+0,              0x1.aa5aa5df25984p-5,  0x1.c5e53aa362eb4p-4,
-        0x1.526e57720db08p-3,  0x1.bc2860d224770p-3,  0x1.1058bc8a07ee1p-2,  0x1.4043057b6ee09p-2};
-    static const uint64_t exp2[32] = {
-        0x3ff0000000000000, 0x3fefd9b0d3158574, 0x3fefb5586cf9890f, 0x3fef9301d0125b51, 0x3fef72b83c7d517b,
-        0x3fef54873168b9aa, 0x3fef387a6e756238, 0x3fef1e9df51fdee1, 0x3fef06fe0a31b715, 0x3feef1a7373aa9cb,
-        0x3feedea64c123422, 0x3feece086061892d, 0x3feebfdad5362a27, 0x3feeb42b569d4f82, 0x3feeab07dd485429,
-        0x3feea47eb03a5585, 0x3feea09e667f3bcd, 0x3fee9f75e8ec5f74, 0x3feea11473eb0187, 0x3feea589994cce13,
-        0x3feeace5422aa0db, 0x3feeb737b0cdc5e5, 0x3feec49182a3f090, 0x3feed503b23e255d, 0x3feee89f995ad3ad,
-        0x3feeff76f2fb5e47, 0x3fef199bdd85529c, 0x3fef3720dcef9069, 0x3fef5818dcfba487, 0x3fef7c97337b9b5f,
-        0x3fefa4afa2a490da, 0x3fefd0765b6e4540};
+    static const double lnc[16] = {-0x1.57bf7808caadep-2, -0x1.2bef0a7c06ddbp-2,
+                                   -0x1.01eae7f513a67p-2, -0x1.b31d8a68224e9p-3,
+                                   -0x1.6574f0ac07758p-3, -0x1.1aa2bc79c8100p-3,
+                                   -0x1.a4e76ce8c0e5ep-4, -0x1.1973c5a611cccp-4,
+                                   -0x1.252f438e10c1ep-5, 0x0.0p+0,
+                                   0x1.aa5aa5df25984p-5,  0x1.c5e53aa362eb4p-4,
+                                   0x1.526e57720db08p-3,  0x1.bc2860d224770p-3,
+                                   0x1.1058bc8a07ee1p-2,  0x1.4043057b6ee09p-2};
+    static const uint64_t exp2[32] = {0x3ff0000000000000, 0x3fefd9b0d3158574, 0x3fefb5586cf9890f, 0x3fef9301d0125b51,
+                                      0x3fef72b83c7d517b, 0x3fef54873168b9aa, 0x3fef387a6e756238, 0x3fef1e9df51fdee1,
+                                      0x3fef06fe0a31b715, 0x3feef1a7373aa9cb, 0x3feedea64c123422, 0x3feece086061892d,
+                                      0x3feebfdad5362a27, 0x3feeb42b569d4f82, 0x3feeab07dd485429, 0x3feea47eb03a5585,
+                                      0x3feea09e667f3bcd, 0x3fee9f75e8ec5f74, 0x3feea11473eb0187, 0x3feea589994cce13,
+                                      0x3feeace5422aa0db, 0x3feeb737b0cdc5e5, 0x3feec49182a3f090, 0x3feed503b23e255d,
+                                      0x3feee89f995ad3ad, 0x3feeff76f2fb5e47, 0x3fef199bdd85529c, 0x3fef3720dcef9069,
+                                      0x3fef5818dcfba487, 0x3fef7c97337b9b5f, 0x3fefa4afa2a490da, 0x3fefd0765b6e4540};
     LanePowfTables t;
     t.invc_lo = _mm512_loadu_pd(invc);
     t.invc_hi = _mm512_loadu_pd(invc + 8);
@@ -116,15 +122,14 @@ static inline __m256 lane_powf8(const LanePowfTables& t, __m256i ix, __m256 y, _
 static inline __m512 lane_powf16(const LanePowfTables& t, __m512 x, __m512 y, __mmask16 want) {
     const __m512i ix = _mm512_castps_si512(x), iy = _mm512_castps_si512(y);
     // The common case: x a positive normal number, y not 0, infinite or NaN.
-    const __mmask16 x_ok = _mm512_cmple_epu32_mask(_mm512_sub_epi32(ix, _mm512_set1_epi32(0x800000)),
-                                                   _mm512_set1_epi32(0x7effffff));
+    const __mmask16 x_ok =
+        _mm512_cmple_epu32_mask(_mm512_sub_epi32(ix, _mm512_set1_epi32(0x800000)), _mm512_set1_epi32(0x7effffff));
     const __m512i two_y = _mm512_add_epi32(iy, iy);
     const __mmask16 y_ok = _mm512_cmple_epu32_mask(_mm512_sub_epi32(two_y, _mm512_set1_epi32(1)),
                                                    _mm512_set1_epi32(static_cast<int>(0xfefffffeu)));
     __mmask8 slow_lo = 0, slow_hi = 0;
     const __m256 lo = lane_powf8(t, _mm512_castsi512_si256(ix), _mm512_castps512_ps256(y), slow_lo);
-    const __m256 hi = lane_powf8(t, _mm512_extracti64x4_epi64(ix, 1),
-                                 _mm512_extractf32x8_ps(y, 1), slow_hi);
+    const __m256 hi = lane_powf8(t, _mm512_extracti64x4_epi64(ix, 1), _mm512_extractf32x8_ps(y, 1), slow_hi);
     __m512 r = _mm512_insertf32x8(_mm512_castps256_ps512(lo), hi, 1);
     const __mmask16 slow = static_cast<__mmask16>(want & (~(x_ok & y_ok) | slow_lo | (slow_hi << 8)));
     r = _mm512_maskz_mov_ps(want, r);
@@ -221,10 +226,18 @@ static bool lane_powf_agrees() {
         for (int l = 0; l < 16; ++l) {
             const uint32_t a = next(), b = next();
             switch (round % 4) {
-                case 0: xs[l] = static_cast<float>(a) * 0x1p-32f, ys[l] = 1.0f + static_cast<float>(b) * 0x1p-29f; break;
-                case 1: xs[l] = static_cast<float>(a) * 0x1p-30f, ys[l] = static_cast<float>(b) * 0x1p-30f; break;
-                case 2: std::memcpy(&xs[l], &a, 4), ys[l] = static_cast<float>(b) * 0x1p-28f - 8.0f; break;
-                default: std::memcpy(&xs[l], &a, 4), std::memcpy(&ys[l], &b, 4); break;
+                case 0:
+                    xs[l] = static_cast<float>(a) * 0x1p-32f, ys[l] = 1.0f + static_cast<float>(b) * 0x1p-29f;
+                    break;
+                case 1:
+                    xs[l] = static_cast<float>(a) * 0x1p-30f, ys[l] = static_cast<float>(b) * 0x1p-30f;
+                    break;
+                case 2:
+                    std::memcpy(&xs[l], &a, 4), ys[l] = static_cast<float>(b) * 0x1p-28f - 8.0f;
+                    break;
+                default:
+                    std::memcpy(&xs[l], &a, 4), std::memcpy(&ys[l], &b, 4);
+                    break;
             }
         }
         auto same = [](float a, float b) { return std::memcmp(&a, &b, 4) == 0 || (a != a && b != b); };

@@ -113,7 +113,8 @@ int32_t read_run_mode() {
         if (!in.try_token(tok)) continue;
         int32_t mode = 0;
         if (!parse_int32(tok, mode))
-            throw InputError("standard input", line_number, "the run mode (a whole number: 1, 2 or 3)", quote_token(tok));
+            throw InputError("standard input", line_number, "the run mode (a whole number: 1, 2 or 3)",
+                             quote_token(tok));
         return mode;
     }
     throw InputError("standard input", line_number, "the run mode (1, 2 or 3)", "the end of the input");
@@ -124,7 +125,7 @@ struct Options {
     int32_t mode = 0;  // 0: ask
     bool quiet = false;
     bool timings = false;
-    int threads = 0;   // 0: default
+    int threads = 0;  // 0: default
     bool wait = true;
     std::string initial_state, save_state;
     bool recover_only = false;
@@ -180,8 +181,9 @@ Options parse_options(int argc, char** argv) {
             o.netcdf = take_value();
             if (o.netcdf.empty()) usage_error("--netcdf needs a file name");
             if (!netcdf_available())
-                usage_error("--netcdf is not available: this gridrun was built without the netCDF library "
-                            "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
+                usage_error(
+                    "--netcdf is not available: this gridrun was built without the netCDF library "
+                    "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
         } else if (arg == "--initial-state") {
             o.initial_state = take_value();
             if (o.initial_state.empty()) usage_error("--initial-state needs a file name");
@@ -251,10 +253,11 @@ int main(int argc, char** argv) {
         if (options.csv) run.sinks.push_back((csv = std::make_unique<CsvResults>(options.paths, results)).get());
         std::unique_ptr<NetcdfResults> netcdf;
         if (!options.netcdf.empty())
-            run.sinks.push_back((netcdf = std::make_unique<NetcdfResults>(
-                                     options.netcdf, results, read_grid_georeference(options.paths.grid("watershed.asc")),
-                                     crs, "gridrun " HYDRO_VERSION))
-                                    .get());
+            run.sinks.push_back(
+                (netcdf = std::make_unique<NetcdfResults>(options.netcdf, results,
+                                                          read_grid_georeference(options.paths.grid("watershed.asc")),
+                                                          crs, "gridrun " HYDRO_VERSION))
+                    .get());
         std::unique_ptr<ProgressLine> bar;
         if (!options.quiet && ::isatty(STDERR_FILENO)) {
             bar = std::make_unique<ProgressLine>(stderr);

@@ -133,9 +133,10 @@ Catchment scaled_catchment(const ModelInputs& in, const ControlFile& control, co
             g.field_capacity[i] <= g.porosity[i])
             continue;
         const std::size_t cols = static_cast<std::size_t>(raw.n_cols);
-        throw std::invalid_argument("the multipliers break residual content < wilting point < field capacity <= "
-                                    "porosity at row " + std::to_string(i / cols + 1) + ", column " +
-                                    std::to_string(i % cols + 1));
+        throw std::invalid_argument(
+            "the multipliers break residual content < wilting point < field capacity <= "
+            "porosity at row " +
+            std::to_string(i / cols + 1) + ", column " + std::to_string(i % cols + 1));
     }
     convert_catchment(g, in.sizes, control.time_step_hours);
     for (std::size_t s = 0; s < g.subbasin_cell_count.size(); ++s)
@@ -178,7 +179,8 @@ NonFiniteReport describe_non_finite(const ModelInputs& in, const ScheduleOutcome
                   std::to_string(cell.col) + "), " + step_name(in, cell.step);
     } else if (gw.found()) {
         r.found = true;
-        r.where = "the groundwater store of subbasin " + std::to_string(gw.subbasin + 1) + ", " + step_name(in, gw.step);
+        r.where =
+            "the groundwater store of subbasin " + std::to_string(gw.subbasin + 1) + ", " + step_name(in, gw.step);
     }
     return r;
 }
@@ -299,8 +301,8 @@ SimulationOutcome simulate(const Model& model, const Parameters& parameters, con
                                  static_cast<double>(in.sizes.n_cols) * sizeof(float) / 1048576.0;
         throw InputError(model.paths.input("input.txt") + ": expected map periods whose sums fit in memory, found " +
                          std::to_string(n_maps) + " maps of " + std::to_string(in.sizes.n_rows) + " x " +
-                         std::to_string(in.sizes.n_cols) + " cells (" + std::to_string(static_cast<long long>(megabytes)) +
-                         " MB); list fewer periods");
+                         std::to_string(in.sizes.n_cols) + " cells (" +
+                         std::to_string(static_cast<long long>(megabytes)) + " MB); list fewer periods");
     }
     ScheduleOptions schedule;
     schedule.threads = options.threads;

@@ -89,8 +89,8 @@ struct SimulationOptions {
     // The share of the run done, from one thread, a few times a second at most.
     std::function<void(double share_done)> on_progress;
     bool keep_final_state = false;
-    PhaseTimes* times = nullptr;    // cell_loop (with the routing) and output filled when given
-    std::size_t tile_steps = 0;     // steps per tile; 0: chosen for the cache (results never depend on it)
+    PhaseTimes* times = nullptr;  // cell_loop (with the routing) and output filled when given
+    std::size_t tile_steps = 0;   // steps per tile; 0: chosen for the cache (results never depend on it)
 };
 
 struct SimulationOutcome {

@@ -93,8 +93,8 @@ void check_catchment_values(const ProjectPaths& paths, const RunSizes& sz, Catch
             // The subbasin count was taken from the file in a first pass; a
             // file changed since then must not reach beyond it.
             if (g.subbasin_id[i] > sz.n_subbasins)
-                throw InputError(at_cell(paths.grid("watershed.asc"), r, c) + ": expected a subbasin number of at most " +
-                                 std::to_string(sz.n_subbasins) +
+                throw InputError(at_cell(paths.grid("watershed.asc"), r, c) +
+                                 ": expected a subbasin number of at most " + std::to_string(sz.n_subbasins) +
                                  " (the largest when the grid was first read: was the file changed during the run?), "
                                  "found " +
                                  std::to_string(g.subbasin_id[i]));
@@ -123,8 +123,8 @@ void check_catchment_values(const ProjectPaths& paths, const RunSizes& sz, Catch
             if (g.subbasin_id[i] > 0 && g.root_depth[i] > 0.0f && g.runoff_coefficient[i] > 0.0f) {
                 const float res = g.residual_moisture[i], wp = g.wilting_point[i], fc = g.field_capacity[i],
                             por = g.porosity[i];
-                const char* broken = !(res < wp)   ? "residual.asc"
-                                     : !(wp < fc)  ? "wiltingpoint.asc"
+                const char* broken = !(res < wp)    ? "residual.asc"
+                                     : !(wp < fc)   ? "wiltingpoint.asc"
                                      : !(fc <= por) ? "fieldcap.asc"
                                                     : nullptr;
                 if (broken)
@@ -148,7 +148,12 @@ void check_model_inputs(const ProjectPaths& paths, const ModelInputs& in) {
             const std::size_t i = g.index(r, c);
             if (!is_valid_cell(g, i)) continue;
             ++valid_cells;
-            struct Zone { const std::vector<int32_t>* grid; const char* file; int32_t count; const char* series; };
+            struct Zone {
+                const std::vector<int32_t>* grid;
+                const char* file;
+                int32_t count;
+                const char* series;
+            };
             const Zone zones[3] = {{&g.station_zone_p, "thiessen_p.asc", sz.n_stations_p, "p.txt"},
                                    {&g.station_zone_e, "thiessen_e.asc", sz.n_stations_e, "pet.txt"},
                                    {&g.station_zone_t, "thiessen_t.asc", sz.n_stations_t, "t.txt"}};
@@ -162,8 +167,9 @@ void check_model_inputs(const ProjectPaths& paths, const ModelInputs& in) {
             }
             const int32_t sb = g.subbasin_id[i];
             if (sb < 1 || sb > sz.n_subbasins)
-                throw InputError(at_cell(paths.grid("watershed.asc"), r, c) + ": expected a subbasin number from 1 to " +
-                                 std::to_string(sz.n_subbasins) + " at a simulated cell, found " + std::to_string(sb));
+                throw InputError(at_cell(paths.grid("watershed.asc"), r, c) +
+                                 ": expected a subbasin number from 1 to " + std::to_string(sz.n_subbasins) +
+                                 " at a simulated cell, found " + std::to_string(sb));
             if (valid_cells > sz.n_cells)
                 throw InputError(at_cell(paths.grid("watershed.asc"), r, c) + ": simulated cell " +
                                  std::to_string(valid_cells) + " has no response line: expected at most " +
@@ -178,8 +184,9 @@ void check_model_inputs(const ProjectPaths& paths, const ModelInputs& in) {
                              " to own a cell with positive runoff coefficient and root depth, found none in subbasin " +
                              std::to_string(s + 1));
     if (in.control.groundwater_scale == 0.0f)
-        throw InputError(paths.input("input.txt") + ": expected a groundwater scale (value 6 of the parameter line) "
-                                                    "other than 0 (it divides the groundwater evaporation), found 0");
+        throw InputError(paths.input("input.txt") +
+                         ": expected a groundwater scale (value 6 of the parameter line) "
+                         "other than 0 (it divides the groundwater evaporation), found 0");
 }
 
 }  // namespace
@@ -191,8 +198,9 @@ ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) 
     in.sizes.n_reported_subbasins = static_cast<int32_t>(in.control.reported_subbasins.size());
     // Whether temperature is used decided what the first pass sized.
     if (in.control.temperature_used() != sizes.temperature_used)
-        throw InputError(paths.input("input.txt") + ": expected the degree-day factor (value 8 of the parameter line) "
-                                                    "to keep its sign during the run (was the file changed?), found " +
+        throw InputError(paths.input("input.txt") +
+                         ": expected the degree-day factor (value 8 of the parameter line) "
+                         "to keep its sign during the run (was the file changed?), found " +
                          float_text(in.control.degree_day_factor));
     in.catchment_as_read = read_catchment_grids(paths, in.sizes);
     check_catchment_values(paths, in.sizes, in.catchment_as_read);

@@ -43,7 +43,7 @@ uint64_t fnv1a(const char* p, std::size_t n) {
 }
 
 class Writer {
-public:
+  public:
     void bytes(const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); }
     void u(uint64_t v, int size) {
         for (int i = 0; i < size; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -65,7 +65,7 @@ public:
     }
     std::string out;
 
-private:
+  private:
     void header(const char* name, uint8_t kind, std::size_t count) {
         u32(static_cast<uint32_t>(std::strlen(name)));
         bytes(name, std::strlen(name));
@@ -75,12 +75,13 @@ private:
 };
 
 class Reader {
-public:
+  public:
     Reader(const std::string& path, const std::string& data) : path_(path), data_(data) {}
     uint64_t u(int size) {
         need(static_cast<std::size_t>(size));
         uint64_t v = 0;
-        for (int i = 0; i < size; ++i) v |= static_cast<uint64_t>(static_cast<unsigned char>(data_[pos_ + i])) << (8 * i);
+        for (int i = 0; i < size; ++i)
+            v |= static_cast<uint64_t>(static_cast<unsigned char>(data_[pos_ + i])) << (8 * i);
         pos_ += static_cast<std::size_t>(size);
         return v;
     }
@@ -110,7 +111,7 @@ public:
         throw InputError(path_, 0, expected, found);
     }
 
-private:
+  private:
     void need(std::size_t n) const {
         if (data_.size() - pos_ < n) fail("a complete state file", "the file cut short");
     }
@@ -183,8 +184,8 @@ ModelState load_state(const std::string& path, const Model& model) {
     const std::vector<ValidCell> valid = valid_cells(in.catchment, in.sizes.n_rows, in.sizes.n_cols);
     const int32_t here_cells = static_cast<int32_t>(valid.size());
     if (rows != in.sizes.n_rows || cols != in.sizes.n_cols || cells != here_cells || subbasins != in.sizes.n_subbasins)
-        r.fail("a state saved for this project (" + shape_text(in.sizes.n_rows, in.sizes.n_cols, here_cells,
-                                                               in.sizes.n_subbasins) + ")",
+        r.fail("a state saved for this project (" +
+                   shape_text(in.sizes.n_rows, in.sizes.n_cols, here_cells, in.sizes.n_subbasins) + ")",
                "a state saved for " + shape_text(rows, cols, cells, subbasins));
     if (run_mode != in.sizes.run_mode)
         r.fail("a state saved in run mode " + std::to_string(in.sizes.run_mode) + " (the mode of this run)",

@@ -37,8 +37,9 @@ const std::array<MapKind, kSnapshotKinds> kMapKinds = {{
     {"interflow", "interflow of the cell summed over the period", "mm", "sum"},
     {"recharge", "percolation of the cell to the groundwater summed over the period", "mm", "sum"},
     {"moisture", "mean soil moisture of the period as a fraction of the pore storage", "1", "mean"},
-    {"evaporation", "evaporation of the cell (canopy, depressions, soil) plus the groundwater evaporation of its "
-                    "subbasin, summed over the period",
+    {"evaporation",
+     "evaporation of the cell (canopy, depressions, soil) plus the groundwater evaporation of its "
+     "subbasin, summed over the period",
      "mm", "sum"},
 }};
 
@@ -77,8 +78,7 @@ struct NetcdfResults::File {
     std::vector<float> map_values;
 
     void check(int status, const std::string& what) const {
-        if (status != NC_NOERR)
-            throw OutputError("cannot write " + path + " (" + what + "): " + nc_strerror(status));
+        if (status != NC_NOERR) throw OutputError("cannot write " + path + " (" + what + "): " + nc_strerror(status));
     }
     void text_attribute(int var, const char* name, const std::string& value) {
         check(nc_put_att_text(ncid, var, name, value.size(), value.c_str()), name);
@@ -95,8 +95,9 @@ struct NetcdfResults::File {
         const CivilDate d = civil_date(reference_hours >= 0 ? reference_hours / 24 : -((-reference_hours + 23) / 24));
         const int64_t hour = reference_hours - civil_day_number(d.year, d.month, d.day) * 24;
         char text[96];
-        std::snprintf(text, sizeof text, "hours since %04lld-%02lld-%02lld %02lld:00:00", static_cast<long long>(d.year),
-                      static_cast<long long>(d.month), static_cast<long long>(d.day), static_cast<long long>(hour));
+        std::snprintf(text, sizeof text, "hours since %04lld-%02lld-%02lld %02lld:00:00",
+                      static_cast<long long>(d.year), static_cast<long long>(d.month), static_cast<long long>(d.day),
+                      static_cast<long long>(hour));
         return text;
     }
     void time_attributes(int var, const char* long_name) {
@@ -201,10 +202,9 @@ void NetcdfResults::File::define() {
         time_attributes(period_vars[k].var,
                         ("last date-hour of the period of the " + std::string(kind.name) + " map").c_str());
         text_attribute(period_vars[k].var, "bounds", bounds_name);
-        period_vars[k].bounds_var =
-            define_variable(bounds_name.c_str(), NC_DOUBLE, {period_dim, nv_dim},
-                            ("first and last date-hour of the period of the " + std::string(kind.name) + " map").c_str(),
-                            nullptr);
+        period_vars[k].bounds_var = define_variable(
+            bounds_name.c_str(), NC_DOUBLE, {period_dim, nv_dim},
+            ("first and last date-hour of the period of the " + std::string(kind.name) + " map").c_str(), nullptr);
         text_attribute(period_vars[k].bounds_var, "units", time_units());
         text_attribute(period_vars[k].bounds_var, "calendar", "proleptic_gregorian");
         const int var = define_variable(kind.name, NC_FLOAT, {period_dim, y_dim, x_dim}, kind.long_name, kind.units);
@@ -306,7 +306,8 @@ void NetcdfResults::step(const StepResult& s) {
     }
     if (f.q_sub_var >= 0) {
         const std::size_t n = f.run.reported_subbasins.size();
-        for (std::size_t p = 0; p < n; ++p) f.q_sub_block.push_back(p < s.reported_flows.size() ? s.reported_flows[p] : kFill);
+        for (std::size_t p = 0; p < n; ++p)
+            f.q_sub_block.push_back(p < s.reported_flows.size() ? s.reported_flows[p] : kFill);
     }
     if (++f.block_count == kBlockSteps) f.flush();
 }
@@ -347,8 +348,9 @@ bool netcdf_available() { return false; }
 struct NetcdfResults::File {};
 
 NetcdfResults::NetcdfResults(std::string, ResultSet&, GridGeoreference, std::string, std::string) {
-    throw OutputError("NetCDF output is not available: this gridrun was built without the netCDF library "
-                      "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
+    throw OutputError(
+        "NetCDF output is not available: this gridrun was built without the netCDF library "
+        "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
 }
 NetcdfResults::~NetcdfResults() = default;
 void NetcdfResults::begin(const RunInfo&) {}

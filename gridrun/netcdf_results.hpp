@@ -29,7 +29,7 @@ namespace hydro {
 bool netcdf_available();
 
 class NetcdfResults : public ResultSink {
-public:
+  public:
     // `georeference` places the maps; `crs_wkt` is the coordinate system
     // ("" when unknown); `source` names the program and version.
     NetcdfResults(std::string path, ResultSet& files, GridGeoreference georeference, std::string crs_wkt,
@@ -40,7 +40,7 @@ public:
     void map(const MapResult& m) override;
     void end() override;
 
-private:
+  private:
     struct File;
     std::unique_ptr<File> file_;
 };

@@ -11,8 +11,8 @@ namespace {
 
 // Adds a flow leaving subbasin s at the tile's step tau to the outlet series
 // with the river response: arrival at tau + lag.
-inline void route_to_outlet(float flow, const ResponseTable& river, std::size_t s, std::size_t tau,
-                            std::size_t window, float* outlet) {
+inline void route_to_outlet(float flow, const ResponseTable& river, std::size_t s, std::size_t tau, std::size_t window,
+                            float* outlet) {
     const int32_t first = river.first(s);
     const int64_t last = std::min<int64_t>(river.last(s), static_cast<int64_t>(window) - 1);
     const float* uh = river.ordinates(s);
@@ -77,10 +77,9 @@ void OutletRouting::advance_tile(TileSums& sums, std::size_t t0, SnapshotSums& m
         for (std::size_t s = 0; s < n_sub; ++s) {
             const float m = static_cast<float>(g.subbasin_cell_count[s]);
             const std::size_t st = s * len + tau;
-            const GroundwaterStep gw =
-                groundwater_step(storage[s], recession_[s], sums.recharge[st], sums.pet[st],
-                                 sums.subbasin_evaporation[st], m, g.cell_area, cf.time_step_hours,
-                                 cf.groundwater_scale);
+            const GroundwaterStep gw = groundwater_step(storage[s], recession_[s], sums.recharge[st], sums.pet[st],
+                                                        sums.subbasin_evaporation[st], m, g.cell_area,
+                                                        cf.time_step_hours, cf.groundwater_scale);
             storage[s] = gw.storage;
             if (!std::isfinite(gw.flow + gw.storage + gw.evaporation) && !non_finite_.found()) {
                 non_finite_.step = t;
@@ -116,10 +115,10 @@ void OutletRouting::advance_tile(TileSums& sums, std::size_t t0, SnapshotSums& m
         const float outlet_surface = mode2 ? surface_[tau] : sums.arrival_surface[tau];
         const float outlet_interflow = mode2 ? interflow_[tau] : sums.arrival_interflow[tau];
         r.q_tot = {sums.rain[tau], outlet_surface, outlet_interflow, groundwater_[tau], sums.temperature[tau]};
-        r.balance = {sums.rain[tau],           sums.interception[tau],   sums.moisture[tau],
-                     sums.infiltration[tau],   sums.evaporation[tau],    percolation_[tau],
-                     sums.surface_runoff[tau], sums.interflow[tau],      groundwater_runoff_[tau],
-                     groundwater_storage_[tau], sums.temperature[tau]};
+        r.balance = {
+            sums.rain[tau],           sums.interception[tau],    sums.moisture[tau],       sums.infiltration[tau],
+            sums.evaporation[tau],    percolation_[tau],         sums.surface_runoff[tau], sums.interflow[tau],
+            groundwater_runoff_[tau], groundwater_storage_[tau], sums.temperature[tau]};
         if (mode2) r.reported_flows = reported_flow_;
         for (ResultSink* sink : sinks) sink->step(r);
     }

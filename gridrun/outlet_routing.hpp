@@ -21,7 +21,7 @@ namespace hydro {
 std::size_t river_tail_length(const ResponseTable& river, std::size_t cap);
 
 class OutletRouting {
-public:
+  public:
     OutletRouting(const RunView& run, ModelState& state);
     // The tile's sums are complete: advances the stores and the routing
     // through its steps and hands each step's records to the sinks.
@@ -29,7 +29,7 @@ public:
                       const std::vector<ResultSink*>& sinks);
     const FirstNonFinite& non_finite() const { return non_finite_; }
 
-private:
+  private:
     const RunView& run_;
     ModelState& state_;
     std::vector<float> recession_, groundwater_evaporation_, reported_flow_;

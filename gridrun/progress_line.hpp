@@ -15,12 +15,12 @@ namespace hydro {
 std::string progress_text(double share_done, double elapsed_seconds);
 
 class ProgressLine {
-public:
+  public:
     explicit ProgressLine(std::FILE* terminal);
     ~ProgressLine();  // clears the line
     void update(double share_done);
 
-private:
+  private:
     std::FILE* terminal_;
     std::chrono::steady_clock::time_point start_;
     bool drawn_ = false;

@@ -18,8 +18,8 @@ ResponseTable ResponseTable::read(const std::string& path, int32_t n_lines, int3
         if (f < 0) in.fail("a first lag of 0 or more" + line, std::to_string(f));
         int32_t l = in.integer("the last lag" + line);
         if (l > uh_length)
-            in.fail("a last lag of at most " + std::to_string(uh_length) +
-                        " (the largest last lag of uh_cell_h.txt)" + line,
+            in.fail("a last lag of at most " + std::to_string(uh_length) + " (the largest last lag of uh_cell_h.txt)" +
+                        line,
                     std::to_string(l));
         t.first_[c] = f;
         t.last_[c] = l;

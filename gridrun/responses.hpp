@@ -11,7 +11,7 @@
 namespace hydro {
 
 class ResponseTable {
-public:
+  public:
     // Reads `n_lines` response lines; a first lag below 0 or a last lag above
     // `uh_length` is refused with the file and line.
     static ResponseTable read(const std::string& path, int32_t n_lines, int32_t uh_length);
@@ -22,7 +22,7 @@ public:
     const float* ordinates(std::size_t line) const { return ordinates_.data() + offset_[line]; }
     std::size_t size() const { return first_.size(); }
 
-private:
+  private:
     std::vector<int32_t> first_, last_;
     std::vector<std::size_t> offset_;
     std::vector<float> ordinates_;

@@ -42,8 +42,8 @@ void append_q_tot_record(std::string& out, const QTotRecord& r, bool with_temper
 }
 
 void append_balance_record(std::string& out, const BalanceRecord& r, bool with_temperature) {
-    for (float v : {r.rain, r.interception, r.moisture, r.infiltration, r.evaporation, r.percolation,
-                    r.surface_runoff, r.interflow, r.groundwater_runoff})
+    for (float v : {r.rain, r.interception, r.moisture, r.infiltration, r.evaporation, r.percolation, r.surface_runoff,
+                    r.interflow, r.groundwater_runoff})
         append_fixed(out, v, 10, 3);
     append_fixed(out, (r.surface_runoff + r.interflow) + r.groundwater_runoff, 10, 3);
     append_fixed(out, r.groundwater_storage, 10, 3);

@@ -16,7 +16,7 @@
 namespace hydro {
 
 struct RunInfo {
-    int32_t run_mode = 0;         // 1: cells to the basin outlet; 2: cells to their subbasin outlets
+    int32_t run_mode = 0;  // 1: cells to the basin outlet; 2: cells to their subbasin outlets
     std::size_t n_steps = 0;
     bool with_temperature = false;
     float time_step_hours = 0;
@@ -38,13 +38,13 @@ struct StepResult {
 };
 
 struct MapResult {
-    int kind;        // 0 runoff, 1 interflow, 2 recharge, 3 moisture, 4 evaporation
-    int32_t period;  // from 1
+    int kind;                          // 0 runoff, 1 interflow, 2 recharge, 3 moisture, 4 evaporation
+    int32_t period;                    // from 1
     const std::vector<float>& values;  // per grid position, as written: -1 where masked
 };
 
 class ResultSink {
-public:
+  public:
     virtual ~ResultSink() = default;
     virtual void begin(const RunInfo&) {}
     // Every step, in order, as soon as it is complete.

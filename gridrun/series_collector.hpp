@@ -10,7 +10,7 @@
 namespace hydro {
 
 class SeriesCollector : public ResultSink {
-public:
+  public:
     explicit SeriesCollector(bool keep_balance = false) : keep_balance_(keep_balance) {}
 
     void begin(const RunInfo& info) override;
@@ -27,7 +27,7 @@ public:
     std::vector<float> reported_flows;
     std::size_t n_reported = 0;
 
-private:
+  private:
     bool keep_balance_;
 };
 

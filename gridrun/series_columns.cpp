@@ -25,7 +25,8 @@ std::vector<SeriesColumn> balance_columns(bool with_temperature) {
         {"inte", "rain caught on the canopy in the step, mean over the basin", "mm"},
         {"s_mo", "soil moisture of the root zone at the end of the step, mean over the basin", "mm"},
         {"infi", "infiltration into the soil in the step, mean over the basin", "mm"},
-        {"evap", "actual evaporation of the step (canopy, depressions, soil and groundwater), mean over the basin", "mm"},
+        {"evap", "actual evaporation of the step (canopy, depressions, soil and groundwater), mean over the basin",
+         "mm"},
         {"perc", "percolation from the soil to the groundwater in the step, mean over the basin", "mm"},
         {"RS", "surface runoff formed in the step, mean over the basin", "mm"},
         {"RI", "interflow formed in the step, mean over the basin", "mm"},
@@ -38,8 +39,8 @@ std::vector<SeriesColumn> balance_columns(bool with_temperature) {
 
 ColumnValues q_tot_values(const QTotRecord& r, bool with_temperature) {
     ColumnValues v;
-    for (float x : {r.rain, r.surface_flow, r.interflow, r.groundwater_flow,
-                    (r.surface_flow + r.interflow) + r.groundwater_flow})
+    for (float x :
+         {r.rain, r.surface_flow, r.interflow, r.groundwater_flow, (r.surface_flow + r.interflow) + r.groundwater_flow})
         v.value[v.count++] = x;
     if (with_temperature) v.value[v.count++] = r.temperature;
     return v;

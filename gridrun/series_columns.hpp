@@ -13,9 +13,9 @@
 namespace hydro {
 
 struct SeriesColumn {
-    const char* name;       // the label of the text file's header
+    const char* name;  // the label of the text file's header
     const char* long_name;
-    const char* units;      // UDUNITS form
+    const char* units;  // UDUNITS form
 };
 
 std::vector<SeriesColumn> q_tot_columns(bool with_temperature);

@@ -54,7 +54,8 @@ ModelState state_for_run(const RunView& run, const ModelState& saved) {
     if (saved.tail_offset.size() != n + 1 || saved.surface_tail.size() != saved.tail_offset.back() ||
         saved.interflow_tail.size() != saved.tail_offset.back())
         refuse("cell routing tails", saved.tail_offset.empty() ? 0 : saved.tail_offset.size() - 1, n);
-    if (saved.groundwater.size() != s.groundwater.size()) refuse("subbasins", saved.groundwater.size(), s.groundwater.size());
+    if (saved.groundwater.size() != s.groundwater.size())
+        refuse("subbasins", saved.groundwater.size(), s.groundwater.size());
     s.soil_moisture = saved.soil_moisture;
     s.snow = saved.snow;
     s.canopy = saved.canopy;
@@ -62,7 +63,8 @@ ModelState state_for_run(const RunView& run, const ModelState& saved) {
     s.groundwater = saved.groundwater;
     // Arrivals beyond this run's tails come after its last step.
     for (std::size_t c = 0; c < n; ++c) {
-        const std::size_t len = std::min(saved.tail_offset[c + 1] - saved.tail_offset[c], s.tail_offset[c + 1] - s.tail_offset[c]);
+        const std::size_t len =
+            std::min(saved.tail_offset[c + 1] - saved.tail_offset[c], s.tail_offset[c + 1] - s.tail_offset[c]);
         std::copy_n(&saved.surface_tail[saved.tail_offset[c]], len, &s.surface_tail[s.tail_offset[c]]);
         std::copy_n(&saved.interflow_tail[saved.tail_offset[c]], len, &s.interflow_tail[s.tail_offset[c]]);
     }
@@ -105,8 +107,8 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
     // A small basin gets longer tiles, so that the threads meet seldom.
     const std::size_t tile_len =
         options.tile_steps ? options.tile_steps
-                           : std::clamp<std::size_t>(std::max(8192 / block_size, 131072 / std::max<std::size_t>(n_cells, 1)),
-                                                     128, 4096);
+                           : std::clamp<std::size_t>(
+                                 std::max(8192 / block_size, 131072 / std::max<std::size_t>(n_cells, 1)), 128, 4096);
     const std::size_t n_tiles = (n_steps + tile_len - 1) / tile_len;
     const std::size_t n_items = n_tiles * n_blocks;
 

@@ -21,7 +21,7 @@ struct ScheduleOptions {
     std::FILE* progress = nullptr;  // one line per cell, or nullptr
     bool flush_progress = false;
     std::function<void(double)> on_progress;  // share done, rate-limited
-    std::size_t tile_steps = 0;     // 0: chosen for the cache
+    std::size_t tile_steps = 0;               // 0: chosen for the cache
 };
 
 struct ScheduleOutcome {

@@ -21,7 +21,7 @@ void prepare_snapshot_sums(const ModelInputs& in, const ControlFile& control, Sn
 // whole long run, so beyond `memory_bytes` the kept steps go to a temporary
 // file and are read back when their maps are complete.
 class GroundwaterEvaporationMaps {
-public:
+  public:
     static constexpr std::size_t kMemoryBytes = std::size_t{4} << 20;
     GroundwaterEvaporationMaps(const ModelInputs& in, const ControlFile& control,
                                std::size_t memory_bytes = kMemoryBytes);
@@ -36,7 +36,7 @@ public:
     // never go back), or every map at the end of the run.
     void add_completed(SnapshotSums& snap, std::size_t next_step, bool end_of_run);
 
-private:
+  private:
     const ModelInputs& in_;
     const ControlFile& control_;
     bool dates_ascending_ = true;

@@ -13,8 +13,8 @@ inline bool is_snow_step(float temperature, float melt_base_temperature) {
 
 // Melt potential of a step (mm):
 //   ((d x ddf x dt) / 24) + ((d x (rain x rmf) x dt) / 24),  d = T - T_base, dt in hours.
-inline float melt_potential(float temperature, float melt_base_temperature, float degree_day_factor,
-                            float rain, float rain_melt_factor, float time_step_hours) {
+inline float melt_potential(float temperature, float melt_base_temperature, float degree_day_factor, float rain,
+                            float rain_melt_factor, float time_step_hours) {
     const float d = temperature - melt_base_temperature;
     return ((d * degree_day_factor * time_step_hours) / 24.0f) +
            ((d * (rain * rain_melt_factor) * time_step_hours) / 24.0f);
@@ -22,11 +22,11 @@ inline float melt_potential(float temperature, float melt_base_temperature, floa
 
 // Melt of a step with melt conditions: the potential, at most the pack;
 // the pack is reduced by the melt. No pack, no melt.
-inline float snowmelt(float& snow_storage, float temperature, float melt_base_temperature,
-                      float degree_day_factor, float rain, float rain_melt_factor, float time_step_hours) {
+inline float snowmelt(float& snow_storage, float temperature, float melt_base_temperature, float degree_day_factor,
+                      float rain, float rain_melt_factor, float time_step_hours) {
     if (!(snow_storage > 0.0f)) return 0.0f;
-    const float potential = melt_potential(temperature, melt_base_temperature, degree_day_factor, rain,
-                                           rain_melt_factor, time_step_hours);
+    const float potential =
+        melt_potential(temperature, melt_base_temperature, degree_day_factor, rain, rain_melt_factor, time_step_hours);
     const float melt = potential < snow_storage ? potential : snow_storage;
     snow_storage = snow_storage - melt;
     return melt;

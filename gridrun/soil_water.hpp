@@ -24,13 +24,13 @@
 namespace hydro {
 
 struct SoilParameters {
-    float residual;       // theta_r, mm
-    float wilting_point;  // theta_wp, mm
-    float field_capacity; // theta_fc, mm
-    float porosity;       // theta_s, mm
-    float conductivity;   // K, mm per step
-    float pore_index;     // B
-    float slope;          // fraction
+    float residual;        // theta_r, mm
+    float wilting_point;   // theta_wp, mm
+    float field_capacity;  // theta_fc, mm
+    float porosity;        // theta_s, mm
+    float conductivity;    // K, mm per step
+    float pore_index;      // B
+    float slope;           // fraction
     float interception_max;
 };
 
@@ -80,7 +80,8 @@ inline void keep_store_above_residual(float theta, float infiltration, float res
     if (!(available > 0.0f)) available = 0.0f;
     if (available < f.evaporation) f.evaporation = available;
     if (available - f.evaporation < f.percolation) f.percolation = available - f.evaporation;
-    if ((available - f.evaporation) - f.percolation < f.interflow) f.interflow = (available - f.evaporation) - f.percolation;
+    if ((available - f.evaporation) - f.percolation < f.interflow)
+        f.interflow = (available - f.evaporation) - f.percolation;
 }
 
 }  // namespace hydro

@@ -16,7 +16,7 @@
 namespace hydro {
 
 class TextResults : public ResultSink {
-public:
+  public:
     // With `shared_set` the files join that set, which the caller commits
     // together with the other formats' files; without, the run's end commits.
     explicit TextResults(ProjectPaths paths, ResultSet* shared_set = nullptr)
@@ -32,7 +32,7 @@ public:
     // (written as asterisks): the file, the column and the first record.
     const std::vector<std::string>& overflow_warnings() const { return overflow_warnings_; }
 
-private:
+  private:
     // Finds the first field of `line` (after the four date fields) filled with
     // asterisks and notes it once per file.
     void watch_overflow(int file, const std::string& line, const StepResult& r);

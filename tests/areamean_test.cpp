@@ -43,7 +43,8 @@ void write_project(const fs::path& root, const Project& pr) {
     write_file(ascii / "thiessen_e.asc", grid(pr, pr.zone_e));
     if (pr.zone_t) write_file(ascii / "thiessen_t.asc", grid(pr, *pr.zone_t));
     write_file(input / "input.txt", "Time_step_(hours)\n24\nmodel_parameters\n1.43 0.036 0.5 1 231.9 674.5 0 " +
-                                        pr.degree_day_factor + " 0.01 3.5 23.5\nSubbasins 0\n"
+                                        pr.degree_day_factor +
+                                        " 0.01 3.5 23.5\nSubbasins 0\n"
                                         "Runoff\n0\nInterflow\n0\nRecharge\n0\nMoisture\n0\nEvaporation\n0\n");
     if (pr.p) write_file(input / "p.txt", *pr.p);
     write_file(input / "pet.txt", pr.pet);
@@ -103,8 +104,7 @@ TEST(AreaMean, SubbasinSeriesFiles) {
          "year month day hour        1\n2005   1    1   0      2.500\n2005   1    2   0      6.500\n",
          "year month day hour        1\n2005   1    1   0      1.000\n2005   1    2   0      2.000\n",
          "year month day hour        1\n2005   1    1   0      1.000\n2005   1    2   0      2.000\n"},
-        {"basin cell without a valid station lowers the mean",
-         [](Project& pr) { pr.zone_p = "1 1\n1 -9999\n"; },
+        {"basin cell without a valid station lowers the mean", [](Project& pr) { pr.zone_p = "1 1\n1 -9999\n"; },
          "year month day hour        1\n2005   1    1   0      6.000\n",
          "year month day hour        1\n2005   1    1   0      2.500\n",
          "year month day hour        1\n2005   1    1   0     -3.250\n"},
@@ -191,11 +191,10 @@ struct FailureCase {
 
 TEST(AreaMean, InputErrorsStopBeforeAnyOutputFile) {
     const std::vector<FailureCase> cases = {
-        {"a subbasin number without any cell",
-         [](Project& pr) { pr.watershed = "1 1\n3 3\n"; }, "subbasin 2", true},
+        {"a subbasin number without any cell", [](Project& pr) { pr.watershed = "1 1\n3 3\n"; }, "subbasin 2", true},
         {"cell size with a fraction", [](Project& pr) { pr.cell_size = "25.5"; }, "watershed.asc", false},
-        {"station grid value with a decimal point",
-         [](Project& pr) { pr.zone_e = "1 1\n1.0 1\n"; }, "thiessen_e.asc", true},
+        {"station grid value with a decimal point", [](Project& pr) { pr.zone_e = "1 1\n1.0 1\n"; }, "thiessen_e.asc",
+         true},
         {"temperature grid missing although temperature is off",
          [](Project& pr) {
              pr.degree_day_factor = "-1";
@@ -211,11 +210,9 @@ TEST(AreaMean, InputErrorsStopBeforeAnyOutputFile) {
          "thiessen_t.asc", true},
         {"t.txt missing while temperature is on", [](Project& pr) { pr.t.reset(); }, "t.txt", true},
         {"p.txt missing", [](Project& pr) { pr.p.reset(); }, "p.txt", true},
-        {"pet.txt shorter than p.txt",
-         [](Project& pr) { pr.p = "h\n2005 1 1 0 8\n2005 1 2 0 8\n"; }, "pet.txt", true},
+        {"pet.txt shorter than p.txt", [](Project& pr) { pr.p = "h\n2005 1 1 0 8\n2005 1 2 0 8\n"; }, "pet.txt", true},
         {"degree-day factor with a fraction", [](Project& pr) { pr.degree_day_factor = "2.5"; }, "input.txt", true},
-        {"precipitation value not a number",
-         [](Project& pr) { pr.p = "h\n2005 1 1 0 nan\n"; }, "p.txt", true},
+        {"precipitation value not a number", [](Project& pr) { pr.p = "h\n2005 1 1 0 nan\n"; }, "p.txt", true},
         {"no output folder", [](Project& pr) { pr.output_folder = false; }, "Subbasin_P.txt", true},
     };
     for (const FailureCase& c : cases) {

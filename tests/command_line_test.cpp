@@ -52,19 +52,31 @@ TEST(CommandLine, SlipsOfAFirstRunAreExplained) {
         std::vector<std::string> says;
     };
     const std::vector<Slip> slips = {
-        {"started in the project root", {"--mode", "1"}, root, {"not a working folder", "two levels below", "--project"}},
-        {"project folder missing", {"--project", (tmp.path() / "nowhere").string(), "--mode", "1"}, tmp.path(),
+        {"started in the project root",
+         {"--mode", "1"},
+         root,
+         {"not a working folder", "two levels below", "--project"}},
+        {"project folder missing",
+         {"--project", (tmp.path() / "nowhere").string(), "--mode", "1"},
+         tmp.path(),
          {"nowhere: no such folder", "arcview/ and model/"}},
-        {"project given as the working folder", {"--project", run_dir(root).string(), "--mode", "1"}, tmp.path(),
+        {"project given as the working folder",
+         {"--project", run_dir(root).string(), "--mode", "1"},
+         tmp.path(),
          {"the project root seems to be", "give --project"}},
-        {"watershed.asc in capitals", {"--mode", "1"}, run_dir(root),
+        {"watershed.asc in capitals",
+         {"--mode", "1"},
+         run_dir(root),
          {"did you mean ../../arcview/ascii/Watershed.ASC?", "Rename it to watershed.asc"}},
-        {"slope.asc with an added extension", {"--mode", "1"}, run_dir(root),
+        {"slope.asc with an added extension",
+         {"--mode", "1"},
+         run_dir(root),
          {"did you mean ../../arcview/ascii/slope.asc.txt?"}},
     };
     for (const Slip& slip : slips) {
         SCOPED_TRACE(slip.name);
-        if (std::string(slip.name) == "watershed.asc in capitals") fs::rename(grids / "watershed.asc", grids / "Watershed.ASC");
+        if (std::string(slip.name) == "watershed.asc in capitals")
+            fs::rename(grids / "watershed.asc", grids / "Watershed.ASC");
         if (std::string(slip.name) == "slope.asc with an added extension") {
             fs::rename(grids / "Watershed.ASC", grids / "watershed.asc");
             fs::rename(grids / "slope.asc", grids / "slope.asc.txt");

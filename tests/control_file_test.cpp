@@ -40,7 +40,12 @@ const std::vector<LayoutCase>& layouts() {
          "Runoff\n3 periods follow\n2009 6 1 0 2009 6 30 23\n2014 12 11 1 2015 1 3 5 trailing note\n"
          "2015,1,6,0,2015,1,30,0\n"
          "Interflow\n0\nRecharge_maps\n1\n2014 12 6 0 2015 1 5 0\nMoisture_maps\n0\nEvaporation_maps\n0\n",
-         2, 24.0f, 1.43f, -1.0f, 23.5f, {},
+         2,
+         24.0f,
+         1.43f,
+         -1.0f,
+         23.5f,
+         {},
          {Periods{{2009060100, 2009063023}, {2014121101, 2015010305}, {2015010600, 2015013000}}, Periods{},
           Periods{{2014120600, 2015010500}}, Periods{}, Periods{}}},
         {"CRLF, byte order mark, blank lines, a reported list",
@@ -49,13 +54,23 @@ const std::vector<LayoutCase>& layouts() {
          "Reported 3\r\n3 1 2\r\nRunoff\r\n\r\n1\r\n2147 12 31 0 2147 12 31 23\r\n"
          "Interflow\r\n0\r\nRecharge\r\n0\r\nMoisture\r\n0\r\nEvaporation\r\n2\r\n"
          "2001 1 1 0 2001 1 1 0\r\n2001 2 1 0 2001 2 28 23\r\n",
-         3, 1.0f, 2.0f, 3.0f, 20.0f, {3, 1, 2},
+         3,
+         1.0f,
+         2.0f,
+         3.0f,
+         20.0f,
+         {3, 1, 2},
          {Periods{{2147123100, 2147123123}}, Periods{}, Periods{}, Periods{},
           Periods{{2001010100, 2001010100}, {2001020100, 2001022823}}}},
         {"Fortran exponents, zero degree-day factor, one reported subbasin",
          "T\n6.0D0\nP\n1.5D0 2d-1 0.8 1 1E2 5.0e+02 -0.5 0 2.5d-1 2 1.0D1\nSub 1\n2\n"
          "a\n0\nb\n0\nc\n1\n2010 6 1 0 2010 6 1 23\nd\n0\ne\n0\n",
-         4, 6.0f, 1.5f, 0.0f, 10.0f, {2},
+         4,
+         6.0f,
+         1.5f,
+         0.0f,
+         10.0f,
+         {2},
          {Periods{}, Periods{}, Periods{{2010060100, 2010060123}}, Periods{}, Periods{}}},
     };
     return cases;
@@ -118,12 +133,12 @@ TEST(ControlFile, EachReadingStopsOnWhatItCannotTake) {
         {"degree-day factor with a fraction", kTop + "1 0.1 0.5 1 100 500 0 2.5 0.1 2 20\nS 0\n" + kBlocks, 1, true,
          false, true, 4, "\"2.5\""},
         {"time step not a number", "T\nday\nP\n" + kParams + "S 0\n" + kBlocks, 1, false, true, true, 2, "\"day\""},
-        {"longer reported list than subbasins", kTop + kParams + "S 2\n1 2\n" + kBlocks, 1, false, true, false, 5,
-         "2"},
+        {"longer reported list than subbasins", kTop + kParams + "S 2\n1 2\n" + kBlocks, 1, false, true, false, 5, "2"},
         {"negative period count", kTop + kParams + "S 0\nR\n0\nI\n-1\nC\n0\nM\n0\nE\n0\n", 1, true, true, false, 9,
          "-1"},
-        {"period field with a fraction", kTop + kParams + "S 0\nR\n1\n2009 6 1 0 2009 6 30 23.5\nI\n0\nC\n0\nM\n0\nE\n0\n",
-         1, false, true, false, 8, "\"23.5\""},
+        {"period field with a fraction",
+         kTop + kParams + "S 0\nR\n1\n2009 6 1 0 2009 6 30 23.5\nI\n0\nC\n0\nM\n0\nE\n0\n", 1, false, true, false, 8,
+         "\"23.5\""},
         {"last block missing", kTop + kParams + "S 0\nR\n0\nI\n0\nC\n0\nM\n0\n", 1, true, true, false, 13,
          "end of the file"},
         {"parameter line cut short", kTop + "1 0.1 0.5 1 100\n", 1, true, true, true, 4, "end of the file"},
@@ -149,9 +164,12 @@ TEST(ControlFile, EachReadingStopsOnWhatItCannotTake) {
                 EXPECT_NE(msg.find(c.found), std::string::npos) << msg;
             }
         };
-        check(c.scan_fails, [&] { scan_control_file(path); }, "scan");
-        check(c.model_fails, [&] { read_control_file(path, c.n_subbasins); }, "model");
-        check(c.areamean_fails, [&] { read_degree_day_factor(path); }, "areamean");
+        check(
+            c.scan_fails, [&] { scan_control_file(path); }, "scan");
+        check(
+            c.model_fails, [&] { read_control_file(path, c.n_subbasins); }, "model");
+        check(
+            c.areamean_fails, [&] { read_degree_day_factor(path); }, "areamean");
     }
 }
 

@@ -52,7 +52,7 @@ double figure(const std::string& summary, const std::string& label) {
 }
 
 class ExampleRun : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         tmp_ = new TempDir("example");
         fs::copy(fs::path(EXAMPLES_DIR) / "jacksboro", tmp_->path() / "jacksboro", fs::copy_options::recursive);
@@ -124,12 +124,13 @@ TEST_F(ExampleRun, SummaryScoresTheRunAgainstObservedDischarge) {
         csv += r % 10 == 5 ? std::string(line).substr(0, 16) + ",NA\n" : line;
     }
     write_file(tmp_->path() / "gauge.csv", csv);
-    const RunResult fit = run_program(RUN_SUMMARY_EXE,
-                                      {root_.string(), "--observed", (tmp_->path() / "gauge.csv").string(), "--warmup", "365"},
-                                      tmp_->path());
+    const RunResult fit = run_program(
+        RUN_SUMMARY_EXE, {root_.string(), "--observed", (tmp_->path() / "gauge.csv").string(), "--warmup", "365"},
+        tmp_->path());
     ASSERT_EQ(fit.exit_code, 0) << fit.err;
     EXPECT_EQ(fit.out.substr(0, summary_.out.size()), summary_.out);
-    EXPECT_NE(fit.out.find("(986 steps with an observation after a warm-up of 365 steps)"), std::string::npos) << fit.out;
+    EXPECT_NE(fit.out.find("(986 steps with an observation after a warm-up of 365 steps)"), std::string::npos)
+        << fit.out;
     EXPECT_EQ(figure(fit.out, "NSE  "), 1.0);
     EXPECT_EQ(figure(fit.out, "KGE  "), 1.0);
     EXPECT_EQ(figure(fit.out, "RMSE "), 0.0);
@@ -153,8 +154,8 @@ TEST_F(ExampleRun, EveryMapOpensInGdalWithItsSizeAndNoData) {
         if (name.size() < 4 || name.substr(name.size() - 4) != ".asc") continue;
         ++maps;
         SCOPED_TRACE(name);
-        const RunResult info = run_program("/bin/sh", {"-c", "gdalinfo -stats " + name + " 2>&1"},
-                                           root_ / "model" / "output");
+        const RunResult info =
+            run_program("/bin/sh", {"-c", "gdalinfo -stats " + name + " 2>&1"}, root_ / "model" / "output");
         ASSERT_EQ(info.exit_code, 0) << info.out;
         EXPECT_NE(info.out.find("Size is " + std::to_string(cols) + ", " + std::to_string(rows)), std::string::npos)
             << info.out;

@@ -33,17 +33,37 @@ TEST(ParseFloat, ReadsAsLongANumberAsParseInt32Does) {
 
 TEST(ParseFloat, AcceptsDecimalAndExponentFormsOnly) {
     const std::vector<RealCase> cases = {
-        {"3", true, 3.0f},          {"-7", true, -7.0f},        {"+2.5", true, 2.5f},
-        {".5", true, 0.5f},         {"5.", true, 5.0f},         {"-5E-01", true, -0.5f},
-        {"1.03e-2", true, 1.03e-2f}, {"1.5D3", true, 1500.0f},  {"2d-1", true, 0.2f},
-        {"1.0319e3", true, 1031.9f}, {"2.99e+01", true, 29.9f}, {"-1e0", true, -1.0f},
-        {"1e-60", true, 0.0f},      // underflow is harmless
-        {"", false, 0},             {".", false, 0},            {"+", false, 0},
-        {"-", false, 0},            {"e5", false, 0},           {"1.5e", false, 0},
-        {"1.5e+", false, 0},        {"1.2.3", false, 0},        {"--1", false, 0},
-        {"+-1", false, 0},          {"1e400", false, 0},        {"nan", false, 0},
-        {"NaN", false, 0},          {"inf", false, 0},          {"-Infinity", false, 0},
-        {"0x1p3", false, 0},        {"12abc", false, 0},        {"1.5q3", false, 0},
+        {"3", true, 3.0f},
+        {"-7", true, -7.0f},
+        {"+2.5", true, 2.5f},
+        {".5", true, 0.5f},
+        {"5.", true, 5.0f},
+        {"-5E-01", true, -0.5f},
+        {"1.03e-2", true, 1.03e-2f},
+        {"1.5D3", true, 1500.0f},
+        {"2d-1", true, 0.2f},
+        {"1.0319e3", true, 1031.9f},
+        {"2.99e+01", true, 29.9f},
+        {"-1e0", true, -1.0f},
+        {"1e-60", true, 0.0f},  // underflow is harmless
+        {"", false, 0},
+        {".", false, 0},
+        {"+", false, 0},
+        {"-", false, 0},
+        {"e5", false, 0},
+        {"1.5e", false, 0},
+        {"1.5e+", false, 0},
+        {"1.2.3", false, 0},
+        {"--1", false, 0},
+        {"+-1", false, 0},
+        {"1e400", false, 0},
+        {"nan", false, 0},
+        {"NaN", false, 0},
+        {"inf", false, 0},
+        {"-Infinity", false, 0},
+        {"0x1p3", false, 0},
+        {"12abc", false, 0},
+        {"1.5q3", false, 0},
     };
     for (const RealCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -63,12 +83,22 @@ struct IntCase {
 
 TEST(ParseInt32, AcceptsWholeNumbersOnly) {
     const std::vector<IntCase> cases = {
-        {"0", true, 0},          {"42", true, 42},         {"-9999", true, -9999},
-        {"+12", true, 12},       {"007", true, 7},         {"2147483647", true, 2147483647},
+        {"0", true, 0},
+        {"42", true, 42},
+        {"-9999", true, -9999},
+        {"+12", true, 12},
+        {"007", true, 7},
+        {"2147483647", true, 2147483647},
         {"-2147483648", true, -2147483647 - 1},
-        {"3.0", false, 0},       {"1e3", false, 0},        {"2147483648", false, 0},
-        {"", false, 0},          {"+", false, 0},          {"-", false, 0},
-        {"+-3", false, 0},       {"0x10", false, 0},       {"3a", false, 0},
+        {"3.0", false, 0},
+        {"1e3", false, 0},
+        {"2147483648", false, 0},
+        {"", false, 0},
+        {"+", false, 0},
+        {"-", false, 0},
+        {"+-3", false, 0},
+        {"0x10", false, 0},
+        {"3a", false, 0},
         {"1D2", false, 0},
     };
     for (const IntCase& c : cases) {
@@ -109,7 +139,11 @@ TEST(FreeFormatReader, EachReadStartsOnANewLineAndSkipsTheRestOfItsLastLine) {
         {"line of separators only", "1\n, ,\t,\n2\n", {1, 1}, {1, 2}},
         {"no final line end", "1 2\n3", {1, 1}, {1, 3}},
         {"CRLF line ends", "1 2\r\n\r\n3\r\n4\r\n", {1, 1, 1}, {1, 3, 4}},
-        {"byte order mark", "\xEF\xBB\xBF" "7 8\n9\n", {1, 1}, {7, 9}},
+        {"byte order mark",
+         "\xEF\xBB\xBF"
+         "7 8\n9\n",
+         {1, 1},
+         {7, 9}},
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,7 +165,9 @@ TEST(FreeFormatReader, RealReadContinuesOntoTheNextLine) {
 
 TEST(FreeFormatReader, CrlfAndByteOrderMarkReadLikeACleanFile) {
     const std::string clean = "title here\n\n 24.0\nNCOLS\t8\nlast\n";
-    const std::string dirty = "\xEF\xBB\xBF" "title here\r\n\r\n 24.0\r\nNCOLS\t8\r\nlast\r\n";
+    const std::string dirty =
+        "\xEF\xBB\xBF"
+        "title here\r\n\r\n 24.0\r\nNCOLS\t8\r\nlast\r\n";
     auto trace = [](const std::string& text) {
         FreeFormatReader in("mem.txt", text);
         std::string seen;
@@ -159,10 +195,9 @@ TEST(FreeFormatReader, TextIsCutOrPaddedToItsWidth) {
 
 TEST(FreeFormatReader, WholeNumberTakesAZeroFractionButNothingElse) {
     const std::vector<IntCase> cases = {
-        {"90", true, 90},       {"90.000000000000", true, 90}, {"1000.", true, 1000},
-        {"-5.00", true, -5},    {"92.6", false, 0},            {"90.0001", false, 0},
-        {"1e3", false, 0},      {".0", false, 0},              {"+.0", false, 0},
-        {"90.0x", false, 0},    {"abc", false, 0},             {"3000000000.0", false, 0},
+        {"90", true, 90},   {"90.000000000000", true, 90}, {"1000.", true, 1000}, {"-5.00", true, -5},
+        {"92.6", false, 0}, {"90.0001", false, 0},         {"1e3", false, 0},     {".0", false, 0},
+        {"+.0", false, 0},  {"90.0x", false, 0},           {"abc", false, 0},     {"3000000000.0", false, 0},
     };
     for (const IntCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -180,9 +215,9 @@ TEST(FreeFormatReader, WholeNumberTakesAZeroFractionButNothingElse) {
 struct ErrorCase {
     const char* name;
     std::string text;
-    int reads;       // reads of one integer each before the failing one
-    bool real;       // the failing read asks for a real
-    int line;        // line the message names
+    int reads;  // reads of one integer each before the failing one
+    bool real;  // the failing read asks for a real
+    int line;   // line the message names
     const char* found;
 };
 

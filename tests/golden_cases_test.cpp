@@ -57,13 +57,12 @@ TEST_P(GoldenCase, BothProgramsReproduceEveryExpectedFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Reference, GoldenCase, ::testing::ValuesIn(golden_cases()),
-                         [](const auto& info) {
-                             std::string n = info.param;
-                             for (char& c : n)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Reference, GoldenCase, ::testing::ValuesIn(golden_cases()), [](const auto& info) {
+    std::string n = info.param;
+    for (char& c : n)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
+});
 
 }  // namespace
 

@@ -22,8 +22,9 @@ using namespace testing_support;
 using namespace project_builder;
 
 TEST(CalibratedFiles, ParameterRecordAndGridValuesKeepEverythingElse) {
-    const std::string control = "\xEF\xBB\xBFTime_step | hours\n24  | comment\n\nParameters\n1 0.02 0.8 1 50 1000\n"
-                                "  0, 3 0.0125 2 20 | eleven\nReported 0\n";
+    const std::string control =
+        "\xEF\xBB\xBFTime_step | hours\n24  | comment\n\nParameters\n1 0.02 0.8 1 50 1000\n"
+        "  0, 3 0.0125 2 20 | eleven\nReported 0\n";
     std::vector<std::string> values(11);
     values[1] = "0.0375";
     values[7] = "4";
@@ -32,13 +33,15 @@ TEST(CalibratedFiles, ParameterRecordAndGridValuesKeepEverythingElse) {
               "  0, 4 0.0125 2 20 | eleven\nReported 0\n");
     EXPECT_THROW(hydro::with_parameter_record("input.txt", "T\n24\nP\n1 2 3\n", values), hydro::InputError);
 
-    const std::string grid = "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 90\nNODATA_value -9999\n"
-                             "0.25 -9999 0.5\r\n1.0 0.75\n 2\n";
+    const std::string grid =
+        "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 90\nNODATA_value -9999\n"
+        "0.25 -9999 0.5\r\n1.0 0.75\n 2\n";
     const std::string scaled = hydro::with_grid_values("g.asc", grid, 2, 3, [](std::size_t i, float v) {
         return v < 0 ? v : i == 3 ? v : std::min(v * 1.5f, 1.0f);
     });
-    EXPECT_EQ(scaled, "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 90\nNODATA_value -9999\n"
-                      "0.375 -9999 0.75\r\n1.0 1\n 1\n");
+    EXPECT_EQ(scaled,
+              "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 90\nNODATA_value -9999\n"
+              "0.375 -9999 0.75\r\n1.0 1\n 1\n");
     EXPECT_THROW(hydro::with_grid_values("g.asc", grid, 3, 3, [](std::size_t, float v) { return v; }),
                  hydro::InputError);
 }
@@ -75,12 +78,13 @@ std::vector<double> q_column(const fs::path& q_tot) {
 }
 
 class Gridcal : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         tmp_ = new TempDir("gridcal");
         root_ = tmp_->path() / "basin";
         write_project(rainy_project(), root_);
-        const RunResult run = run_program(GRIDRUN_EXE, {"--project", root_.string(), "--mode", "2", "--quiet"}, tmp_->path());
+        const RunResult run =
+            run_program(GRIDRUN_EXE, {"--project", root_.string(), "--mode", "2", "--quiet"}, tmp_->path());
         ASSERT_EQ(run.exit_code, 0) << run.err;
         // A gauge that saw 20 % less than the project gives, a few days missing.
         const std::vector<double> q = q_column(root_ / "model" / "output" / "q_tot.txt");
@@ -99,7 +103,8 @@ protected:
     }
     static void TearDownTestSuite() { delete tmp_; }
     static RunResult gridcal(const std::vector<std::string>& extra) {
-        std::vector<std::string> args{"--project", root_.string(), "--observed", "gauge.csv", "--parameters", "params.csv"};
+        std::vector<std::string> args{"--project", root_.string(), "--observed",
+                                      "gauge.csv", "--parameters", "params.csv"};
         args.insert(args.end(), extra.begin(), extra.end());
         return run_program(GRIDCAL_EXE, args, tmp_->path());
     }
@@ -108,14 +113,17 @@ protected:
 };
 
 TEST_F(Gridcal, SameSeedSameTraceOnAnyThreadsAndGridrunReproducesTheBest) {
-    const RunResult one = gridcal({"--output", "one", "--threads", "1", "--evaluations", "24", "--seed", "7", "--warmup", "5"});
+    const RunResult one =
+        gridcal({"--output", "one", "--threads", "1", "--evaluations", "24", "--seed", "7", "--warmup", "5"});
     ASSERT_EQ(one.exit_code, 0) << one.err;
-    const RunResult two = gridcal({"--output", "two", "--threads", "2", "--evaluations", "24", "--seed", "7", "--warmup", "5"});
+    const RunResult two =
+        gridcal({"--output", "two", "--threads", "2", "--evaluations", "24", "--seed", "7", "--warmup", "5"});
     ASSERT_EQ(two.exit_code, 0) << two.err;
     const fs::path out = tmp_->path() / "one";
     const std::string trace = read_file(out / "trace.csv");
     EXPECT_EQ(trace, read_file(tmp_->path() / "two" / "trace.csv"));
-    EXPECT_EQ(read_file(out / "model" / "input" / "input.txt"), read_file(tmp_->path() / "two" / "model" / "input" / "input.txt"));
+    EXPECT_EQ(read_file(out / "model" / "input" / "input.txt"),
+              read_file(tmp_->path() / "two" / "model" / "input" / "input.txt"));
     EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), 25);
     EXPECT_NE(one.err.find("gridcal: 24 of 24 evaluations, best KGE"), std::string::npos) << one.err;
 
@@ -140,7 +148,8 @@ TEST_F(Gridcal, SameSeedSameTraceOnAnyThreadsAndGridrunReproducesTheBest) {
     EXPECT_EQ(read_file(out / "model" / "output" / "q_tot.txt"), best_q_tot);
     const std::vector<double> q = q_column(out / "model" / "output" / "q_tot.txt");
     std::vector<int64_t> keys;
-    for (const auto& d : dates_from({2001, 6, 1, 0}, 60, 24)) keys.push_back(hydro::step_key(d.year, d.month, d.day, d.hour));
+    for (const auto& d : dates_from({2001, 6, 1, 0}, 60, 24))
+        keys.push_back(hydro::step_key(d.year, d.month, d.day, d.hour));
     const auto obs = hydro::read_observed_discharge((tmp_->path() / "gauge.csv").string());
     const hydro::FitScores f = hydro::score_run(q, hydro::match_observations(obs, keys), 5, "gauge.csv");
     char expected[80];
@@ -153,9 +162,11 @@ TEST_F(Gridcal, SameSeedSameTraceOnAnyThreadsAndGridrunReproducesTheBest) {
 
 TEST_F(Gridcal, MpiProcessesGiveTheThreadedResult) {
 #if defined(GRIDCAL_MPI_EXE) && defined(MPIRUN_EXE)
-    const std::vector<std::string> common{"--project", root_.string(), "--observed", "gauge.csv", "--parameters",
-                                          "params.csv", "--evaluations", "12", "--seed", "3", "--algorithm", "sce"};
-    std::vector<std::string> mpi{"--allow-run-as-root", "--oversubscribe", "-np", "2", GRIDCAL_MPI_EXE, "--output", "mpi"};
+    const std::vector<std::string> common{
+        "--project",     root_.string(), "--observed", "gauge.csv", "--parameters", "params.csv",
+        "--evaluations", "12",           "--seed",     "3",         "--algorithm",  "sce"};
+    std::vector<std::string> mpi{"--allow-run-as-root", "--oversubscribe", "-np", "2",
+                                 GRIDCAL_MPI_EXE,       "--output",        "mpi"};
     mpi.insert(mpi.end(), common.begin(), common.end());
     const RunResult ranks = run_program(MPIRUN_EXE, mpi, tmp_->path());
     ASSERT_EQ(ranks.exit_code, 0) << ranks.out << ranks.err;
@@ -172,7 +183,8 @@ TEST_F(Gridcal, MpiProcessesGiveTheThreadedResult) {
 }
 
 TEST_F(Gridcal, ShuffledComplexesKeepToTheBudget) {
-    const RunResult sce = gridcal({"--output", "sce", "--algorithm", "sce", "--objective", "nse", "--evaluations", "30"});
+    const RunResult sce =
+        gridcal({"--output", "sce", "--algorithm", "sce", "--objective", "nse", "--evaluations", "30"});
     ASSERT_EQ(sce.exit_code, 0) << sce.err;
     const std::string trace = read_file(tmp_->path() / "sce" / "trace.csv");
     EXPECT_LE(std::count(trace.begin(), trace.end(), '\n'), 31);

@@ -167,9 +167,7 @@ struct Folder {
     TempDir dir{"gridprep_basin"};
     std::string dem = (dir.path() / "dem.asc").string();
     std::string root = (dir.path() / "project").string();
-    explicit Folder(const Raster& r) {
-        write_file(dem, real_grid_text(r.geometry, r.has_data, r.value, 3));
-    }
+    explicit Folder(const Raster& r) { write_file(dem, real_grid_text(r.geometry, r.has_data, r.value, 3)); }
     PrepSummary make(std::vector<std::string> extra) const {
         std::vector<std::string> args = {"--dem", dem, "--output", root};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -178,7 +176,8 @@ struct Folder {
 };
 
 bool has_note(const PrepSummary& s, const std::string& part) {
-    return std::any_of(s.notes.begin(), s.notes.end(), [&](const std::string& n) { return n.find(part) != std::string::npos; });
+    return std::any_of(s.notes.begin(), s.notes.end(),
+                       [&](const std::string& n) { return n.find(part) != std::string::npos; });
 }
 
 TEST(GridprepProjectNotes, OutletInAPitIsSaidMovedOnRequestAndRefusedWhenStrict) {

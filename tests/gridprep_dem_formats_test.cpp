@@ -48,13 +48,13 @@ TEST(GridprepInputFiles, FoldersPipesAndDevicesAreRefusedAtOnce) {
     TempDir dir("gridprep_plain");
     const std::string fifo = (dir.path() / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::vector<std::pair<std::string, std::string>> bad = {
-        {fifo, "a device, pipe or socket"}, {"/dev/zero", "a device, pipe or socket"}, {dir.path().string(), "a folder"}};
+    const std::vector<std::pair<std::string, std::string>> bad = {{fifo, "a device, pipe or socket"},
+                                                                  {"/dev/zero", "a device, pipe or socket"},
+                                                                  {dir.path().string(), "a folder"}};
     for (const auto& [path, found] : bad) {
-        for (const std::string& m : {input_error_of([&] { read_raster(path, "DEM"); }),
-                                     input_error_of([&] { read_station_file(path); }),
-                                     input_error_of([&] { read_soil_table(path); }),
-                                     input_error_of([&] { read_cover_table(path); })})
+        for (const std::string& m :
+             {input_error_of([&] { read_raster(path, "DEM"); }), input_error_of([&] { read_station_file(path); }),
+              input_error_of([&] { read_soil_table(path); }), input_error_of([&] { read_cover_table(path); })})
             EXPECT_NE(m.find("(a plain file), found " + found), std::string::npos) << path << ": " << m;
     }
 }
@@ -87,7 +87,7 @@ TEST(GridprepDemFormats, FilesThatAreNoGridAreNamedNeverEchoed) {
 }
 
 TEST(GridprepCoordinates, UtmZoneOfTheCentre) {
-    EXPECT_EQ(utm_epsg(-84.2, 36.5), 32616);   // Tennessee
+    EXPECT_EQ(utm_epsg(-84.2, 36.5), 32616);     // Tennessee
     EXPECT_EQ(utm_epsg(174.76, -36.88), 32760);  // Auckland
     EXPECT_EQ(utm_epsg(-180.0, 0.0), 32601);
     EXPECT_EQ(utm_epsg(179.99, 10.0), 32660);
@@ -114,14 +114,16 @@ struct DegreesDem {
     TempDir dir{"gridprep_degrees"};
     fs::path dem = dir.path() / "jellico.asc";
     DegreesDem() {
-        write_file(dem, "ncols 3\nnrows 3\nxllcorner -84.3\nyllcorner 36.5\ncellsize 0.000833333\n"
-                        "400 401 402\n399 398 397\n380 379 378\n");
+        write_file(dem,
+                   "ncols 3\nnrows 3\nxllcorner -84.3\nyllcorner 36.5\ncellsize 0.000833333\n"
+                   "400 401 402\n399 398 397\n380 379 378\n");
     }
 };
 
 TEST(GridprepCoordinates, DemsInDegreesAreRefusedWithTheCommandThatProjectsThem) {
     DegreesDem d;
-    std::string m = input_error_of([&] { require_projected_metres(read_raster(d.dem.string(), "DEM", true), d.dem.string()); });
+    std::string m =
+        input_error_of([&] { require_projected_metres(read_raster(d.dem.string(), "DEM", true), d.dem.string()); });
     EXPECT_NE(m.find("gdalwarp -s_srs EPSG:4326 -t_srs EPSG:32616 -tr 93 93"), std::string::npos) << m;
     EXPECT_NE(m.find("no .prj"), std::string::npos) << m;
 
@@ -157,10 +159,12 @@ TEST(GridprepCoordinates, TheDemsPrjIsCarriedIntoTheProject) {
 }
 
 TEST(GridprepDemFormats, ElevationsOffTheEarthAreRefused) {
-    Raster dem = parse_ascii_raster("dem.asc", "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 10\n"
-                                               "-11000 8849\n-32768 5\n");
-    EXPECT_NE(input_error_of([&] { require_plausible_elevations(dem, "dem.asc"); })
-                  .find("(a no-data value the file does not declare?) at row 2, column 1, found -32768"),
+    Raster dem = parse_ascii_raster("dem.asc",
+                                    "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 10\n"
+                                    "-11000 8849\n-32768 5\n");
+    EXPECT_NE(input_error_of([&] {
+                  require_plausible_elevations(dem, "dem.asc");
+              }).find("(a no-data value the file does not declare?) at row 2, column 1, found -32768"),
               std::string::npos);
     dem.has_data[2] = 0;
     EXPECT_NO_THROW(require_plausible_elevations(dem, "dem.asc"));
@@ -171,13 +175,21 @@ TEST(GridprepOptionRanges, WhatTheModelCanReadBack) {
         std::vector<std::string> extra;
         bool accepted;
     };
-    const std::vector<Case> cases = {
-        {{"--time-step", "1"}, true},         {{"--time-step", "8784"}, true},       {{"--time-step", "0.5"}, false},
-        {{"--time-step", "0"}, false},        {{"--time-step", "8785"}, false},      {{"--time-step", "1e308"}, false},
-        {{"--time-step", "2.5"}, false},      {{"--min-slope", "0.0001"}, true},     {{"--min-slope", "1e308"}, false},
-        {{"--min-slope", "0.00001"}, false},  {{"--max-velocity", "1e308"}, false}, {{"--min-velocity", "1e-300"}, false},
-        {{"--channel-n", "1e300"}, false},    {{"--radius-coefficient", "1e300"}, false},
-        {{"--outlet-xy", "1e308", "1e308"}, true}};
+    const std::vector<Case> cases = {{{"--time-step", "1"}, true},
+                                     {{"--time-step", "8784"}, true},
+                                     {{"--time-step", "0.5"}, false},
+                                     {{"--time-step", "0"}, false},
+                                     {{"--time-step", "8785"}, false},
+                                     {{"--time-step", "1e308"}, false},
+                                     {{"--time-step", "2.5"}, false},
+                                     {{"--min-slope", "0.0001"}, true},
+                                     {{"--min-slope", "1e308"}, false},
+                                     {{"--min-slope", "0.00001"}, false},
+                                     {{"--max-velocity", "1e308"}, false},
+                                     {{"--min-velocity", "1e-300"}, false},
+                                     {{"--channel-n", "1e300"}, false},
+                                     {{"--radius-coefficient", "1e300"}, false},
+                                     {{"--outlet-xy", "1e308", "1e308"}, true}};
     for (const Case& c : cases) {
         std::vector<std::string> args = {"--dem", "d.asc", "--output", "o"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
@@ -200,7 +212,8 @@ TEST(GridprepOptionRanges, FarOutletsAndThresholdsWithoutOverflow) {
     for (double far : {1e308, -1e308, 3e9}) {
         o.outlet_x = far;
         o.outlet_y = far;
-        EXPECT_NE(input_error_of([&] { make_project(o); }).find("expected an outlet inside the DEM"), std::string::npos);
+        EXPECT_NE(input_error_of([&] { make_project(o); }).find("expected an outlet inside the DEM"),
+                  std::string::npos);
     }
     EXPECT_FALSE(fs::exists(o.output));
     o.outlet_kind = OutletKind::largest;
@@ -215,14 +228,17 @@ TEST(GridprepStations, WithinFiveCellsOfTheDem) {
     g.cell_size = 100;
     g.xll = 5000;
     g.yll = 8000;
-    std::vector<Station> near = {{Variable::precipitation, 1, 4500, 8000, 3}, {Variable::temperature, 1, 7500, 9500, 4}};
+    std::vector<Station> near = {{Variable::precipitation, 1, 4500, 8000, 3},
+                                 {Variable::temperature, 1, 7500, 9500, 4}};
     EXPECT_NO_THROW(require_stations_near(near, g, "st.csv"));
-    for (const auto& [x, y] : std::vector<std::pair<double, double>>{{1e300, 0}, {4499, 8500}, {6000, 9501}, {-1e308, -1e308}}) {
+    for (const auto& [x, y] :
+         std::vector<std::pair<double, double>>{{1e300, 0}, {4499, 8500}, {6000, 9501}, {-1e308, -1e308}}) {
         std::vector<Station> far = near;
         far.push_back({Variable::evapotranspiration, 2, x, y, 7});
         const std::string m = input_error_of([&] { require_stations_near(far, g, "st.csv"); });
-        EXPECT_NE(m.find("st.csv, line 7: expected a station within 5 cells of the DEM (x 4500 to 7500, y 7500 to 9500"),
-                  std::string::npos)
+        EXPECT_NE(
+            m.find("st.csv, line 7: expected a station within 5 cells of the DEM (x 4500 to 7500, y 7500 to 9500"),
+            std::string::npos)
             << m;
     }
 }
@@ -235,9 +251,12 @@ TEST(GridprepSeriesSense, ValuesAndDatesTheModelCanUse) {
     };
     const std::vector<Case> cases = {
         {SeriesKind::precipitation, "2012 2 29 0 0 3.5", ""},
-        {SeriesKind::precipitation, "2012 2 29 0 -9999 0", "line 3: expected precipitation of station 1 of 0 or more (fill missing values before the run), found -9999"},
-        {SeriesKind::evapotranspiration, "2012 2 29 0 0 -0.5", "line 3: expected evapotranspiration of station 2 of 0 or more"},
-        {SeriesKind::temperature, "2012 2 29 0 -5 61", "line 3: expected a temperature of station 2 from -90 to 60 degrees, found 61"},
+        {SeriesKind::precipitation, "2012 2 29 0 -9999 0",
+         "line 3: expected precipitation of station 1 of 0 or more (fill missing values before the run), found -9999"},
+        {SeriesKind::evapotranspiration, "2012 2 29 0 0 -0.5",
+         "line 3: expected evapotranspiration of station 2 of 0 or more"},
+        {SeriesKind::temperature, "2012 2 29 0 -5 61",
+         "line 3: expected a temperature of station 2 from -90 to 60 degrees, found 61"},
         {SeriesKind::temperature, "2012 2 29 0 -90.5 0", "found -90.5"},
         {SeriesKind::temperature, "2012 13 1 0 0 0", "line 3: expected a month from 1 to 12, found 13"},
         {SeriesKind::precipitation, "2012 0 1 0 0 0", "expected a month from 1 to 12, found 0"},
@@ -245,7 +264,8 @@ TEST(GridprepSeriesSense, ValuesAndDatesTheModelCanUse) {
         {SeriesKind::precipitation, "2012 2 29 24 0 0", "expected an hour from 0 to 23, found 24"},
         {SeriesKind::precipitation, "2012 2 29 -7 0 0", "found -7"},
         {SeriesKind::precipitation, "2012 2 28 0 0 0", "line 3: expected a date and hour after those of line 2"},
-        {SeriesKind::precipitation, "2012 2 28 1 0 0", "line 3: expected records 24 hours apart, the time step (--time-step 24), or --time-step 1"},
+        {SeriesKind::precipitation, "2012 2 28 1 0 0",
+         "line 3: expected records 24 hours apart, the time step (--time-step 24), or --time-step 1"},
     };
     for (const Case& c : cases) {
         const std::string text = std::string("y m d h 1 2\n2012 2 28 0 1 1\n") + c.record + "\n";
@@ -256,8 +276,9 @@ TEST(GridprepSeriesSense, ValuesAndDatesTheModelCanUse) {
             EXPECT_NE(m.find(c.part), std::string::npos) << c.record << ": " << m;
         }
     }
-    EXPECT_NE(input_error_of([] { check_series("p.txt", "y m d h 1\n2013 2 29 0 1\n", 1); }).find("to 28 (month 2 of 2013)"),
-              std::string::npos);
+    EXPECT_NE(
+        input_error_of([] { check_series("p.txt", "y m d h 1\n2013 2 29 0 1\n", 1); }).find("to 28 (month 2 of 2013)"),
+        std::string::npos);
     // A gap later on is a note; monthly records fit a step of 730 hours.
     const SeriesCheck gap = check_series("p.txt", "y m d h 1\n2012 1 1 0 1\n2012 1 2 0 1\n2012 1 5 0 1\n", 1,
                                          SeriesKind::precipitation, 24.0);
@@ -274,12 +295,14 @@ TEST(GridprepDemFormats, GeoTiffGivesTheProjectOfTheAsciiGrid) {
         GTEST_SKIP() << "gdal_translate is not installed (sudo apt-get install -y gdal-bin)";
     TempDir dir("gridprep_geotiff");
     const fs::path tif = dir.path() / "jacksboro.tif";
-    const std::string cmd = "gdal_translate -q -of GTiff '" + kData + "jacksboro_utm16n_300m.asc' '" + tif.string() + "'";
+    const std::string cmd =
+        "gdal_translate -q -of GTiff '" + kData + "jacksboro_utm16n_300m.asc' '" + tif.string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     const fs::path a = dir.path() / "from_ascii", b = dir.path() / "from_tiff";
     for (const auto& [dem, root] : {std::pair{fs::path(kData + "jacksboro_utm16n_300m.asc"), a}, std::pair{tif, b}}) {
-        const RunResult r = run_program(GRIDPREP_EXE, {"--dem", dem.string(), "--output", root.string(), "--outlet-rc",
-                                                       "75", "24", "--snap", "2", "--time-step", "24"},
+        const RunResult r = run_program(GRIDPREP_EXE,
+                                        {"--dem", dem.string(), "--output", root.string(), "--outlet-rc", "75", "24",
+                                         "--snap", "2", "--time-step", "24"},
                                         dir.path());
         ASSERT_EQ(r.exit_code, 0) << r.err;
     }
@@ -301,7 +324,8 @@ TEST(GridprepDemFormats, GeoTiffGivesTheProjectOfTheAsciiGrid) {
 
 TEST(GridprepProgram, StandardOutputThatCannotBeWrittenIsAnError) {
     TempDir dir("gridprep_full");
-    const RunResult r = run_program("/bin/sh", {"-c", std::string(GRIDPREP_EXE) + " --version > /dev/full"}, dir.path());
+    const RunResult r =
+        run_program("/bin/sh", {"-c", std::string(GRIDPREP_EXE) + " --version > /dev/full"}, dir.path());
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("gridprep: error: cannot write to standard output"), std::string::npos) << r.err;
 }

@@ -104,12 +104,14 @@ INSTANTIATE_TEST_SUITE_P(
                       BadText{"number", "p,1,0,0\np,0,0,0\n", "line 2: expected a station number of 1 or more"},
                       BadText{"coordinate", "p,1,0,north\n", "expected the y coordinate"},
                       BadText{"fields", "p,1,0\n", "expected four fields"},
-                      BadText{"twice", "p,1,0,0\ne,1,0,0\np,1,5,5\n", "line 3: expected a station number not yet used"}),
+                      BadText{"twice", "p,1,0,0\ne,1,0,0\np,1,5,5\n",
+                              "line 3: expected a station number not yet used"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GridprepTables, ReadClassesWithOrWithoutTitles) {
-    const auto soils = parse_soil_table("soil.csv", "class,fc,por,k,b,res,wp\n1,0.3,0.45,10,8,0.02,0.1\n"
-                                                    "7, 0.2, 0.4, 50, 5, 0.01, 0.05\n");
+    const auto soils = parse_soil_table("soil.csv",
+                                        "class,fc,por,k,b,res,wp\n1,0.3,0.45,10,8,0.02,0.1\n"
+                                        "7, 0.2, 0.4, 50, 5, 0.01, 0.05\n");
     ASSERT_EQ(soils.size(), 2u);
     EXPECT_EQ(soils[1].id, 7);
     EXPECT_DOUBLE_EQ(soils[1].conductivity, 50.0);
@@ -123,8 +125,9 @@ class GridprepTablesReject : public ::testing::TestWithParam<BadText> {};
 TEST_P(GridprepTablesReject, ValuesTheModelCannotUse) {
     const BadText& c = GetParam();
     const bool soil = std::string(c.name).rfind("soil", 0) == 0;
-    expect_input_error([&] { soil ? (void)parse_soil_table("t.csv", c.text) : (void)parse_cover_table("t.csv", c.text); },
-                       {"t.csv", c.part});
+    expect_input_error(
+        [&] { soil ? (void)parse_soil_table("t.csv", c.text) : (void)parse_cover_table("t.csv", c.text); },
+        {"t.csv", c.part});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -142,11 +145,13 @@ INSTANTIATE_TEST_SUITE_P(
                       // Checked at the six decimals of the grids: residual and wilting point both 0.1 there.
                       BadText{"soil_as_written", "1,0.3,0.45,10,8,0.1000001,0.1\n", "residual 0.1, wilting point 0.1"},
                       BadText{"soil_conductivity_huge", "1,0.3,0.45,1e300,8,0.02,0.1\n", "at most 100000 (mm/h)"},
-                      BadText{"cover_manning_huge", "1,0.3,1,1,0.5,2,1e300\n", "a Manning coefficient above 0 and at most 1"}),
+                      BadText{"cover_manning_huge", "1,0.3,1,1,0.5,2,1e300\n",
+                              "a Manning coefficient above 0 and at most 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GridprepSeriesCheck, CountsRecordsAndKeepsTheFirstAndLastDate) {
-    const SeriesCheck c = check_series("p.txt", "year month day hour 10 20 30\n2012 1 1 0 0.5 1 2\n\n2012,1,1,1,0,0,0,9\n", 3);
+    const SeriesCheck c =
+        check_series("p.txt", "year month day hour 10 20 30\n2012 1 1 0 0.5 1 2\n\n2012,1,1,1,0,0,0,9\n", 3);
     EXPECT_EQ(c.records, 2);
     EXPECT_EQ(c.first.hour, 0);
     EXPECT_EQ(c.last.hour, 1);
@@ -169,9 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GridprepCommandLine, ReadsEveryForm) {
-    const PrepOptions o = parse_command_line({"--dem", "d.asc", "--output=out", "--outlet-xy", "10.5", "-20",
-                                              "--snap", "3", "--threshold", "2.5", "--time-step", "1",
-                                              "--min-slope", "0.5", "--report", "1,2"});
+    const PrepOptions o =
+        parse_command_line({"--dem", "d.asc", "--output=out", "--outlet-xy", "10.5", "-20", "--snap", "3",
+                            "--threshold", "2.5", "--time-step", "1", "--min-slope", "0.5", "--report", "1,2"});
     EXPECT_EQ(o.dem, "d.asc");
     EXPECT_EQ(o.output, "out");
     EXPECT_EQ(o.outlet_kind, OutletKind::map_xy);
@@ -205,7 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadLine{{"--output", "o"}, "--dem is required"}, BadLine{{"--dem", "d"}, "--output is required"},
                       BadLine{{"--dem", "d", "--output", "o", "--outlet-rc", "0", "4"}, "at least 1"},
                       BadLine{{"--dem", "d", "--output", "o", "--outlet-rc", "3"}, "needs 2 values"},
-                      BadLine{{"--dem", "d", "--output", "o", "--soil-grid", "s.asc"}, "--soil-grid needs --soil-table"},
+                      BadLine{{"--dem", "d", "--output", "o", "--soil-grid", "s.asc"},
+                              "--soil-grid needs --soil-table"},
                       BadLine{{"--dem", "d", "--output", "o", "--outlet-xy", "1", "2", "--outlet-rc", "1", "1"},
                               "give the outlet once"},
                       BadLine{{"--dem", "d", "--output", "o", "--frobnicate"}, "unknown option"}));

@@ -45,15 +45,16 @@ struct Inputs {
     fs::path p = dir.path() / "p_in.txt", e = dir.path() / "e_in.txt", t = dir.path() / "t_in.txt";
     fs::path root = dir.path() / "project";
     Inputs() {
-        write_file(stations, "variable,station,x,y\np,1,100,100\np,2,600,800\ne,1,300,300\ne,2,500,500\n"
-                             "t,1,0,0\nt,2,610,870\n");
+        write_file(stations,
+                   "variable,station,x,y\np,1,100,100\np,2,600,800\ne,1,300,300\ne,2,500,500\n"
+                   "t,1,0,0\nt,2,610,870\n");
         write_file(p, series(72, 12.0, 0.0));
         write_file(e, series(72, 0.2, 0.2));
         write_file(t, series(72, 18.0, 18.0));
     }
     std::vector<std::string> args(const std::string& dem) const {
-        return {"--dem", dem, "--output", root.string(), "--stations", stations.string(), "--precipitation",
-                p.string(), "--pet", e.string(), "--temperature", t.string(), "--time-step", "1"};
+        return {"--dem",    dem,     "--output", root.string(),   "--stations", stations.string(), "--precipitation",
+                p.string(), "--pet", e.string(), "--temperature", t.string(),   "--time-step",     "1"};
     }
 };
 
@@ -91,9 +92,10 @@ std::vector<ResponseLine> responses(const fs::path& root, const std::string& nam
 
 // The rules of a valid project; returns the number of basin cells.
 int check_project(const fs::path& root, const fs::path& stations_csv) {
-    const char* real_grids[] = {"runoff_co.asc", "fieldcap.asc", "porosity.asc", "conductivity.asc",
+    const char* real_grids[] = {"runoff_co.asc", "fieldcap.asc",   "porosity.asc",   "conductivity.asc",
                                 "poreindex.asc", "depression.asc", "interc_max.asc", "interc_min.asc",
-                                "residual.asc", "rootdepth.asc", "slope.asc", "wiltingpoint.asc", "elevation.asc"};
+                                "residual.asc",  "rootdepth.asc",  "slope.asc",      "wiltingpoint.asc",
+                                "elevation.asc"};
     const char* int_grids[] = {"thiessen_p.asc", "thiessen_e.asc", "thiessen_t.asc"};
     const Grid ws = grid(root, "watershed.asc");
     std::map<std::string, Grid> g;
@@ -110,8 +112,8 @@ int check_project(const fs::path& root, const fs::path& stations_csv) {
         const double s = ws.raster.value[i];
         EXPECT_EQ(s, std::floor(s));
         const bool valid = g["rootdepth.asc"].raster.value[i] >= 0 && g["porosity.asc"].raster.value[i] >= 0 &&
-                           g["slope.asc"].raster.value[i] >= 0 && g["thiessen_p.asc"].raster.value[i] >= 0 &&
-                           s >= 0 && g["runoff_co.asc"].raster.value[i] >= 0;
+                           g["slope.asc"].raster.value[i] >= 0 && g["thiessen_p.asc"].raster.value[i] >= 0 && s >= 0 &&
+                           g["runoff_co.asc"].raster.value[i] >= 0;
         EXPECT_EQ(valid, s > 0) << "cell " << i << ": simulated exactly inside the basin";
         if (s <= 0) {
             for (auto& [name, other] : g) EXPECT_LT(other.raster.value[i], 0) << name << " outside the basin";
@@ -142,13 +144,14 @@ int check_project(const fs::path& root, const fs::path& stations_csv) {
         std::getline(in, y, ',');
         if (v.size() == 1) st[v[0]].push_back({std::stod(num), std::stod(x), std::stod(y)});
     }
-    for (const auto& [var, name] : {std::pair{'p', "thiessen_p.asc"}, std::pair{'e', "thiessen_e.asc"},
-                                    std::pair{'t', "thiessen_t.asc"}})
+    for (const auto& [var, name] :
+         {std::pair{'p', "thiessen_p.asc"}, std::pair{'e', "thiessen_e.asc"}, std::pair{'t', "thiessen_t.asc"}})
         for (int r = 0; r < geo.n_rows; ++r)
             for (int c = 0; c < geo.n_cols; ++c) {
                 const std::size_t i = geo.index(r, c);
                 if (ws.raster.value[i] <= 0) continue;
-                const double x = geo.xll + (c + 0.5) * geo.cell_size, y = geo.yll + (geo.n_rows - r - 0.5) * geo.cell_size;
+                const double x = geo.xll + (c + 0.5) * geo.cell_size,
+                             y = geo.yll + (geo.n_rows - r - 0.5) * geo.cell_size;
                 double best = 1e300, nearest = 0;
                 // Without temperature stations the temperature grid repeats the precipitation one.
                 for (const auto& s : st[st[var].empty() ? 'p' : var]) {
@@ -223,18 +226,33 @@ TEST(GridprepProject, FlatsPitsAndANoDataMarginGiveAValidProject) {
     for (int r = 0; r < 20; ++r) {
         for (int c = 0; c < 24; ++c) {
             double z = 100 + 2.0 * std::abs(c - 12) + 0.5 * (19 - r);
-            if (r < 2 || c < 2 || c > 21 || r > 18 || (r == 9 && c == 5)) z = -32768;
-            else if (r >= 6 && r <= 12 && c >= 10 && c <= 14) z = 104;  // a flat floor
-            else if ((r == 15 && c == 12) || (r == 4 && c == 18)) z = 90;  // pits
+            if (r < 2 || c < 2 || c > 21 || r > 18 || (r == 9 && c == 5))
+                z = -32768;
+            else if (r >= 6 && r <= 12 && c >= 10 && c <= 14)
+                z = 104;  // a flat floor
+            else if ((r == 15 && c == 12) || (r == 4 && c == 18))
+                z = 90;  // pits
             dem += (c ? " " : "") + std::to_string(z);
         }
         dem += "\n";
     }
     write_file(in.dir.path() / "nasty.asc", dem);
     write_file(in.stations, "p,1,0,0\ne,1,0,0\n");
-    std::vector<std::string> args = {"--dem", (in.dir.path() / "nasty.asc").string(), "--output", in.root.string(),
-                                     "--stations", in.stations.string(), "--outlet-rc", "18", "13", "--snap", "2",
-                                     "--threshold-cells", "8", "--time-step", "1"};
+    std::vector<std::string> args = {"--dem",
+                                     (in.dir.path() / "nasty.asc").string(),
+                                     "--output",
+                                     in.root.string(),
+                                     "--stations",
+                                     in.stations.string(),
+                                     "--outlet-rc",
+                                     "18",
+                                     "13",
+                                     "--snap",
+                                     "2",
+                                     "--threshold-cells",
+                                     "8",
+                                     "--time-step",
+                                     "1"};
     const RunResult made = run_program(GRIDPREP_EXE, args, in.dir.path());
     ASSERT_EQ(made.exit_code, 0) << made.err;
     EXPECT_NE(made.out.find("snow is off"), std::string::npos) << made.out;

@@ -54,8 +54,8 @@ TEST_P(GridprepPassageDistribution, StepSharesSumToOneAndKeepTheMeanTravelTime) 
 
 // Sharp (Peclet number in the thousands), ordinary and strongly dispersed responses.
 INSTANTIATE_TEST_SUITE_P(Shapes, GridprepPassageDistribution,
-                         ::testing::Values(Passage{4.0, 0.01}, Passage{4.0, 1.0}, Passage{2.5, 4.0}, Passage{30.0, 20.0},
-                                           Passage{0.7, 0.05}, Passage{12.0, 300.0}));
+                         ::testing::Values(Passage{4.0, 0.01}, Passage{4.0, 1.0}, Passage{2.5, 4.0},
+                                           Passage{30.0, 20.0}, Passage{0.7, 0.05}, Passage{12.0, 300.0}));
 
 TEST(GridprepStepShares, PureAdvectionSplitsBetweenNeighbouringSteps) {
     auto shares = [](double mu) { return arrival_shares(TravelTime{mu, 0.0}, 1e-9); };
@@ -167,13 +167,13 @@ TEST_P(GridprepWrittenResponse, DecimalsSumToExactlyOne) {
     EXPECT_GT(w.units.back(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, GridprepWrittenResponse,
-    ::testing::Values(LineCase{"single", Response{0, {1.0}}, 0, 0},
-                      LineCase{"thirds", Response{4, {1.0 / 3, 1.0 / 3, 1.0 / 3}}, 4, 6},
-                      LineCase{"unnormalised", Response{1, {2.0, 6.0}}, 1, 2},
-                      LineCase{"tiny_ends_vanish", Response{0, {1e-12, 0.5, 0.5, 3e-11}}, 1, 2},
-                      LineCase{"many_sevenths", Response{2, std::vector<double>(7, 1.0 / 7)}, 2, 8}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Lines, GridprepWrittenResponse,
+                         ::testing::Values(LineCase{"single", Response{0, {1.0}}, 0, 0},
+                                           LineCase{"thirds", Response{4, {1.0 / 3, 1.0 / 3, 1.0 / 3}}, 4, 6},
+                                           LineCase{"unnormalised", Response{1, {2.0, 6.0}}, 1, 2},
+                                           LineCase{"tiny_ends_vanish", Response{0, {1e-12, 0.5, 0.5, 3e-11}}, 1, 2},
+                                           LineCase{"many_sevenths", Response{2, std::vector<double>(7, 1.0 / 7)}, 2,
+                                                    8}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -103,13 +103,12 @@ TEST_P(GridprepDelineationRules, NumberingLinksStreamsAndOutlets) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Dems, GridprepDelineationRules,
-    ::testing::Values(DelineationCase{"valley_2", 0, 2}, DelineationCase{"valley_12", 0, 12},
-                      DelineationCase{"pit_3", 1, 3}, DelineationCase{"pit_1", 1, 1},
-                      DelineationCase{"volcano_5", 2, 5}, DelineationCase{"volcano_20", 2, 20},
-                      DelineationCase{"volcano_10000", 2, 10000}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Dems, GridprepDelineationRules,
+                         ::testing::Values(DelineationCase{"valley_2", 0, 2}, DelineationCase{"valley_12", 0, 12},
+                                           DelineationCase{"pit_3", 1, 3}, DelineationCase{"pit_1", 1, 1},
+                                           DelineationCase{"volcano_5", 2, 5}, DelineationCase{"volcano_20", 2, 20},
+                                           DelineationCase{"volcano_10000", 2, 10000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- Horn's slope -----------------------------------------------------------
 
@@ -123,7 +122,8 @@ TEST_P(GridprepHornSlopeOfAPlane, IsTheGradientInPercentInside) {
     const PlaneCase p = GetParam();
     const double cell = 25.0;
     // x grows with the column, y with the row number going up (row 0 is north).
-    const Raster dem = make_dem(6, 7, cell, [&](int r, int c) { return 300.0 + p.east * c * cell - p.north * r * cell; });
+    const Raster dem =
+        make_dem(6, 7, cell, [&](int r, int c) { return 300.0 + p.east * c * cell - p.north * r * cell; });
     const std::vector<double> slope = horn_slope_percent(dem);
     for (int r = 1; r < 5; ++r)
         for (int c = 1; c < 6; ++c)

@@ -192,13 +192,17 @@ TEST_P(GridprepDemReaderAccepts, CommonExportForms) {
 INSTANTIATE_TEST_SUITE_P(
     Forms, GridprepDemReaderAccepts,
     ::testing::Values(
-        ReaderCase{"plain", "ncols 2\nnrows 2\nxllcorner 10\nyllcorner 20\ncellsize 5\nNODATA_value -9999\n1 2\n3 -9999\n",
-                   2, 2, 10, 20, 5, 3},
-        ReaderCase{"decimals_crlf", "NCOLS 2\r\nNROWS 1\r\nXLLCORNER 10.5\r\nYLLCORNER 20.25\r\nCELLSIZE 90.000000000000\r\n"
+        ReaderCase{"plain",
+                   "ncols 2\nnrows 2\nxllcorner 10\nyllcorner 20\ncellsize 5\nNODATA_value -9999\n1 2\n3 -9999\n", 2, 2,
+                   10, 20, 5, 3},
+        ReaderCase{"decimals_crlf",
+                   "NCOLS 2\r\nNROWS 1\r\nXLLCORNER 10.5\r\nYLLCORNER 20.25\r\nCELLSIZE 90.000000000000\r\n"
                    "NODATA_VALUE -3.4028234663852886e+38\r\n1.5 -3.40282346639e+38\r\n",
                    2, 1, 10.5, 20.25, 90, 1},
-        ReaderCase{"centre_no_nodata", "ncols 3\nnrows 1\nxllcenter 15\nyllcenter 25\ncellsize 10\n1 2 3\n", 3, 1, 10, 20, 10, 3},
-        ReaderCase{"nan_and_split_rows", "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value nan\n"
+        ReaderCase{"centre_no_nodata", "ncols 3\nnrows 1\nxllcenter 15\nyllcenter 25\ncellsize 10\n1 2 3\n", 3, 1, 10,
+                   20, 10, 3},
+        ReaderCase{"nan_and_split_rows",
+                   "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value nan\n"
                    "1 nan\n2\n3,4,5\n",
                    3, 2, 0, 0, 1, 5},
         ReaderCase{"dx_dy", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ndx 30\ndy 30\n7\n", 1, 1, 0, 0, 30, 1}),
@@ -226,7 +230,8 @@ TEST_P(GridprepDemReaderRejects, WithFileLineAndWhatWasFound) {
 INSTANTIATE_TEST_SUITE_P(
     Errors, GridprepDemReaderRejects,
     ::testing::Values(
-        ReaderError{"missing_rows", "ncols 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n", "expected the header keyword nrows"},
+        ReaderError{"missing_rows", "ncols 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n",
+                    "expected the header keyword nrows"},
         ReaderError{"too_few_values", "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n3\n",
                     "line 7: expected the value of row 2, column 2"},
         ReaderError{"too_many_values", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n",
@@ -236,7 +241,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderError{"unknown_keyword", "ncols 1\nnrows 1\nxll 0\n", "line 3: expected a header keyword"},
         ReaderError{"fractional_columns", "ncols 2.5\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\n1 2\n",
                     "a positive whole number of columns"},
-        ReaderError{"rectangular_cells", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ndx 30\ndy 20\n7\n", "square cells"},
+        ReaderError{"rectangular_cells", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ndx 30\ndy 20\n7\n",
+                    "square cells"},
         ReaderError{"infinite", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\ninf\n", "found \"inf\""}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -44,14 +44,15 @@ inline Raster tilted_plane(int n_rows = 8, int n_cols = 6, double drop = 1.0) {
 // the middle column.
 inline Raster v_valley(int n_rows = 12, int n_cols = 9) {
     const int mid = n_cols / 2;
-    return make_dem(n_rows, n_cols, 10.0, [=](int r, int c) { return 5.0 * std::abs(c - mid) + 2.0 * (n_rows - 1 - r) + 50.0; });
+    return make_dem(n_rows, n_cols, 10.0,
+                    [=](int r, int c) { return 5.0 * std::abs(c - mid) + 2.0 * (n_rows - 1 - r) + 50.0; });
 }
 
 // The V-shaped valley with a pit dug into its floor and a flat terrace.
 inline Raster v_valley_with_pit(int n_rows = 12, int n_cols = 9) {
     const int mid = n_cols / 2;
     return make_dem(n_rows, n_cols, 10.0, [=](int r, int c) {
-        if (r == n_rows / 2 && c == mid) return 40.0;                    // the pit, below everything around
+        if (r == n_rows / 2 && c == mid) return 40.0;                   // the pit, below everything around
         if (r >= 2 && r <= 4 && c >= mid - 2 && c <= mid) return 70.0;  // a flat terrace
         return 5.0 * std::abs(c - mid) + 2.0 * (n_rows - 1 - r) + 50.0;
     });

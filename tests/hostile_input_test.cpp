@@ -177,7 +177,7 @@ Damage made_a_pipe() {
 
 struct Variant {
     std::string name;
-    std::string file;   // relative to the project root
+    std::string file;  // relative to the project root
     Damage damage;
     unsigned programs;  // the programs that read the file and must refuse it
     std::string where;  // what each message must hold, e.g. "slope.asc, line 9:"
@@ -197,7 +197,8 @@ fs::path copy_of_valid_project(const fs::path& dir) {
 fs::path copy_with_earlier_results(const fs::path& dir) {
     const fs::path root = copy_of_valid_project(dir);
     for (const std::string& name : file_names(kCase / "expected"))
-        if (fs::path(name).extension() != ".stdout") fs::copy_file(kCase / "expected" / name, root / "model" / "output" / name);
+        if (fs::path(name).extension() != ".stdout")
+            fs::copy_file(kCase / "expected" / name, root / "model" / "output" / name);
     return root;
 }
 
@@ -281,15 +282,12 @@ struct GridFile {
 };
 
 const GridFile kGrids[] = {
-    {"runoff_co.asc", false, kGridrun},   {"fieldcap.asc", false, kGridrun},
-    {"porosity.asc", false, kGridrun},    {"conductivity.asc", false, kGridrun},
-    {"poreindex.asc", false, kGridrun},   {"depression.asc", false, kGridrun},
-    {"interc_max.asc", false, kGridrun},  {"interc_min.asc", false, kGridrun},
-    {"residual.asc", false, kGridrun},    {"rootdepth.asc", false, kGridrun},
-    {"slope.asc", false, kGridrun},       {"wiltingpoint.asc", false, kGridrun},
-    {"elevation.asc", false, kGridrun},   {"moisture.asc", false, kGridrun},
-    {"thiessen_p.asc", true, kBoth},      {"thiessen_e.asc", true, kBoth},
-    {"thiessen_t.asc", true, kBoth},      {"watershed.asc", true, kBoth},
+    {"runoff_co.asc", false, kGridrun},    {"fieldcap.asc", false, kGridrun},   {"porosity.asc", false, kGridrun},
+    {"conductivity.asc", false, kGridrun}, {"poreindex.asc", false, kGridrun},  {"depression.asc", false, kGridrun},
+    {"interc_max.asc", false, kGridrun},   {"interc_min.asc", false, kGridrun}, {"residual.asc", false, kGridrun},
+    {"rootdepth.asc", false, kGridrun},    {"slope.asc", false, kGridrun},      {"wiltingpoint.asc", false, kGridrun},
+    {"elevation.asc", false, kGridrun},    {"moisture.asc", false, kGridrun},   {"thiessen_p.asc", true, kBoth},
+    {"thiessen_e.asc", true, kBoth},       {"thiessen_t.asc", true, kBoth},     {"watershed.asc", true, kBoth},
 };
 
 std::string stem(const std::string& file) { return file.substr(0, file.find('.')); }
@@ -304,7 +302,8 @@ void add_file_level(std::vector<Variant>& v, const std::string& path, unsigned p
 std::vector<Variant> grid_variants() {
     std::vector<Variant> v;
     for (const GridFile& g : kGrids) {
-        const std::string path = std::string("arcview/ascii/") + g.name, s = stem(g.name), at = std::string(g.name) + ", line ";
+        const std::string path = std::string("arcview/ascii/") + g.name, s = stem(g.name),
+                          at = std::string(g.name) + ", line ";
         const unsigned p = g.programs;
         v.push_back({s + "_missing", path, removed(), p, std::string(g.name) + ": expected an existing"});
         v.push_back({s + "_empty", path, edited(emptied()), p, at + "1:"});
@@ -332,12 +331,14 @@ std::vector<Variant> grid_variants() {
     for (const char* g : {"fieldcap.asc", "depression.asc", "interc_max.asc", "interc_min.asc", "conductivity.asc"})
         v.push_back({stem(g) + "_negative_at_a_simulated_cell", std::string("arcview/ascii/") + g,
                      edited(set_token(9, 2, "-0.25")), kGridrun, std::string(g) + cell});
-    v.push_back({"slope_negative_in_a_subbasin", "arcview/ascii/slope.asc", edited(set_token(9, 2, "-5")), kGridrun,
-                 "slope.asc, row 3, column 3: expected a slope of 0 or more (percent) at a cell of subbasin 1, found -5"});
+    v.push_back(
+        {"slope_negative_in_a_subbasin", "arcview/ascii/slope.asc", edited(set_token(9, 2, "-5")), kGridrun,
+         "slope.asc, row 3, column 3: expected a slope of 0 or more (percent) at a cell of subbasin 1, found -5"});
     v.push_back({"porosity_above_one", "arcview/ascii/porosity.asc", edited(set_token(9, 2, "1.5")), kGridrun,
                  "porosity.asc" + cell + "a porosity (saturation) of 0 to 1"});
     v.push_back({"wiltingpoint_above_field_capacity", "arcview/ascii/wiltingpoint.asc", edited(set_token(9, 2, "0.3")),
-                 kGridrun, "wiltingpoint.asc" + cell + "residual content < wilting point < field capacity <= porosity"});
+                 kGridrun,
+                 "wiltingpoint.asc" + cell + "residual content < wilting point < field capacity <= porosity"});
     v.push_back({"fieldcap_above_porosity", "arcview/ascii/fieldcap.asc", edited(set_token(9, 2, "0.49")), kGridrun,
                  "fieldcap.asc" + cell + "residual content < wilting point < field capacity <= porosity"});
     // Control characters in a token stay out of the message.
@@ -351,7 +352,12 @@ std::vector<Variant> grid_variants() {
 
     // The grid size comes from watershed.asc's header.
     const std::string ws = "arcview/ascii/watershed.asc";
-    struct Header { const char* name; int line; const char* text; const char* where; };
+    struct Header {
+        const char* name;
+        int line;
+        const char* text;
+        const char* where;
+    };
     const Header headers[] = {
         {"columns_zero", 1, "0", "watershed.asc, line 1:"},
         {"columns_negative", 1, "-7", "watershed.asc, line 1:"},
@@ -370,7 +376,8 @@ std::vector<Variant> grid_variants() {
         {"cell_size_nan", 5, "NaN", "watershed.asc, line 5:"},
     };
     for (const Header& h : headers)
-        v.push_back({std::string("watershed_header_") + h.name, ws, edited(set_token(h.line, 1, h.text)), kBoth, h.where});
+        v.push_back(
+            {std::string("watershed_header_") + h.name, ws, edited(set_token(h.line, 1, h.text)), kBoth, h.where});
     return v;
 }
 
@@ -416,16 +423,21 @@ std::vector<Variant> series_variants() {
     v.push_back({"p_header_elevation_word", p, edited(set_token(1, 4, "Kassel")), kGridrun, "p.txt, line 1:"});
     v.push_back({"p_year_decimal_point", p, edited(set_token(5, 0, "1900.0")), kBoth, "p.txt, line 5:"});
     v.push_back({"p_month_letter", p, edited(set_token(5, 1, "IV")), kBoth, "p.txt, line 5:"});
-    v.push_back({"p_month_thirteen", p, edited(set_token(5, 1, "13")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
+    v.push_back(
+        {"p_month_thirteen", p, edited(set_token(5, 1, "13")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
     // Values that make no sense: refused on their line, with the value.
-    v.push_back({"p_month_zero", p, edited(set_token(5, 1, "0")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
+    v.push_back(
+        {"p_month_zero", p, edited(set_token(5, 1, "0")), kBoth, "p.txt, line 5: expected a month from 1 to 12"});
     v.push_back({"p_february_thirty_first", p, edited(replace_line(5, "1900 2 31 0 0.0")), kBoth,
                  "p.txt, line 5: expected a day from 1 to 28 (month 2 of 1900) in record 4, found 31"});
-    v.push_back({"p_hour_ninety_nine", p, edited(set_token(5, 3, "99")), kBoth, "p.txt, line 5: expected an hour from 0 to 23"});
-    v.push_back({"p_hour_negative", p, edited(set_token(5, 3, "-7")), kBoth, "p.txt, line 5: expected an hour from 0 to 23"});
-    v.push_back({"p_missing_value_code", p, edited(set_token(12, 4, "-9999")), kBoth,
-                 "p.txt, line 12: expected a precipitation of 0 or more for station 1 in record 11 (missing values must "
-                 "be filled in before the run), found \"-9999\""});
+    v.push_back({"p_hour_ninety_nine", p, edited(set_token(5, 3, "99")), kBoth,
+                 "p.txt, line 5: expected an hour from 0 to 23"});
+    v.push_back(
+        {"p_hour_negative", p, edited(set_token(5, 3, "-7")), kBoth, "p.txt, line 5: expected an hour from 0 to 23"});
+    v.push_back(
+        {"p_missing_value_code", p, edited(set_token(12, 4, "-9999")), kBoth,
+         "p.txt, line 12: expected a precipitation of 0 or more for station 1 in record 11 (missing values must "
+         "be filled in before the run), found \"-9999\""});
     v.push_back({"pet_negative", e, edited(set_token(6, 4, "-50")), kBoth,
                  "pet.txt, line 6: expected a potential evapotranspiration of 0 or more"});
     v.push_back({"t_beyond_sixty_degrees", t, edited(set_token(3, 5, "1e38")), kBoth,
@@ -448,7 +460,8 @@ std::vector<Variant> series_variants() {
     v.push_back({"pet_fewer_records_than_p", e, edited(drop_last_lines(3)), kBoth, "pet.txt, line 23:"});
     v.push_back({"pet_value_letter", e, edited(set_token(10, 4, "l.29")), kBoth, "pet.txt, line 10:"});
     v.push_back({"pet_value_nan", e, edited(set_token(10, 4, "NAN")), kBoth, "pet.txt, line 10:"});
-    v.push_back({"pet_record_missing_a_field", e, edited(replace_line(3, "1900 4 10 0.00")), kBoth, "pet.txt, line 3:"});
+    v.push_back(
+        {"pet_record_missing_a_field", e, edited(replace_line(3, "1900 4 10 0.00")), kBoth, "pet.txt, line 3:"});
     add_file_level(v, e, kBoth);
 
     v.push_back({"t_missing", t, removed(), kBoth, "t.txt: expected an existing"});
@@ -471,14 +484,15 @@ std::vector<Variant> series_variants() {
     v.push_back({"station_p_two_billion", "arcview/ascii/thiessen_p.asc", edited(set_token(13, 0, "2000000000")),
                  kGridrun, "p.txt"});
     // Station 0 at a simulated cell.
-    v.push_back({"station_e_zero_at_basin_cell", "arcview/ascii/thiessen_e.asc", edited(set_token(9, 0, "0")),
-                 kGridrun, "thiessen_e.asc, row 3, column 1"});
+    v.push_back({"station_e_zero_at_basin_cell", "arcview/ascii/thiessen_e.asc", edited(set_token(9, 0, "0")), kGridrun,
+                 "thiessen_e.asc, row 3, column 1"});
     return v;
 }
 
 std::vector<Variant> response_variants() {
     std::vector<Variant> v;
-    const std::string h = "model/output/uh_cell_h.txt", s = "model/output/uh_cell_s.txt", r = "model/output/uh_river.txt";
+    const std::string h = "model/output/uh_cell_h.txt", s = "model/output/uh_cell_s.txt",
+                      r = "model/output/uh_river.txt";
     v.push_back({"uh_cell_h_missing", h, removed(), kGridrun, "uh_cell_h.txt: expected an existing"});
     v.push_back({"uh_cell_h_empty", h, edited(emptied()), kGridrun, "uh_cell_h.txt"});
     v.push_back({"uh_cell_h_fewer_lines_than_cells", h, edited(drop_last_lines(1)), kGridrun, "uh_cell_h.txt"});
@@ -490,13 +504,17 @@ std::vector<Variant> response_variants() {
                  "uh_cell_h.txt, line 24:", "1\n"});
     v.push_back({"uh_cell_s_missing", s, removed(), kGridrun, "uh_cell_s.txt: expected an existing"});
     v.push_back({"uh_cell_s_empty", s, edited(emptied()), kGridrun, "uh_cell_s.txt, line 1:"});
-    v.push_back({"uh_cell_s_fewer_lines_than_cells", s, edited(drop_last_lines(1)), kGridrun, "uh_cell_s.txt, line 23:"});
-    v.push_back({"uh_cell_s_last_lag_beyond_uh_length", s, edited(set_token(1, 1, "9")), kGridrun, "uh_cell_s.txt, line 1:"});
+    v.push_back(
+        {"uh_cell_s_fewer_lines_than_cells", s, edited(drop_last_lines(1)), kGridrun, "uh_cell_s.txt, line 23:"});
+    v.push_back(
+        {"uh_cell_s_last_lag_beyond_uh_length", s, edited(set_token(1, 1, "9")), kGridrun, "uh_cell_s.txt, line 1:"});
     v.push_back({"uh_cell_s_first_lag_negative", s, edited(set_token(1, 0, "-1")), kGridrun, "uh_cell_s.txt, line 1:"});
     v.push_back({"uh_cell_s_lag_decimal_point", s, edited(set_token(2, 1, "0.0")), kGridrun, "uh_cell_s.txt, line 2:"});
-    v.push_back({"uh_cell_s_lag_beyond_32_bits", s, edited(set_token(2, 1, "4294967296")), kGridrun, "uh_cell_s.txt, line 2:"});
+    v.push_back(
+        {"uh_cell_s_lag_beyond_32_bits", s, edited(set_token(2, 1, "4294967296")), kGridrun, "uh_cell_s.txt, line 2:"});
     v.push_back({"uh_cell_s_ordinate_nan", s, edited(set_token(3, 2, "nan")), kGridrun, "uh_cell_s.txt, line 3:"});
-    v.push_back({"uh_cell_s_line_short_of_ordinates", s, edited(keep_tokens(1, 4)), kGridrun, "uh_cell_s.txt, line 1:"});
+    v.push_back(
+        {"uh_cell_s_line_short_of_ordinates", s, edited(keep_tokens(1, 4)), kGridrun, "uh_cell_s.txt, line 1:"});
     v.push_back({"uh_cell_s_line_short_and_a_spare_line", s, edited(then(keep_tokens(1, 4), last_line_repeated())),
                  kGridrun, "uh_cell_s.txt, line 1:"});
     v.push_back({"uh_river_line_short_and_a_spare_line", r, edited(then(keep_tokens(3, 3), last_line_repeated())),
@@ -504,7 +522,8 @@ std::vector<Variant> response_variants() {
     v.push_back({"uh_river_missing", r, removed(), kGridrun, "uh_river.txt: expected an existing"});
     v.push_back({"uh_river_empty", r, edited(emptied()), kGridrun, "uh_river.txt, line 1:"});
     v.push_back({"uh_river_fewer_lines_than_subbasins", r, edited(keep_lines(2)), kGridrun, "uh_river.txt, line 2:"});
-    v.push_back({"uh_river_last_lag_beyond_uh_length", r, edited(set_token(1, 1, "8")), kGridrun, "uh_river.txt, line 1:"});
+    v.push_back(
+        {"uh_river_last_lag_beyond_uh_length", r, edited(set_token(1, 1, "8")), kGridrun, "uh_river.txt, line 1:"});
     v.push_back({"uh_river_ordinate_letter", r, edited(set_token(3, 3, "O.4")), kGridrun, "uh_river.txt, line 3:"});
     add_file_level(v, r, kGridrun);
     return v;
@@ -525,7 +544,8 @@ std::vector<Variant> menu_variants() {
 
 std::vector<Variant> all_variants() {
     std::vector<Variant> v;
-    for (auto part : {grid_variants(), control_file_variants(), series_variants(), response_variants(), menu_variants()})
+    for (auto part :
+         {grid_variants(), control_file_variants(), series_variants(), response_variants(), menu_variants()})
         v.insert(v.end(), part.begin(), part.end());
     return v;
 }
@@ -694,10 +714,10 @@ TEST_P(WriteFailureIsAnError, EndsTheRunWithAMessage) {
     const fs::path here = run_dir(root);
     const bool gridrun = w.program == kGridrun;
     const RunResult r = w.file_size_limit >= 0
-                            ? run_program_with_file_size_limit(gridrun ? GRIDRUN_EXE : AREAMEAN_EXE,
-                                                               gridrun ? std::vector<std::string>{"--mode", "2"}
-                                                                       : std::vector<std::string>{},
-                                                               here, w.file_size_limit)
+                            ? run_program_with_file_size_limit(
+                                  gridrun ? GRIDRUN_EXE : AREAMEAN_EXE,
+                                  gridrun ? std::vector<std::string>{"--mode", "2"} : std::vector<std::string>{}, here,
+                                  w.file_size_limit)
                         : gridrun ? run_program(GRIDRUN_EXE, {}, here, menu_answer())
                                   : run_program(AREAMEAN_EXE, {}, here);
     expect_one_clear_message(gridrun ? "gridrun" : "areamean", r, w.file);
@@ -761,7 +781,11 @@ TEST(ChangedDuringTheRun, ALargerSubbasinNumberAfterTheCountIsRefused) {
 }
 
 TEST(ChangedDuringTheRun, GridrunRefusesAGridOrControlFileChangedSinceTheScan) {
-    struct Change { const char* file; Edit edit; const char* message; };
+    struct Change {
+        const char* file;
+        Edit edit;
+        const char* message;
+    };
     const std::vector<Change> changes = {
         {"arcview/ascii/watershed.asc", set_token(9, 2, "40"),
          "watershed.asc, row 3, column 3: expected a subbasin number of at most 3"},
@@ -903,7 +927,10 @@ TEST(HostileReaders, ControlFileCountsBeyondTheFileEndAtItsEnd) {
     TempDir tmp("counts");
     const std::string valid = read_file(kCase / "project" / "model" / "input" / "input.txt");
     const std::string path = (tmp.path() / "input.txt").string();
-    struct Case { Edit edit; std::string where; };
+    struct Case {
+        Edit edit;
+        std::string where;
+    };
     const Case cases[] = {
         {set_token(8, 0, "2000000000"), "input.txt, line 10:"},   // period 2 meets the next title
         {set_token(20, 0, "2000000000"), "input.txt, line 21:"},  // period 2 meets the end

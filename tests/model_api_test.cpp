@@ -94,7 +94,10 @@ TEST(Parameters, ChangesOfTheRunsShapeAreRefused) {
     write_project(wet_project(), tmp.path());
     const Model m = load_model(ProjectPaths{tmp.path().string()}, 2);
     const std::pair<const char*, double> refused[] = {
-        {"degree_day_factor", -1}, {"groundwater_scale", 0}, {"initial_moisture_ratio", -1}, {"pet_factor", NAN},
+        {"degree_day_factor", -1},
+        {"groundwater_scale", 0},
+        {"initial_moisture_ratio", -1},
+        {"pet_factor", NAN},
         {"porosity_multiplier", 0.5}};  // porosity below the field capacity
     for (const auto& [name, value] : refused) {
         Parameters p = default_parameters(m);
@@ -164,8 +167,8 @@ TEST(Simulate, TileLengthThreadCountAndKernelDoNotChangeAnyResult) {
         for (const std::string& kernel : cell_kernel_names())
             for (std::size_t tile : {1, 7, 59, 60, 1000})
                 for (int threads : {1, 2, 3}) {
-                    SCOPED_TRACE(kernel + " mode " + std::to_string(mode) + " tile " + std::to_string(tile) + " threads " +
-                                 std::to_string(threads));
+                    SCOPED_TRACE(kernel + " mode " + std::to_string(mode) + " tile " + std::to_string(tile) +
+                                 " threads " + std::to_string(threads));
                     ASSERT_TRUE(select_cell_kernel(kernel));
                     SeriesCollector c(true);
                     MapKeeper maps;

@@ -106,13 +106,14 @@ TEST(SnowSeason, SnowStepsRouteNothingNewWhileEarlierFlowArrives) {
         "    2001       1      15       0     2.000     1.000   150.000     0.000     0.000     0.000    14.000"
         "     0.000     0.000    14.000     0.000    10.000\n";
     // At the subbasin outlet the flows arrive one step earlier (cell lag 0).
-    const std::string q_sub = "    year   month      day     hour       1\n"
-                              "    2001       1      10       0     0.000\n"
-                              "    2001       1      11       0     0.220\n"
-                              "    2001       1      12       0     0.116\n"
-                              "    2001       1      13       0     0.000\n"
-                              "    2001       1      14       0     0.069\n"
-                              "    2001       1      15       0     0.000\n";
+    const std::string q_sub =
+        "    year   month      day     hour       1\n"
+        "    2001       1      10       0     0.000\n"
+        "    2001       1      11       0     0.220\n"
+        "    2001       1      12       0     0.116\n"
+        "    2001       1      13       0     0.000\n"
+        "    2001       1      14       0     0.069\n"
+        "    2001       1      15       0     0.000\n";
     TempDir tmp("snow");
     write_project(snow_project(), tmp.path());
     const fs::path out = tmp.path() / "model" / "output";
@@ -246,8 +247,8 @@ Expected expected_run(const Project& p, int mode) {
         slope[i] = grid("slope.asc", i) / (converted ? 100 : 1);
         if (converted) basin_slope += slope[i], slope_sum[sb - 1] += slope[i], count[sb - 1] += 1;
     }
-    const double dry = hydro::dry_runoff_coefficient_for(
-        float(dry_minimum), hydro::soil_runoff_coefficient_for(float(reference_k)));
+    const double dry =
+        hydro::dry_runoff_coefficient_for(float(dry_minimum), hydro::soil_runoff_coefficient_for(float(reference_k)));
 
     std::vector<int> codes(T);
     for (std::size_t t = 0; t < T; ++t)
@@ -259,11 +260,11 @@ Expected expected_run(const Project& p, int mode) {
     std::vector<double> rain(T), inte(T), smo(T), infi(T), evap(T), rs_mean(T), ri_mean(T);
     std::vector<double> outlet_s(T), outlet_i(T), outlet_g(T);
     std::vector<std::vector<double>> sub_s(n_sub, std::vector<double>(T)), sub_i = sub_s, recharge = sub_s,
-                                     sub_pet = sub_s, sub_evap = sub_s;
+                                                                           sub_pet = sub_s, sub_evap = sub_s;
     int cell = 0;
     for (std::size_t i = 0; i < n_pos; ++i) {
-        const char* tested[] = {"rootdepth.asc", "porosity.asc", "slope.asc", "thiessen_p.asc", "watershed.asc",
-                                "runoff_co.asc"};
+        const char* tested[] = {"rootdepth.asc",  "porosity.asc",  "slope.asc",
+                                "thiessen_p.asc", "watershed.asc", "runoff_co.asc"};
         if (std::any_of(std::begin(tested), std::end(tested), [&](const char* f) { return grid(f, i) < 0; })) continue;
         const Response uh = parse_response(mode == 1 ? p.uh_cell_h[cell] : p.uh_cell_s[cell]);
         ++cell;
@@ -317,9 +318,8 @@ Expected expected_run(const Project& p, int mode) {
             const double pores = por[i] - et - res[i];
             const double perc = theta - et > fc[i] ? std::pow((theta - et - res[i]) / pores, B) * K[i] : 0;
             const double drainable = theta - et - perc - res[i];
-            const double ri = theta - et - perc > fc[i]
-                                  ? std::pow(drainable / pores, B) * c.interflow_scale * slope[i] * K[i]
-                                  : 0;
+            const double ri =
+                theta - et - perc > fc[i] ? std::pow(drainable / pores, B) * c.interflow_scale * slope[i] * K[i] : 0;
             for (int k = uh.first; k <= uh.last; ++k) {
                 const std::size_t a = t + k + 1;
                 if (a >= T) break;
@@ -389,8 +389,8 @@ Expected expected_run(const Project& p, int mode) {
         for (std::size_t j = 0; j < sums[k].size(); ++j) {
             std::vector<double> v = sums[k][j];
             for (std::size_t i = 0; i < n_pos; ++i) {
-                const bool masked = grid("watershed.asc", i) < 0 || v[i] < 0 ||
-                                    (k == 3 && (moisture_steps[j] == 0 || !(por[i] > 0)));
+                const bool masked =
+                    grid("watershed.asc", i) < 0 || v[i] < 0 || (k == 3 && (moisture_steps[j] == 0 || !(por[i] > 0)));
                 v[i] = masked ? -1 : k == 3 ? v[i] / moisture_steps[j] / por[i] : v[i];
             }
             char name[32];
@@ -461,8 +461,9 @@ TEST_P(TwoSubbasins, ResultFilesMatchAnIndependentCalculation) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(fs::exists(out / name));
         const std::string map = read_file(out / name);
-        EXPECT_EQ(map.substr(0, 81), "ncols        2            \nnrows        2            \n"
-                                     "XLLCORNER    123456.789012\n");
+        EXPECT_EQ(map.substr(0, 81),
+                  "ncols        2            \nnrows        2            \n"
+                  "XLLCORNER    123456.789012\n");
         expect_map(map, 2, values);
     }
 }
@@ -554,7 +555,10 @@ const InputErrorCase kInputErrorCases[] = {
      "thiessen_e.asc"},
     {"truncated_grid", "2", nullptr,
      [](const fs::path& root) { replace_in_file(root / kGrids / "slope.asc", "10 -9999\n", ""); }, "slope.asc"},
-    {"station_beyond_the_series_columns", "1", [](Project& p) { for (auto& r : p.precipitation) r.pop_back(); },
+    {"station_beyond_the_series_columns", "1",
+     [](Project& p) {
+         for (auto& r : p.precipitation) r.pop_back();
+     },
      nullptr, "p.txt"},
     {"station_zero_at_a_simulated_cell", "1", [](Project& p) { p.set_cell("thiessen_e.asc", 1, 0, 0); }, nullptr,
      "thiessen_e.asc"},
@@ -574,7 +578,10 @@ const InputErrorCase kInputErrorCases[] = {
     {"pet_series_shorter_than_p", "1", nullptr,
      [](const fs::path& root) { replace_in_file(root / kInput / "pet.txt", "2001 7 1 7 0.6\n", ""); }, "pet.txt"},
     {"groundwater_scale_zero", "1", [](Project& p) { p.control.groundwater_scale = 0; }, nullptr, "input.txt"},
-    {"more_reported_subbasins_than_subbasins", "2", [](Project& p) { p.control.reported_subbasins = {1, 2, 1}; },
+    {"more_reported_subbasins_than_subbasins", "2",
+     [](Project& p) {
+         p.control.reported_subbasins = {1, 2, 1};
+     },
      nullptr, "input.txt"},
 };
 

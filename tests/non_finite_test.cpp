@@ -41,8 +41,8 @@ TEST(NonFiniteGuard, WarnsWithTheFirstPlaceAndStillWritesEveryFile) {
         // A degree of saturation at the limit of a 32-bit real: times the pore
         // storage it overflows to infinity, and infinity less the losses it
         // drives is not a number.
-        {"initial saturation 1e38 at cell 1", [](const fs::path& g) { set_grid_value(g / "moisture.asc", 1, 3, "1e38"); },
-         "cell 1 (row 1, column 3)"},
+        {"initial saturation 1e38 at cell 1",
+         [](const fs::path& g) { set_grid_value(g / "moisture.asc", 1, 3, "1e38"); }, "cell 1 (row 1, column 3)"},
         // A flat basin: the groundwater recession is 0 x 0 / 0 in every subbasin.
         {"flat basin",
          [](const fs::path& g) {

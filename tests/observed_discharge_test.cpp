@@ -17,7 +17,8 @@ using hydro::step_key;
 
 TEST(ObservedDischarge, ReadsDateFormsAndMissingValues) {
     const auto obs = parse_observed_discharge("q.csv",
-                                              "\xEF\xBB\xBF" "date,discharge\r\n"
+                                              "\xEF\xBB\xBF"
+                                              "date,discharge\r\n"
                                               "2012-01-01,1.5\r\n"
                                               "2012-01-02 06:00, 2.25 \n"
                                               "\n"

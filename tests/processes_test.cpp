@@ -53,8 +53,8 @@ TEST(Snow, MeltIsTheDegreeDayAndRainTermsCappedByThePack) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         float pack = c.pack;
-        const float melt = snowmelt(pack, c.temperature, c.base, c.degree_day_factor, c.rain, c.rain_melt_factor,
-                                    c.hours);
+        const float melt =
+            snowmelt(pack, c.temperature, c.base, c.degree_day_factor, c.rain, c.rain_melt_factor, c.hours);
         EXPECT_TRUE(close(melt, c.melt));
         EXPECT_TRUE(close(pack, c.pack_after));
     }
@@ -135,8 +135,8 @@ TEST(RunoffSplit, FractionFollowsCoefficientMoistureAndRain) {
         {"snowmelt only: the full exponent", 2, 0, 50, 0.8f, 1, 0, 3, 4, 0.2, 1.8},
         {"snowmelt at the threshold: exponent 1", 4, 0, 50, 0.8f, 1, 0, 3, 4, 1.6, 2.4},
         {"moisture exactly 0.9 of the porosity: normal split", 2, 2, at_ninety, 0.5f, 1, 0, 2, 1, 0.9, 1.1},
-        {"moisture just above 0.9 of the porosity: all runs off", 2, 2, std::nextafter(at_ninety, 1e9f), 0.5f, 1,
-         0, 2, 1, 2, 0},
+        {"moisture just above 0.9 of the porosity: all runs off", 2, 2, std::nextafter(at_ninety, 1e9f), 0.5f, 1, 0, 2,
+         1, 2, 0},
         {"no net rain", 0, 0, 95, 1, 1, 0, 2, 1, 0, 0},
         {"negative net rain", -1, 0, 50, 0.5f, 1, 0, 2, 1, 0, 0},
     };
@@ -150,7 +150,7 @@ TEST(RunoffSplit, FractionFollowsCoefficientMoistureAndRain) {
 }
 
 TEST(Depressions, FillEvaporateAndDrain) {
-    const double fill_empty = 2 * std::exp(-0.5);          // E exp(-E / Smax), E = 2, Smax = 4
+    const double fill_empty = 2 * std::exp(-0.5);           // E exp(-E / Smax), E = 2, Smax = 4
     const double fill_quarter = 2 * std::exp(-0.5) * 0.75;  // ln(1 - 1/4) shifts the excess
     struct Case {
         const char* name;
@@ -306,8 +306,8 @@ double balance_gap(const Model& model, float conductivity_multiplier, bool& fini
         rain += b[t].rain, evaporation += b[t].evaporation;
         runoff += double(b[t].surface_runoff) + b[t].interflow + b[t].groundwater_runoff;
     }
-    const double storage = (double(b.back().moisture) - b[0].moisture) +
-                           (double(b.back().groundwater_storage) - b[0].groundwater_storage);
+    const double storage =
+        (double(b.back().moisture) - b[0].moisture) + (double(b.back().groundwater_storage) - b[0].groundwater_storage);
     return rain - (storage + evaporation + runoff);
 }
 
@@ -368,8 +368,8 @@ TEST(Groundwater, LinearStoreDrainsAndLosesUnmetDemand) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const GroundwaterStep g = groundwater_step(c.storage, c.recession, c.recharge, c.pet, c.actual, c.cells,
-                                                   c.area, c.hours, c.scale);
+        const GroundwaterStep g =
+            groundwater_step(c.storage, c.recession, c.recharge, c.pet, c.actual, c.cells, c.area, c.hours, c.scale);
         EXPECT_TRUE(close(g.outflow, c.outflow));
         EXPECT_TRUE(close(g.flow, c.flow));
         EXPECT_TRUE(close(g.evaporation, c.evaporation));
@@ -381,9 +381,9 @@ TEST(Groundwater, LinearStoreDrainsAndLosesUnmetDemand) {
 
 TEST(SoilRunoffCoefficient, TableBoundariesAreStrict) {
     const std::pair<float, float> table[] = {
-        {100.5f, 0.14f}, {100, 0.18f}, {50.5f, 0.18f}, {50, 0.21f}, {20, 0.24f}, {10, 0.28f}, {5, 0.31f},
-        {4, 0.34f},      {3, 0.38f},   {2, 0.41f},     {1.3f, 0.44f}, {1, 0.48f}, {0.5f, 0.51f}, {0.3f, 0.51f},
-        {0, 0.51f},
+        {100.5f, 0.14f}, {100, 0.18f}, {50.5f, 0.18f}, {50, 0.21f},   {20, 0.24f},
+        {10, 0.28f},     {5, 0.31f},   {4, 0.34f},     {3, 0.38f},    {2, 0.41f},
+        {1.3f, 0.44f},   {1, 0.48f},   {0.5f, 0.51f},  {0.3f, 0.51f}, {0, 0.51f},
     };
     for (const auto& [conductivity, coefficient] : table) {
         SCOPED_TRACE(conductivity);
@@ -396,11 +396,10 @@ TEST(DryRunoffCoefficient, ShareBeyondTheSoilCutToTwoDecimals) {
         float dry_cell_minimum, soil_coefficient, expected;
     };
     const Case cases[] = {
-        {0.6f, 0.28f, 0.44f},      // 100 x 0.32 / 0.72 = 44.44
-        {0.7f, 0.14f, 0.65f},      // 65.12
-        {1.0f, 0.51f, 1.0f},       // no cell without interception capacity
-        {0.51f, 0.51f, 0.0f},
-        {0.48207f, 0.51f, -0.05f}, // -5.7 is cut toward zero
+        {0.6f, 0.28f, 0.44f},                             // 100 x 0.32 / 0.72 = 44.44
+        {0.7f, 0.14f, 0.65f},                             // 65.12
+        {1.0f, 0.51f, 1.0f},                              // no cell without interception capacity
+        {0.51f, 0.51f, 0.0f}, {0.48207f, 0.51f, -0.05f},  // -5.7 is cut toward zero
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dry_cell_minimum);

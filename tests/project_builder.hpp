@@ -83,12 +83,12 @@ struct GridDefault {
     bool integer;
 };
 inline constexpr GridDefault kGrids[] = {
-    {"runoff_co.asc", 0.5, false},   {"fieldcap.asc", 0.3, false},    {"porosity.asc", 0.45, false},
-    {"conductivity.asc", 1, false},  {"poreindex.asc", 3, false},     {"depression.asc", 5, false},
-    {"interc_max.asc", 2, false},    {"interc_min.asc", 2, false},    {"residual.asc", 0.05, false},
-    {"rootdepth.asc", 1, false},     {"slope.asc", 10, false},        {"wiltingpoint.asc", 0.1, false},
-    {"thiessen_p.asc", 1, true},     {"thiessen_e.asc", 1, true},     {"watershed.asc", 1, true},
-    {"elevation.asc", 100, false},   {"thiessen_t.asc", 1, true},
+    {"runoff_co.asc", 0.5, false},  {"fieldcap.asc", 0.3, false}, {"porosity.asc", 0.45, false},
+    {"conductivity.asc", 1, false}, {"poreindex.asc", 3, false},  {"depression.asc", 5, false},
+    {"interc_max.asc", 2, false},   {"interc_min.asc", 2, false}, {"residual.asc", 0.05, false},
+    {"rootdepth.asc", 1, false},    {"slope.asc", 10, false},     {"wiltingpoint.asc", 0.1, false},
+    {"thiessen_p.asc", 1, true},    {"thiessen_e.asc", 1, true},  {"watershed.asc", 1, true},
+    {"elevation.asc", 100, false},  {"thiessen_t.asc", 1, true},
 };
 
 struct Project {
@@ -173,10 +173,10 @@ inline std::string grid_text(const Project& p, const std::vector<double>& values
 
 inline std::string control_text(const Control& c) {
     std::string s = "Time_step_(hours)\n" + number_text(c.time_step_hours) + "\nPARAMETER_SET\n";
-    const double values[11] = {c.interflow_scale,       c.groundwater_recession, c.initial_moisture_ratio,
-                               c.pet_factor,            c.initial_groundwater,   c.groundwater_scale,
-                               c.melt_base_temperature, double(c.degree_day_factor), c.rain_melt_factor,
-                               c.runoff_exponent,       c.runoff_rain_threshold};
+    const double values[11] = {
+        c.interflow_scale,     c.groundwater_recession, c.initial_moisture_ratio, c.pet_factor,
+        c.initial_groundwater, c.groundwater_scale,     c.melt_base_temperature,  double(c.degree_day_factor),
+        c.rain_melt_factor,    c.runoff_exponent,       c.runoff_rain_threshold};
     for (int i = 0; i < 11; ++i) s += (i ? " " : "") + number_text(values[i]);
     s += "\nn_output_subbasins " + std::to_string(c.reported_subbasins.size()) + "\n";
     if (!c.reported_subbasins.empty()) {

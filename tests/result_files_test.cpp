@@ -57,8 +57,9 @@ TEST(ResultRecords, QTotHoldsRainTheThreeFlowsTheirSumAndTemperature) {
 
 TEST(ResultRecords, BalanceHoldsTheBasinMeansAndTheTotalRunoff) {
     const BalanceRecord r{12.0f, 1.25f, 345.678f, 8.5f, 0.75f, 0.004f, 2.0f, 0.5f, 0.125f, 99.9996f, 0.0f};
-    const std::string fields = "    2009      12      31      23    12.000     1.250   345.678     8.500     0.750"
-                               "     0.004     2.000     0.500     0.125     2.625   100.000";
+    const std::string fields =
+        "    2009      12      31      23    12.000     1.250   345.678     8.500     0.750"
+        "     0.004     2.000     0.500     0.125     2.625   100.000";
     EXPECT_EQ(balance_line(r, false), fields + "\n");
     EXPECT_EQ(balance_line(r, true), fields + "     0.000\n");
     EXPECT_EQ(balance_line(r, false).size(), 142u + 1);
@@ -73,7 +74,7 @@ TEST(ResultRecords, ValuesTooWideForTheFieldAreAsterisks) {
     };
     const Case cases[] = {
         {1.0e6f, 0, "**********", "**********"},
-        {999999.9f, 0, "999999.875", "999999.875"},  // the float's own value, 10 characters
+        {999999.9f, 0, "999999.875", "999999.875"},    // the float's own value, 10 characters
         {600000, 500000, "600000.000", "**********"},  // only the sum overflows
         {-99999.5f, 0, "-99999.500", "-99999.500"},
         {-100000, 0, "**********", "**********"},
@@ -93,10 +94,14 @@ TEST(ResultRecords, ValuesTooWideForTheFieldAreAsterisks) {
 
 TEST(SnapshotNames, KindPrefixAndFourDigitPeriodNumber) {
     const std::pair<std::pair<int, int32_t>, const char*> names[] = {
-        {{kRunoff, 1}, "runoff0001.asc"},          {{kInterflow, 9}, "interflow0009.asc"},
-        {{kRecharge, 10}, "recharge0010.asc"},     {{kMoisture, 99}, "moisture0099.asc"},
-        {{kEvaporation, 100}, "evaporation0100.asc"}, {{kRunoff, 999}, "runoff0999.asc"},
-        {{kRunoff, 1000}, "runoff1000.asc"},       {{kEvaporation, 12}, "evaporation0012.asc"},
+        {{kRunoff, 1}, "runoff0001.asc"},
+        {{kInterflow, 9}, "interflow0009.asc"},
+        {{kRecharge, 10}, "recharge0010.asc"},
+        {{kMoisture, 99}, "moisture0099.asc"},
+        {{kEvaporation, 100}, "evaporation0100.asc"},
+        {{kRunoff, 999}, "runoff0999.asc"},
+        {{kRunoff, 1000}, "runoff1000.asc"},
+        {{kEvaporation, 12}, "evaporation0012.asc"},
         {{kRunoff, 10000}, "runoff10000.asc"},
     };
     for (const auto& [key, name] : names) EXPECT_EQ(snapshot_file_name(key.first, key.second), name);
@@ -109,7 +114,7 @@ TEST(SnapshotNames, KindPrefixAndFourDigitPeriodNumber) {
 TEST(Maps, CarryTheKeptHeaderAndMaskOutsideAndNegativeValues) {
     Project p = tiny_project({1, -9999, 1, 1}, 4, 2);
     p.set_cell("fieldcap.asc", 0, 0, 0.45);  // saturated and at field capacity: no drainage
-    p.set_cell("porosity.asc", 0, 3, 0);  // no pore space: no soil either (root depth 0)
+    p.set_cell("porosity.asc", 0, 3, 0);     // no pore space: no soil either (root depth 0)
     p.set_cell("rootdepth.asc", 0, 3, 0);
     p.grid("thiessen_e.asc") = {1, kNoData, 2, 2};
     p.pet = {{0, 1}, {0, 1}};
@@ -132,12 +137,13 @@ TEST(Maps, CarryTheKeptHeaderAndMaskOutsideAndNegativeValues) {
               (std::vector<std::string>{"balance.txt", "evaporation0001.asc", "moisture0001.asc", "moisture0002.asc",
                                         "q_tot.txt", "uh_cell_h.txt", "uh_cell_s.txt", "uh_river.txt"}));
     // Keyword and value cut or padded to 13 characters each; no-data -1.0.
-    const std::string header = "ncols        4            \n"
-                               "nrows        1            \n"
-                               "XLLCORNER    123456.789012\n"
-                               "yllcorner    4000000.0    \n"
-                               "cellsize     1000         \n"
-                               "NODATA_value -1.0\n";
+    const std::string header =
+        "ncols        4            \n"
+        "nrows        1            \n"
+        "XLLCORNER    123456.789012\n"
+        "yllcorner    4000000.0    \n"
+        "cellsize     1000         \n"
+        "NODATA_value -1.0\n";
     // Moisture: 450 of 450 mm; outside; (67.5 + 0.1625) / 450 after one day
     // of negative evapotranspiration; no pore space.
     EXPECT_EQ(read_file(out / "moisture0001.asc"), header + "      1.00     -1.00      0.15     -1.00\n");

@@ -20,7 +20,8 @@ using namespace testing_support;
 
 const char* const kUtm33 =
     "PROJCS[\"WGS_1984_UTM_Zone_33N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[\"WGS_1984\",6378137.0,"
-    "298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"],"
+    "298.257223563]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]],PROJECTION[\"Transverse_Mercator\"]"
+    ","
     "PARAMETER[\"False_Easting\",500000.0],PARAMETER[\"False_Northing\",0.0],PARAMETER[\"Central_Meridian\",15.0],"
     "PARAMETER[\"Scale_Factor\",0.9996],PARAMETER[\"Latitude_Of_Origin\",0.0],UNIT[\"Meter\",1.0]]";
 
@@ -46,7 +47,7 @@ bool tool_installed(const char* name) {
 }
 
 class FormatsRun : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         tmp_ = new TempDir("formats");
         root_ = tmp_->path() / "project";
@@ -141,7 +142,8 @@ TEST_F(FormatsRun, NetcdfHoldsTheSeriesAndMapsOfTheTextResults) {
     }
     const std::vector<float> sub = read_floats(ncid, "q_sub", steps * 2);
     for (std::size_t t = 0; t < steps; ++t)
-        for (std::size_t p = 0; p < 2; ++p) ASSERT_EQ(sub[t * 2 + p], std::strtof(q_sub[t + 1][p + 1].c_str(), nullptr));
+        for (std::size_t p = 0; p < 2; ++p)
+            ASSERT_EQ(sub[t * 2 + p], std::strtof(q_sub[t + 1][p + 1].c_str(), nullptr));
     // The time axis: hours since the first step (hourly steps here).
     std::vector<double> time(steps);
     int var = -1;
@@ -171,7 +173,8 @@ TEST_F(FormatsRun, NetcdfHoldsTheSeriesAndMapsOfTheTextResults) {
         const RunResult dump = run_program("/bin/sh", {"-c", "ncdump -h run.nc"}, tmp_->path());
         EXPECT_NE(dump.out.find(":Conventions = \"CF-1.8\""), std::string::npos) << dump.out;
     } else {
-        std::printf("ncdump is not installed: its reading of the file is not checked (sudo apt-get install -y netcdf-bin)\n");
+        std::printf(
+            "ncdump is not installed: its reading of the file is not checked (sudo apt-get install -y netcdf-bin)\n");
     }
     if (tool_installed("gdalinfo")) {
         const RunResult info = run_program("/bin/sh", {"-c", "gdalinfo NETCDF:run.nc:runoff"}, tmp_->path());
@@ -179,12 +182,15 @@ TEST_F(FormatsRun, NetcdfHoldsTheSeriesAndMapsOfTheTextResults) {
         EXPECT_NE(info.out.find("Origin = (448436.5"), std::string::npos) << info.out;
         EXPECT_NE(info.out.find("NoData Value=-1"), std::string::npos) << info.out;
     } else {
-        std::printf("gdalinfo is not installed: GDAL's reading of the file is not checked (sudo apt-get install -y gdal-bin)\n");
+        std::printf(
+            "gdalinfo is not installed: GDAL's reading of the file is not checked (sudo apt-get install -y "
+            "gdal-bin)\n");
     }
 }
 #else
 TEST(FormatsRunNetcdf, SkippedWithoutTheLibrary) {
-    GTEST_SKIP() << "built without the netCDF library: gridrun --netcdf is not available (sudo apt-get install -y libnetcdf-dev)";
+    GTEST_SKIP() << "built without the netCDF library: gridrun --netcdf is not available (sudo apt-get install -y "
+                    "libnetcdf-dev)";
 }
 #endif
 

@@ -30,8 +30,14 @@ TEST(CsvSeries, ValuesAreTheShortestTextThatReadsBackAsTheSameFloat) {
     const struct {
         float value;
         const char* text;
-    } cases[] = {{0.1f, "0.1"},        {0.0f, "0"},         {-0.0f, "-0"},       {1.0f / 3.0f, "0.33333334"},
-                 {1e-7f, "1e-07"},     {16777216.0f, "16777216"}, {-3.25f, "-3.25"}, {0.0004f, "4e-04"},
+    } cases[] = {{0.1f, "0.1"},
+                 {0.0f, "0"},
+                 {-0.0f, "-0"},
+                 {1.0f / 3.0f, "0.33333334"},
+                 {1e-7f, "1e-07"},
+                 {16777216.0f, "16777216"},
+                 {-3.25f, "-3.25"},
+                 {0.0004f, "4e-04"},
                  {std::numeric_limits<float>::infinity(), "inf"}};
     for (const auto& c : cases) {
         std::string s;
@@ -120,8 +126,8 @@ TEST(AreameanCsv, SubbasinSeriesWithTimeAndFullPrecision) {
 }
 
 TEST(ProgressLine, ShareDoneAndTimeLeftFromTheTimeTakenSoFar) {
-    EXPECT_EQ(progress_text(0.005, 10.0), "gridrun: 0% done");           // too early to tell
-    EXPECT_EQ(progress_text(0.5, 0.5), "gridrun: 50% done");             // under a second
+    EXPECT_EQ(progress_text(0.005, 10.0), "gridrun: 0% done");  // too early to tell
+    EXPECT_EQ(progress_text(0.5, 0.5), "gridrun: 50% done");    // under a second
     EXPECT_EQ(progress_text(0.25, 10.0), "gridrun: 25% done, about 30 s left");
     EXPECT_EQ(progress_text(0.4, 60.0), "gridrun: 40% done, about 1 min 30 s left");
     EXPECT_EQ(progress_text(0.1, 1000.0), "gridrun: 10% done, about 2 h 30 min left");

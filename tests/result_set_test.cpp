@@ -112,11 +112,11 @@ TEST(ResultSet, AFolderAtAResultPathStopsTheSetBeforeAnyRename) {
 // elsewhere) moves nothing; it is removed.
 TEST(ResultSet, ARecoveryActsOnlyOnAJournalOfItsOwnTemporaryFiles) {
     const std::vector<std::string> journals = {
-        "result set journal 1\n1\n11 5\n../../x.txt\na.txt\nend\n",            // a file outside the folder
-        "result set journal 1\n1\n5 5\nb.asc\na.txt\nend\n",                    // not a temporary file
-        "result set journal 1\n1\n16 5\n.a.txt.tmp.12.0\na.txt\n",              // not whole
-        "result set journal 1\n99999999999\n",                                   // an absurd count
-        "result set journal 1\n1\n900 5\n.a.txt.tmp.12.0\na.txt\nend\n",         // lengths beyond the text
+        "result set journal 1\n1\n11 5\n../../x.txt\na.txt\nend\n",       // a file outside the folder
+        "result set journal 1\n1\n5 5\nb.asc\na.txt\nend\n",              // not a temporary file
+        "result set journal 1\n1\n16 5\n.a.txt.tmp.12.0\na.txt\n",        // not whole
+        "result set journal 1\n99999999999\n",                            // an absurd count
+        "result set journal 1\n1\n900 5\n.a.txt.tmp.12.0\na.txt\nend\n",  // lengths beyond the text
     };
     for (const std::string& j : journals) {
         SCOPED_TRACE(j);

@@ -16,14 +16,23 @@ using namespace hydro;
 using namespace testing_support;
 
 TEST(RecordDates, OnlyDatesOfTheCalendarPass) {
-    struct Case { RecordDate d; const char* refused; };  // refused: what the message expects, or nullptr
+    struct Case {
+        RecordDate d;
+        const char* refused;
+    };  // refused: what the message expects, or nullptr
     const std::vector<Case> cases = {
-        {{2000, 2, 29, 0}, nullptr},  {{1900, 2, 29, 0}, "a day from 1 to 28 (month 2 of 1900)"},
-        {{2004, 2, 29, 23}, nullptr}, {{2001, 2, 31, 0}, "a day from 1 to 28"},
-        {{2001, 4, 31, 0}, "a day from 1 to 30"}, {{2001, 12, 31, 0}, nullptr},
-        {{2001, 1, 0, 0}, "a day from 1 to 31"}, {{2001, 0, 1, 0}, "a month from 1 to 12"},
-        {{2001, -5, 1, 0}, "a month from 1 to 12"}, {{2001, 13, 1, 0}, "a month from 1 to 12"},
-        {{2001, 1, 1, 24}, "an hour from 0 to 23"}, {{2001, 1, 1, -7}, "an hour from 0 to 23"},
+        {{2000, 2, 29, 0}, nullptr},
+        {{1900, 2, 29, 0}, "a day from 1 to 28 (month 2 of 1900)"},
+        {{2004, 2, 29, 23}, nullptr},
+        {{2001, 2, 31, 0}, "a day from 1 to 28"},
+        {{2001, 4, 31, 0}, "a day from 1 to 30"},
+        {{2001, 12, 31, 0}, nullptr},
+        {{2001, 1, 0, 0}, "a day from 1 to 31"},
+        {{2001, 0, 1, 0}, "a month from 1 to 12"},
+        {{2001, -5, 1, 0}, "a month from 1 to 12"},
+        {{2001, 13, 1, 0}, "a month from 1 to 12"},
+        {{2001, 1, 1, 24}, "an hour from 0 to 23"},
+        {{2001, 1, 1, -7}, "an hour from 0 to 23"},
         {{2001, 1, 1, 99}, "an hour from 0 to 23"},
     };
     FreeFormatReader in("p.txt", "year month day hour 1\n2001 1 1 0 1\n");
@@ -58,11 +67,23 @@ struct DayCase {
 
 TEST(Calendar, DayOfYearWithGregorianLeapYears) {
     const std::vector<DayCase> cases = {
-        {2001, 1, 1, 1},    {2001, 1, 31, 31},  {2001, 3, 15, 74},  {2000, 3, 15, 75},  {2000, 12, 31, 366},
-        {2001, 12, 31, 365}, {1900, 3, 15, 74}, {1896, 3, 15, 75},  {2100, 3, 1, 60},   {2400, 3, 1, 61},
-        {2004, 2, 29, 60},  {1850, 12, 31, 365}, {2008, 7, 4, 186},
+        {2001, 1, 1, 1},
+        {2001, 1, 31, 31},
+        {2001, 3, 15, 74},
+        {2000, 3, 15, 75},
+        {2000, 12, 31, 366},
+        {2001, 12, 31, 365},
+        {1900, 3, 15, 74},
+        {1896, 3, 15, 75},
+        {2100, 3, 1, 60},
+        {2400, 3, 1, 61},
+        {2004, 2, 29, 60},
+        {1850, 12, 31, 365},
+        {2008, 7, 4, 186},
         // months outside the calendar count only the months that exist
-        {2001, 0, 5, 5},    {2001, 13, 1, 366}, {2000, 14, 2, 368},
+        {2001, 0, 5, 5},
+        {2001, 13, 1, 366},
+        {2000, 14, 2, 368},
     };
     for (const DayCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" + std::to_string(c.day));
@@ -83,9 +104,9 @@ TEST(Calendar, StepsCarryDayOfYearAndDateCode) {
 
 TEST(Calendar, DatesReadBackAsAppendedWithOneRunPerChangeOfSpacing) {
     const std::vector<StepDate> dates = {
-        {2000, 2, 28, 22}, {2000, 2, 28, 23}, {2000, 2, 29, 0}, {2000, 3, 1, 0}, {2000, 3, 1, 1},  // leap day, a gap
+        {2000, 2, 28, 22}, {2000, 2, 28, 23},  {2000, 2, 29, 0}, {2000, 3, 1, 0},  {2000, 3, 1, 1},  // leap day, a gap
         {2000, 3, 1, 1},   {1999, 12, 31, 23}, {2001, 13, 1, 0}, {2001, 1, 1, 24},  // repeated, backwards, outside
-        {2001, 1, 2, 0},   {2001, 1, 3, 0},    {2001, 1, 4, 0},                      // daily
+        {2001, 1, 2, 0},   {2001, 1, 3, 0},    {2001, 1, 4, 0},                     // daily
     };
     StepCalendar cal;
     for (const StepDate& d : dates) cal.append(d.year, d.month, d.day, d.hour);
@@ -231,11 +252,11 @@ TEST(StationSeries, AFileReadThroughASmallBufferReadsAsTheWholeText) {
     const std::string long_value = std::string(300, '0') + "2.5";
     const std::vector<std::string> texts = {
         "\xEF\xBB\xBFy m d h 1 2 3\r\n2005 1 1 0 1 2 3 9\r\n\r\n2005 1 2 0\r\n4 5\r\n6\r\n2005 1 3 0 7 8 " + long_value,
-        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5\n2005 1 3 0 7 8 9\n",        // short record
-        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5 6\n2005 2 30 0 7 8 9\n",     // no such day
-        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 " + long_value + "x 6\n",      // long bad value
-        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5 6\n\n\n",                    // ends early
-        "y m d h 1 2\n2005 1 1 0 1 2 3\n",                                            // short header
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5\n2005 1 3 0 7 8 9\n",     // short record
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5 6\n2005 2 30 0 7 8 9\n",  // no such day
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 " + long_value + "x 6\n",   // long bad value
+        "y m d h 1 2 3\n2005 1 1 0 1 2 3\n2005 1 2 0 4 5 6\n\n\n",                 // ends early
+        "y m d h 1 2\n2005 1 1 0 1 2 3\n",                                         // short header
     };
     TempDir dir("buffer");
     const std::string path = (dir.path() / "p.txt").string();

@@ -18,9 +18,8 @@ namespace testing_support {
 TempDir::TempDir(const std::string& tag) {
     static std::atomic<int> counter{0};
     std::random_device rd;
-    path_ = fs::temp_directory_path() /
-            ("hydro_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++) + "_" +
-             std::to_string(rd() % 100000));
+    path_ = fs::temp_directory_path() / ("hydro_" + tag + "_" + std::to_string(::getpid()) + "_" +
+                                         std::to_string(counter++) + "_" + std::to_string(rd() % 100000));
     fs::remove_all(path_);
     fs::create_directories(path_);
 }

@@ -12,14 +12,14 @@ namespace fs = std::filesystem;
 // A fresh, empty folder under the system's temporary folder, removed when the
 // object goes out of scope.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& tag);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const fs::path& path() const { return path_; }
 
-private:
+  private:
     fs::path path_;
 };
 

@@ -32,7 +32,9 @@ Project basin() {
 
 // The project with only the records [from, to) of its series.
 Project part(Project p, int from, int to) {
-    auto cut = [&](auto& v) { v = std::vector<typename std::decay_t<decltype(v)>::value_type>(v.begin() + from, v.begin() + to); };
+    auto cut = [&](auto& v) {
+        v = std::vector<typename std::decay_t<decltype(v)>::value_type>(v.begin() + from, v.begin() + to);
+    };
     cut(p.dates);
     cut(p.precipitation);
     cut(p.pet);
@@ -71,8 +73,12 @@ TEST(WarmStart, TheSecondPartOfASplitRunGivesTheSingleRunsRecords) {
     TempDir tmp("warm");
     const Project whole = basin();
     write_project(whole, tmp.path() / "whole");
-    struct Split { int at; const char* where; };
-    const Split splits[] = {{8, "inside the snow period and a rain event"}, {16, "inside a rain event"}, {33, "dry days"}};
+    struct Split {
+        int at;
+        const char* where;
+    };
+    const Split splits[] = {
+        {8, "inside the snow period and a rain event"}, {16, "inside a rain event"}, {33, "dry days"}};
     for (const Split& split : splits) {
         write_project(part(whole, 0, split.at), tmp.path() / "first");
         write_project(part(whole, split.at, 60), tmp.path() / "second");
@@ -93,7 +99,8 @@ TEST(WarmStart, TheSecondPartOfASplitRunGivesTheSingleRunsRecords) {
                     EXPECT_EQ(a.groundwater_flow[u], b.groundwater_flow[t]) << u;
                     EXPECT_EQ(0, std::memcmp(&a.balance[u], &b.balance[t], sizeof(BalanceRecord))) << u;
                 }
-                EXPECT_EQ(std::vector<float>(a.reported_flows.begin() + split.at * long(a.n_reported), a.reported_flows.end()),
+                EXPECT_EQ(std::vector<float>(a.reported_flows.begin() + split.at * long(a.n_reported),
+                                             a.reported_flows.end()),
                           b.reported_flows);
                 EXPECT_EQ(single.maps.interflow, second.maps.interflow);
                 // The state after the second part is the single run's final state.
@@ -163,7 +170,12 @@ TEST(StateFile, ThatDoesNotFitIsRefusedWithAClearMessage) {
     flipped[bytes.size() / 2] ^= 0x10;
     std::string later = bytes;
     later[8] = 2;
-    struct Case { const char* name; std::string path; const Model* model; const char* message; };
+    struct Case {
+        const char* name;
+        std::string path;
+        const Model* model;
+        const char* message;
+    };
     const Case cases[] = {
         {"missing", (tmp.path() / "none.state").string(), &m2, "no readable file"},
         {"another kind of file", variant("text", "year month day hour\n"), &m2, "a file of another kind"},

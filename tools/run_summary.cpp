@@ -79,8 +79,8 @@ Table read_table(const std::string& path) {
 
 std::string date_of(const Table& t, std::size_t r) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d hour %d", static_cast<int>(t.rows[r][0]), static_cast<int>(t.rows[r][1]),
-                  static_cast<int>(t.rows[r][2]), static_cast<int>(t.rows[r][3]));
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d hour %d", static_cast<int>(t.rows[r][0]),
+                  static_cast<int>(t.rows[r][1]), static_cast<int>(t.rows[r][2]), static_cast<int>(t.rows[r][3]));
     return buf;
 }
 
@@ -92,8 +92,8 @@ std::string fit_text(const Table& q, const std::string& observed_path, std::size
     std::vector<double> flow;
     const int qt = q.column("Q");
     for (const auto& row : q.rows) {
-        keys.push_back(step_key(static_cast<int32_t>(row[0]), static_cast<int32_t>(row[1]), static_cast<int32_t>(row[2]),
-                                static_cast<int32_t>(row[3])));
+        keys.push_back(step_key(static_cast<int32_t>(row[0]), static_cast<int32_t>(row[1]),
+                                static_cast<int32_t>(row[2]), static_cast<int32_t>(row[3])));
         flow.push_back(row[qt]);
     }
     const FitScores f = score_run(flow, match_observations(observed, keys), warmup, observed_path);
@@ -242,8 +242,9 @@ int main(int argc, char** argv) {
                     d_gw);
         std::printf("  closure error       %9.1f  (%.1f %% of the rain)\n", closure,
                     sum_rain != 0 ? 100.0 * closure / sum_rain : 0.0);
-        std::printf("  The closure error holds what the files do not show: the change of the snow pack,\n"
-                    "  of the canopy and depression stores, and the water those stores lose on snow steps.\n");
+        std::printf(
+            "  The closure error holds what the files do not show: the change of the snow pack,\n"
+            "  of the canopy and depression stores, and the water those stores lose on snow steps.\n");
         std::fputs(fit.c_str(), stdout);
         return 0;
     } catch (const std::exception& e) {
