@@ -1,8 +1,9 @@
 // The engine against the classic serial loop, in one process on one loaded
 // project:
 //   bench_engine PROJECT_ROOT MODE
-// 1. the classic loop: every cell through every step, its runoff routed into
-//    two series of the whole run's length, every sum added in place into
+// 1. the classic loop: every cell through every step (the one-cell form of
+//    the step's processes, the code the engine runs cells side by side), its
+//    runoff routed into two series of the whole run's length, every sum added in place into
 //    series of the whole run's length, then groundwater and river routing
 //    step by step (compiled -O2); it counts the calls of powf, expf and logf;
 // 2. the transcendental floor of the case: those calls, each timed alone;
@@ -18,13 +19,11 @@
 #include <vector>
 
 #include "cell_loop.hpp"
+#include "cell_routing.hpp"
+#include "cell_step.hpp"
 #include "groundwater.hpp"
-#include "interception.hpp"
 #include "model.hpp"
 #include "series_collector.hpp"
-#include "snow.hpp"
-#include "soil_water.hpp"
-#include "surface_runoff.hpp"
 
 using namespace hydro;
 
@@ -32,6 +31,23 @@ namespace {
 
 struct Calls {
     double pow = 0, exp = 0, log = 0;
+};
+
+// The library's powf, expf and logf, counted.
+struct CountingMath {
+    static inline Calls calls;
+    static float pow(bool m, float x, float y) {
+        calls.pow += m ? 1 : 0;
+        return LibraryMath<float>::pow(m, x, y);
+    }
+    static float exp(bool m, float x) {
+        calls.exp += m ? 1 : 0;
+        return LibraryMath<float>::exp(m, x);
+    }
+    static float log(bool m, float x) {
+        calls.log += m ? 1 : 0;
+        return LibraryMath<float>::log(m, x);
+    }
 };
 
 struct ClassicResult {
@@ -58,7 +74,7 @@ ClassicResult classic(const Model& model) {
     const std::size_t grid = static_cast<std::size_t>(in.sizes.n_rows) * static_cast<std::size_t>(in.sizes.n_cols);
     std::vector<std::vector<float>> map_sum(kSnapshotKinds);
     for (int k = 0; k < kSnapshotKinds; ++k) map_sum[k].assign(cf.periods[k].size() * grid, 0.0f);
-    Calls calls;
+    CountingMath::calls = Calls{};
     std::size_t cell_number = 0;
     for (int32_t r = 0; r < in.sizes.n_rows; ++r)
         for (int32_t col = 0; col < in.sizes.n_cols; ++col) {
@@ -72,61 +88,24 @@ ClassicResult classic(const Model& model) {
             const float* t_of = temperature_used
                                     ? &in.temperature.values[static_cast<std::size_t>(g.station_zone_t[i] - 1) * steps]
                                     : nullptr;
-            const RunoffParameters runoff{g.runoff_coefficient[i], g.interception_max[i], g.dry_runoff_coefficient,
-                                          cf.runoff_exponent, cf.runoff_rain_threshold};
-            const SoilParameters soil{
-                g.residual_moisture[i], g.wilting_point[i], g.field_capacity[i], g.porosity[i],
-                g.conductivity[i],      g.pore_index[i],    g.slope[i],          g.interception_max[i]};
+            const CellParameters<float> cell = cell_parameters(cell_grids(g, i), g.dry_runoff_coefficient, cf);
             const int32_t first = in.cell_responses.first(c), last = in.cell_responses.last(c);
             const float* uh = in.cell_responses.ordinates(c);
             std::fill(cell_s.begin(), cell_s.end(), 0.0f);
             std::fill(cell_i.begin(), cell_i.end(), 0.0f);
-            float theta = in.initial_soil_moisture[i];
-            float snow = steps ? initial_snow_storage(in.calendar.month[0]) : 0.0f, canopy_store = 0, depression = 0;
-            auto route = [&](float depth, std::size_t t, std::vector<float>& series) {
-                for (int64_t k = first; k <= last; ++k) {
-                    const std::size_t a = t + static_cast<std::size_t>(k) + 1;
-                    if (a >= steps) break;
-                    series[a] = ((((depth / 1000.0f) * uh[k - first]) * area) / dt) / 3600.0f + series[a];
-                }
-            };
+            CellStores<float> stores{in.initial_soil_moisture[i],
+                                     steps ? initial_snow_storage(in.calendar.month[0]) : 0.0f, 0.0f, 0.0f};
+            const int32_t n_steps = static_cast<int32_t>(steps);
             for (std::size_t t = 0; t < steps; ++t) {
                 const float p = p_of[t], pet = cf.pet_factor * e_of[t];
-                float temperature = 0, melt = 0;
-                bool snow_step = false;
-                if (temperature_used) {
-                    temperature = t_of[t];
-                    if (is_snow_step(temperature, cf.melt_base_temperature)) {
-                        snow_step = true;
-                        snow = snow + p;
-                    } else {
-                        melt = snowmelt(snow, temperature, cf.melt_base_temperature, cf.degree_day_factor, p,
-                                        cf.rain_melt_factor, dt);
-                    }
-                }
-                InterceptionStep canopy;
-                DepressionStep surface;
-                SoilFluxes fluxes;
-                if (snow_step) {
-                    canopy_store = 0;
-                    depression = 0;
-                } else {
-                    canopy = intercept(p, pet, melt, canopy_store, [&] {
-                        return interception_capacity_from_factor(factor[t], g.interception_max[i],
-                                                                 g.interception_min[i]);
-                    });
-                    const RunoffSplit split = split_net_rain(canopy.net_rain, p, theta, g.porosity[i], runoff);
-                    if (canopy.net_rain > 0.0f && !(runoff.runoff_coefficient > 0.99f)) calls.pow += 1;
-                    if (split.surface_runoff > 0.0f && g.depression_capacity[i] > 0.0f) calls.log += 1, calls.exp += 1;
-                    surface = depression_step(split, depression, g.depression_capacity[i], pet - canopy.evaporation,
-                                              runoff.runoff_coefficient, theta, g.porosity[i]);
-                    fluxes =
-                        soil_fluxes(theta, pet - canopy.evaporation - surface.evaporation, soil, cf.interflow_scale);
-                    if (fluxes.percolation != 0.0f) calls.pow += 1;
-                    if (fluxes.interflow != 0.0f) calls.pow += 1;
-                    if (surface.surface_runoff > 0.0f) route(surface.surface_runoff, t, cell_s);
-                    if (fluxes.interflow > 0.0f) route(fluxes.interflow, t, cell_i);
-                }
+                const float temperature = temperature_used ? t_of[t] : 0.0f;
+                const StepFluxes<float> f =
+                    water_balance_step<float, CountingMath>(cf, cell, p, pet, temperature, factor[t], stores);
+                const int32_t step = static_cast<int32_t>(t);
+                if (f.runoff > 0.0f)
+                    route_into_series(f.runoff, uh, first, last, step, n_steps, area, dt, cell_s.data());
+                if (f.soil.interflow > 0.0f)
+                    route_into_series(f.soil.interflow, uh, first, last, step, n_steps, area, dt, cell_i.data());
                 if (mode2) {
                     sub_s[sb * steps + t] = sub_s[sb * steps + t] + cell_s[t];
                     sub_i[sb * steps + t] = sub_i[sb * steps + t] + cell_i[t];
@@ -134,21 +113,21 @@ ClassicResult classic(const Model& model) {
                     out_s[t] = out_s[t] + cell_s[t];
                     out_i[t] = out_i[t] + cell_i[t];
                 }
-                theta = updated_soil_moisture(theta, surface.infiltration, fluxes);
-                const float e = (surface.evaporation + canopy.evaporation) + fluxes.evaporation;
+                const float theta = stores.soil_moisture =
+                    updated_soil_moisture(stores.soil_moisture, f.infiltration, f.soil);
+                const float e = f.evaporation();
                 rain[t] = p / n + rain[t];
                 if (temperature_used) temp[t] = temperature / n + temp[t];
-                inte[t] = canopy.interception / n + inte[t];
+                inte[t] = f.interception / n + inte[t];
                 moist[t] = theta / n + moist[t];
-                infil[t] = surface.infiltration / n + infil[t];
+                infil[t] = f.infiltration / n + infil[t];
                 evap[t] = e / n + evap[t];
-                rs[t] = surface.surface_runoff / n + rs[t];
-                ri[t] = fluxes.interflow / n + ri[t];
-                rech[sb * steps + t] = fluxes.percolation / m + rech[sb * steps + t];
+                rs[t] = f.runoff / n + rs[t];
+                ri[t] = f.soil.interflow / n + ri[t];
+                rech[sb * steps + t] = f.soil.percolation / m + rech[sb * steps + t];
                 spet[sb * steps + t] = pet / m + spet[sb * steps + t];
                 sevap[sb * steps + t] = e / m + sevap[sb * steps + t];
-                const float value[kSnapshotKinds] = {surface.surface_runoff, fluxes.interflow, fluxes.percolation,
-                                                     theta, e};
+                const float value[kSnapshotKinds] = {f.runoff, f.soil.interflow, f.soil.percolation, theta, e};
                 for (int k = 0; k < kSnapshotKinds; ++k)
                     for (std::size_t j = 0; j < cf.periods[k].size(); ++j)
                         if (cf.periods[k][j].contains(in.calendar.date_code[t]))
@@ -180,7 +159,7 @@ ClassicResult classic(const Model& model) {
                 to_outlet(sub_i[st], s, t, out_i);
             }
         }
-    return {out_s, out_i, out_g, calls};
+    return {out_s, out_i, out_g, CountingMath::calls};
 }
 
 volatile float g_sink;

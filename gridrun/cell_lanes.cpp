@@ -2,6 +2,13 @@
 // x86-64, once more for AVX2; the run takes the widest one the processor has.
 // Both give the same bits: every lane computes in single precision exactly
 // what one cell computes (no fused multiply-add, no reassociation).
+// The processes are written for any lane type and forced inline into each
+// kernel, so that no vector ever passes a call boundary: the warnings about
+// the calling convention of wide vectors do not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+// Vectors filled lane by lane read as used before set to the compiler.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 #include "cell_lanes.hpp"
 
 #include <algorithm>
@@ -19,6 +26,13 @@
 #if defined(__GLIBC__)
 #include <gnu/libc-version.h>
 #endif
+
+#include "cell_routing.hpp"
+#include "interception.hpp"
+#include "lanes.hpp"
+#include "snow.hpp"
+#include "soil_water.hpp"
+#include "surface_runoff.hpp"
 
 namespace hydro {
 
@@ -65,9 +79,12 @@ using BlockKernel = void (*)(const RunView&, const std::vector<ValidCell>&, std:
 
 using GroupAdder = void (*)(const float*, std::size_t, int, float* const*);
 
+using CaseRunner = void (*)(const ControlFile&, float, float, CellStepCase*, std::size_t);
+
 struct KernelChoice {
     BlockKernel run;
     GroupAdder add;
+    CaseRunner cases;
     const char* name;
 };
 
@@ -87,12 +104,16 @@ std::vector<KernelChoice> available_kernels() {
                        (major > 2 || (major == 2 && minor >= 28)) && __builtin_cpu_supports("fma");
 #endif
         if (library_fits && lanes_avx512::lane_powf_agrees())
-            k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, "avx512-powf"});
-        k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, "avx512"});
+            k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::water_balance_cases,
+                         "avx512-powf"});
+        k.push_back(
+            {lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::water_balance_cases, "avx512"});
     }
-    if (__builtin_cpu_supports("avx2")) k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, "avx2"});
+    if (__builtin_cpu_supports("avx2"))
+        k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::water_balance_cases, "avx2"});
 #endif
-    k.push_back({lanes_generic::simulate_block, lanes_generic::add_group, "generic"});
+    k.push_back(
+        {lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::water_balance_cases, "generic"});
     return k;
 }
 
@@ -143,6 +164,11 @@ void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cell
 
 void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums) {
     kernel().add(y, len, real, sums);
+}
+
+void water_balance_lanes(const ControlFile& control, float dry_runoff_coefficient, float seasonal_factor,
+                         std::vector<CellStepCase>& cases) {
+    kernel().cases(control, dry_runoff_coefficient, seasonal_factor, cases.data(), cases.size());
 }
 
 }  // namespace hydro

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cell_loop.hpp"
+#include "cell_step.hpp"
 
 namespace hydro {
 
@@ -15,5 +16,19 @@ void simulate_block_lanes(const RunView& run, const std::vector<ValidCell>& cell
 // Adds one contribution of a group's first `real` lanes to their sums in lane
 // order: sums[l][t] = y[l * len + t] + sums[l][t].
 void add_group_lanes(const float* y, std::size_t len, int real, float* const* sums);
+
+// One step of the water balance of a cell: its grids, its stores before the
+// step (after it, the soil moisture updated), the forcing, the fluxes.
+struct CellStepCase {
+    CellGrids<float> grids;
+    CellStores<float> stores;
+    float rain = 0, pet = 0, temperature = 0;
+    StepFluxes<float> fluxes{};
+};
+
+// The cases through the cell kernel in use, cells side by side (for
+// comparisons with one cell at a time).
+void water_balance_lanes(const ControlFile& control, float dry_runoff_coefficient, float seasonal_factor,
+                         std::vector<CellStepCase>& cases);
 
 }  // namespace hydro

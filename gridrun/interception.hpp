@@ -2,11 +2,18 @@
 // day 361 and (almost) the maximum near day 178:
 //   a = ((day - 87) x 6.28318) / 365,  b = (1 + sin a)^1.35,
 //   capacity = ((cap_max - cap_min) x b) / 2.55 + cap_min        (mm)
-// The canopy store evaporates at the potential rate, catches rain up to the
-// capacity, and what passes it plus the snowmelt is the net rain.
+// When it rains or the canopy holds water, the store S (mm) evaporates at the
+// potential rate, catches rain up to the room left, and keeps what remains:
+//   evaporation  = min(pet, S)
+//   interception = max(capacity - S, 0) when the room is below the rain, else the rain
+//   S            = max(interception + S - evaporation, 0)
+//   net rain     = snowmelt + (rain - interception)
+// otherwise the store is 0 and the net rain is the snowmelt. Depths in mm per step.
 #pragma once
 
 #include <cmath>
+
+#include "lanes.hpp"
 
 namespace hydro {
 
@@ -16,43 +23,38 @@ inline float interception_seasonal_factor(int day_of_year) {
     return std::pow(1.0f + std::sin(a), 1.35f);
 }
 
-inline float interception_capacity_from_factor(float seasonal_factor, float capacity_max, float capacity_min) {
+template <class T>
+HYDRO_LANES_INLINE T interception_capacity_from_factor(float seasonal_factor, T capacity_max, T capacity_min) {
     return ((capacity_max - capacity_min) * seasonal_factor) / 2.55f + capacity_min;
 }
 
-// CAPACITY_I: the interception capacity (mm) of a day of the year.
+// The interception capacity (mm) of a day of the year.
 inline float interception_capacity(int day_of_year, float capacity_max, float capacity_min) {
     return interception_capacity_from_factor(interception_seasonal_factor(day_of_year), capacity_max, capacity_min);
 }
 
+template <class T>
 struct InterceptionStep {
-    float evaporation = 0;   // from the canopy store, mm
-    float interception = 0;  // rain caught this step, mm
-    float net_rain = 0;      // throughfall plus snowmelt, mm
+    T evaporation;   // from the canopy store, mm
+    T interception;  // rain caught this step, mm
+    T net_rain;      // throughfall plus snowmelt, mm
 };
 
-// One step of the canopy store `storage` (mm). `capacity_of_day` is called
-// only when there is rain or water on the canopy.
-template <class CapacityOfDay>
-inline InterceptionStep intercept(float rain, float pet, float snowmelt, float& storage,
-                                  CapacityOfDay capacity_of_day) {
-    InterceptionStep s;
-    if (rain > 0.0f || storage > 0.0f) {
-        const float capacity = capacity_of_day();
-        s.evaporation = pet < storage ? pet : storage;
-        const float room = capacity - storage;
-        if (room < rain)
-            s.interception = room > 0.0f ? room : 0.0f;
-        else
-            s.interception = rain;
-        const float left = s.interception + storage - s.evaporation;
-        storage = left > 0.0f ? left : 0.0f;
-        s.net_rain = rain - s.interception;
-    } else {
-        storage = 0.0f;
-        s.net_rain = 0.0f;
-    }
-    s.net_rain = snowmelt + s.net_rain;
+// One step of the canopy store `storage` (mm) with the day's `capacity` (mm).
+template <class T>
+HYDRO_LANES_INLINE InterceptionStep<T> intercept(T rain, T pet, T snowmelt, T& storage, T capacity) {
+    using M = mask_of<T>;
+    const T zero = splat<T>(0.0f);
+    const M wetted = (rain > 0.0f) | (storage > 0.0f);
+    const T evaporation = pick(pet < storage, pet, storage);
+    const T room = capacity - storage;
+    const T caught = pick(room < rain, pick(room > 0.0f, room, zero), rain);
+    const T left = caught + storage - evaporation;
+    InterceptionStep<T> s;
+    s.evaporation = pick(wetted, evaporation, zero);
+    s.interception = pick(wetted, caught, zero);
+    storage = pick(wetted, pick(left > 0.0f, left, zero), zero);
+    s.net_rain = snowmelt + pick(wetted, rain - caught, zero);
     return s;
 }
 

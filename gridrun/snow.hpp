@@ -1,35 +1,39 @@
 // Snow: at or below the melt base temperature the step's precipitation is
-// stored as snow; above it the snow pack melts by a degree-day term plus a
-// rain-on-snow term. Depths in mm per step, temperatures in the unit of the
-// station series, the degree-day factor in mm per degree and day.
+// stored as snow (a snow step); strictly above it the pack melts by a
+// degree-day term plus a rain-on-snow term:
+//   potential = ((d x ddf x dt) / 24) + ((d x (rain x rmf) x dt) / 24),  d = T - T_base
+//   melt      = min(potential, pack) when there is a pack, else 0
+// Depths in mm per step, temperatures in the unit of the station series, the
+// degree-day factor ddf in mm per degree and day, the rain melt factor rmf in
+// mm per degree, day and mm of rain, the step dt in hours.
 #pragma once
+
+#include "lanes.hpp"
 
 namespace hydro {
 
-// A step is a snow step unless the temperature is strictly above the base.
-inline bool is_snow_step(float temperature, float melt_base_temperature) {
-    return !(temperature > melt_base_temperature);
-}
+template <class T>
+struct SnowStep {
+    T melt;             // mm
+    mask_of<T> stores;  // set on a snow step: the rain went into the pack
+};
 
-// Melt potential of a step (mm):
-//   ((d x ddf x dt) / 24) + ((d x (rain x rmf) x dt) / 24),  d = T - T_base, dt in hours.
-inline float melt_potential(float temperature, float melt_base_temperature, float degree_day_factor, float rain,
-                            float rain_melt_factor, float time_step_hours) {
-    const float d = temperature - melt_base_temperature;
-    return ((d * degree_day_factor * time_step_hours) / 24.0f) +
-           ((d * (rain * rain_melt_factor) * time_step_hours) / 24.0f);
-}
-
-// Melt of a step with melt conditions: the potential, at most the pack;
-// the pack is reduced by the melt. No pack, no melt.
-inline float snowmelt(float& snow_storage, float temperature, float melt_base_temperature, float degree_day_factor,
-                      float rain, float rain_melt_factor, float time_step_hours) {
-    if (!(snow_storage > 0.0f)) return 0.0f;
-    const float potential =
-        melt_potential(temperature, melt_base_temperature, degree_day_factor, rain, rain_melt_factor, time_step_hours);
-    const float melt = potential < snow_storage ? potential : snow_storage;
-    snow_storage = snow_storage - melt;
-    return melt;
+// One step of the pack `pack` (mm) at `temperature` with `rain` (mm).
+template <class T>
+HYDRO_LANES_INLINE SnowStep<T> snow_step(T& pack, T temperature, T rain, float melt_base_temperature,
+                                         float degree_day_factor, float rain_melt_factor, float time_step_hours) {
+    using M = mask_of<T>;
+    const M melting = temperature > melt_base_temperature;
+    const M melts = melting & (pack > 0.0f);
+    const T d = temperature - melt_base_temperature;
+    const T potential = ((d * degree_day_factor * time_step_hours) / 24.0f) +
+                        ((d * (rain * rain_melt_factor) * time_step_hours) / 24.0f);
+    const T melt = pick(potential < pack, potential, pack);
+    SnowStep<T> s;
+    s.melt = pick(melts, melt, splat<T>(0.0f));
+    s.stores = invert(melting);
+    pack = pick(melts, pack - melt, pick(s.stores, pack + rain, pack));
+    return s;
 }
 
 }  // namespace hydro

@@ -1,0 +1,153 @@
+// The words the cell processes are written in, so that each process is
+// written once and runs for one cell (T = float) or for N cells side by side
+// (T = lane_vector<N>, one cell per lane). Arithmetic and comparisons are the
+// ordinary operators on both; where one cell would branch, both sides are
+// computed and `pick` keeps, lane by lane, the side the lane's own test chose.
+// Every lane therefore runs exactly the float operations, in the same order,
+// that one cell runs, and gives the same bits.
+//
+//   pick(m, a, b)        a where m is set, else b
+//   and_not(a, b)        set where a is set and b is not
+//   invert(m)            set where m is not
+//   any(m)               whether any lane is set
+//   splat<T>(x)          x in every lane
+//   pow_where(m, x, y)   x^y where m is set, 0 elsewhere (likewise log_where, exp_where):
+//                        the library's powf, logf, expf, called only for the lanes that need them
+//
+// Everything here is forced inline: a process is compiled into the kernel of
+// each instruction set with that set's instructions.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#define HYDRO_LANES_INLINE inline __attribute__((always_inline))
+
+namespace hydro {
+
+template <int N>
+struct LaneVector {
+    typedef float type __attribute__((vector_size(N * 4)));
+};
+// N cells side by side.
+template <int N>
+using lane_vector = typename LaneVector<N>::type;
+static_assert(sizeof(lane_vector<16>) == 64);
+
+// The outcome of a test: bool for one cell, a vector of 0 / -1 for N cells.
+template <class T>
+using mask_of = decltype(T{} < T{});
+
+template <class T>
+inline constexpr bool is_one_cell = std::is_same_v<T, float>;
+
+template <class T>
+inline constexpr int lanes_of = static_cast<int>(sizeof(T) / sizeof(float));
+
+template <class T>
+HYDRO_LANES_INLINE T splat(float x) {
+    if constexpr (is_one_cell<T>) {
+        return x;
+    } else {
+        T v;
+        for (int l = 0; l < lanes_of<T>; ++l) v[l] = x;
+        return v;
+    }
+}
+
+template <class M, class T>
+HYDRO_LANES_INLINE T pick(M m, T a, T b) {
+    return m ? a : b;
+}
+
+template <class M>
+HYDRO_LANES_INLINE M invert(M m) {
+    if constexpr (std::is_same_v<M, bool>)
+        return !m;
+    else
+        return ~m;
+}
+
+template <class M>
+HYDRO_LANES_INLINE M and_not(M a, M b) {
+    if constexpr (std::is_same_v<M, bool>)
+        return a && !b;
+    else
+        return a & ~b;
+}
+
+template <class M>
+HYDRO_LANES_INLINE bool any(M m) {
+    if constexpr (std::is_same_v<M, bool>) {
+        return m;
+    } else {
+        // The lanes folded pairwise into 64-bit words.
+        uint64_t words[sizeof(M) / 8];
+        std::memcpy(words, &m, sizeof m);
+        uint64_t r = 0;
+        for (uint64_t w : words) r |= w;
+        return r != 0;
+    }
+}
+
+template <class T>
+HYDRO_LANES_INLINE T load(const float* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+HYDRO_LANES_INLINE void store(float* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The C library's powf, logf and expf, one call per lane that needs it (the
+// other lanes hold 0). A kernel may bring its own form of the three as long
+// as it gives these bits: the processes take it as their `Math` parameter.
+template <class T>
+struct LibraryMath {
+    using M = mask_of<T>;
+    template <class F>
+    static HYDRO_LANES_INLINE T per_lane(M m, T x, T y, F f) {
+        if constexpr (is_one_cell<T>) {
+            return m ? f(x, y) : 0.0f;
+        } else {
+            constexpr int n = lanes_of<T>;
+            alignas(64) float xs[n], ys[n], r[n] = {};
+            alignas(64) int32_t on[n];
+            std::memcpy(xs, &x, sizeof x);
+            std::memcpy(ys, &y, sizeof y);
+            std::memcpy(on, &m, sizeof m);
+            for (int l = 0; l < n; ++l)
+                if (on[l]) r[l] = f(xs[l], ys[l]);
+            return load<T>(r);
+        }
+    }
+    static HYDRO_LANES_INLINE T pow(M m, T x, T y) {
+        return per_lane(m, x, y, [](float a, float b) { return std::pow(a, b); });
+    }
+    static HYDRO_LANES_INLINE T log(M m, T x) {
+        return per_lane(m, x, x, [](float a, float) { return std::log(a); });
+    }
+    static HYDRO_LANES_INLINE T exp(M m, T x) {
+        return per_lane(m, x, x, [](float a, float) { return std::exp(a); });
+    }
+};
+
+template <class Math, class M, class T>
+HYDRO_LANES_INLINE T pow_where(M m, T x, T y) {
+    return Math::pow(m, x, y);
+}
+template <class Math, class M, class T>
+HYDRO_LANES_INLINE T log_where(M m, T x) {
+    return Math::log(m, x);
+}
+template <class Math, class M, class T>
+HYDRO_LANES_INLINE T exp_where(M m, T x) {
+    return Math::exp(m, x);
+}
+
+}  // namespace hydro
