@@ -224,6 +224,30 @@ bool gdal_lon_lat(const std::string& wkt, double x, double y, double& lon, doubl
     return ok;
 }
 
+bool gdal_transform_points(const std::string& from, const std::string& to, std::vector<double>& x,
+                           std::vector<double>& y, std::string& problem) {
+    const Srs a = srs_from_text(from), b = srs_from_text(to);
+    if (!a || !b) {
+        problem = std::string("GDAL cannot read the coordinate system of the ") + (a ? "forcing" : "DEM");
+        return false;
+    }
+    OGRCoordinateTransformationH ct = OCTNewCoordinateTransformation(a.get(), b.get());
+    if (!ct) {
+        problem = "GDAL finds no transformation between the coordinate systems (" + last_gdal_message() + ")";
+        return false;
+    }
+    std::vector<int> ok(x.size(), 0);
+    const bool done =
+        x.empty() || OCTTransformEx(ct, static_cast<int>(x.size()), x.data(), y.data(), nullptr, ok.data()) != 0;
+    OCTDestroyCoordinateTransformation(ct);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (!done || !ok[i] || !std::isfinite(x[i]) || !std::isfinite(y[i])) {
+            problem = "a cell centre cannot be transformed (" + last_gdal_message() + ")";
+            return false;
+        }
+    return true;
+}
+
 bool gdal_same_crs(const std::string& a, const std::string& b, bool& known) {
     const Srs sa = srs_from_text(a), sb = srs_from_text(b);
     known = sa && sb;
@@ -246,6 +270,12 @@ Raster read_gdal_raster(const std::string& path, const std::string& what, const 
 bool gdal_crs_facts(const std::string&, CrsFacts&) { return false; }
 
 bool gdal_lon_lat(const std::string&, double, double, double&, double&) { return false; }
+
+bool gdal_transform_points(const std::string&, const std::string&, std::vector<double>&, std::vector<double>&,
+                           std::string& problem) {
+    problem = "this gridprep is built without GDAL (sudo apt-get install -y libgdal-dev, then build again)";
+    return false;
+}
 
 bool gdal_same_crs(const std::string&, const std::string&, bool& known) {
     known = false;

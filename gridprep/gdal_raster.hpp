@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "dem_grid.hpp"
 
@@ -37,6 +38,13 @@ bool gdal_crs_facts(const std::string& wkt, CrsFacts& facts);
 // Longitude and latitude (WGS 84, degrees) of a point given in the
 // coordinate system `wkt`; false when GDAL is missing or cannot transform.
 bool gdal_lon_lat(const std::string& wkt, double x, double y, double& lon, double& lat);
+
+// Transforms points in place from one coordinate system to another (each
+// given as WKT, an ESRI .prj text, "EPSG:n" or a PROJ string, longitude
+// before latitude). False, with the reason in `problem`, when GDAL is
+// missing, cannot read either system or cannot transform a point.
+bool gdal_transform_points(const std::string& from, const std::string& to, std::vector<double>& x,
+                           std::vector<double>& y, std::string& problem);
 
 // Whether two coordinate systems are the same; false when GDAL is missing or
 // cannot read either (`known` then false).

@@ -39,6 +39,14 @@ std::string usage_text() {
            "  --precipitation FILE       station series to check and copy to model/input/p.txt\n"
            "  --pet FILE                 the same for model/input/pet.txt\n"
            "  --temperature FILE         the same for model/input/t.txt\n"
+           "                             each may also be gridded forcing, a CF NetCDF file (one file\n"
+           "                             may hold all three): its cells that hold basin cells become\n"
+           "                             the stations, its steps are summed (averaged for temperature)\n"
+           "                             into model steps\n"
+           "  --precipitation-variable NAME, --pet-variable NAME, --temperature-variable NAME\n"
+           "                             the variable of a NetCDF file (default: the one of a\n"
+           "                             precipitation, potential evaporation or air temperature\n"
+           "                             standard_name)\n"
            "  --time-step HOURS          length of a time step, whole hours from 1 to 8784 (default 24)\n"
            "  --report all|none|LIST     subbasins reported in q_sub.txt, LIST as 1,4,7 (default all)\n"
            "\n"
@@ -192,6 +200,12 @@ PrepOptions parse_command_line(const std::vector<std::string>& args) {
             o.series_e = value();
         else if (opt == "--temperature")
             o.series_t = value();
+        else if (opt == "--precipitation-variable")
+            o.variable_p = value();
+        else if (opt == "--pet-variable")
+            o.variable_e = value();
+        else if (opt == "--temperature-variable")
+            o.variable_t = value();
         else if (opt == "--report")
             o.report = value();
         else if (opt == "--radius-coefficient")

@@ -31,6 +31,8 @@ struct PrepOptions {
 
     std::string soil_grid, soil_table, cover_grid, cover_table;
     std::string series_p, series_e, series_t;
+    // Variables of gridded forcing (NetCDF); empty: found by standard_name.
+    std::string variable_p, variable_e, variable_t;
 
     std::string report = "all";  // "all", "none" or a list of subbasin numbers
     RoutingParameters routing;   // its time_step_hours is the run's time step

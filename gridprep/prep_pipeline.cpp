@@ -11,6 +11,7 @@
 #include "csv_lines.hpp"
 #include "dem_grid.hpp"
 #include "flow_direction.hpp"
+#include "gridded_forcing.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
 #include "model_check.hpp"
@@ -310,22 +311,32 @@ PrepSummary make_project(const PrepOptions& o) {
         stations = read_station_file(o.stations);
         require_stations_near(stations, g, o.stations);
     }
-    const auto p_st = stations_of(stations, Variable::precipitation);
-    const auto e_st = stations_of(stations, Variable::evapotranspiration);
-    const auto t_st = stations_of(stations, Variable::temperature);
-    if (p_st.empty()) throw InputError(o.stations, 0, "at least one precipitation station (variable p)", "none");
-    if (e_st.empty()) throw InputError(o.stations, 0, "at least one evapotranspiration station (variable e)", "none");
-    const std::vector<int32_t> zone_p = thiessen_grid(g, basin, p_st);
-    const std::vector<int32_t> zone_e = thiessen_grid(g, basin, e_st);
-    const std::vector<int32_t> zone_t_own = t_st.empty() ? std::vector<int32_t>() : thiessen_grid(g, basin, t_st);
-    const std::vector<int32_t>& zone_t = t_st.empty() ? zone_p : zone_t_own;
+    // Gridded forcing: the forcing cells that hold basin cells are its variable's stations.
+    const GriddedInputs grid =
+        read_gridded_inputs(o, ForcingTarget{&g, dem.crs_wkt, &basin, &dem.value, o.routing.time_step_hours});
+    const auto p_st = grid.p ? std::vector<Station>() : stations_of(stations, Variable::precipitation);
+    const auto e_st = grid.e ? std::vector<Station>() : stations_of(stations, Variable::evapotranspiration);
+    const auto t_st = grid.t ? std::vector<Station>() : stations_of(stations, Variable::temperature);
+    if (p_st.empty() && !grid.p)
+        throw InputError(o.stations, 0, "at least one precipitation station (variable p)", "none");
+    if (e_st.empty() && !grid.e)
+        throw InputError(o.stations, 0, "at least one evapotranspiration station (variable e)", "none");
+    const std::vector<int32_t> zone_p = grid.p ? grid.p->zone : thiessen_grid(g, basin, p_st);
+    const std::vector<int32_t> zone_e = grid.e ? grid.e->zone : thiessen_grid(g, basin, e_st);
+    const std::vector<int32_t> zone_t_own = grid.t         ? grid.t->zone
+                                            : t_st.empty() ? std::vector<int32_t>()
+                                                           : thiessen_grid(g, basin, t_st);
+    const bool no_temperature = t_st.empty() && !grid.t;
+    const std::vector<int32_t>& zone_t = no_temperature ? zone_p : zone_t_own;
     sum.stations_p = largest(zone_p, basin);
     sum.stations_e = largest(zone_e, basin);
-    sum.stations_t = t_st.empty() ? 0 : largest(zone_t, basin);
+    sum.stations_t = no_temperature ? 0 : largest(zone_t, basin);
+    for (const std::string& n : grid.notes) sum.notes.push_back(n);
+    sum.forcing = grid.summary;
 
     // Control file.
     ControlSettings control = default_control(o.routing.time_step_hours);
-    if (t_st.empty()) {
+    if (no_temperature) {
         control.degree_day_factor = -1;
         sum.notes.push_back(
             "no temperature stations: snow is off (degree-day factor -1); thiessen_t.asc repeats "
@@ -340,8 +351,10 @@ PrepSummary make_project(const PrepOptions& o) {
     std::vector<std::pair<std::string, std::string>> series;  // (name in the project, contents)
     SeriesCheck p_check;
     if (!o.series_p.empty()) {
-        std::string text = load_text_file(o.series_p, "precipitation series");
-        p_check = check_series(o.series_p, text, sum.stations_p, SeriesKind::precipitation, o.routing.time_step_hours);
+        std::string text = grid.p ? grid.p->text : load_text_file(o.series_p, "precipitation series");
+        p_check = grid.p ? grid.p->check
+                         : check_series(o.series_p, text, sum.stations_p, SeriesKind::precipitation,
+                                        o.routing.time_step_hours);
         for (const std::string& n : p_check.notes) sum.notes.push_back(n);
         series.emplace_back("p.txt", std::move(text));
         control.have_period = true;
@@ -354,13 +367,17 @@ PrepSummary make_project(const PrepOptions& o) {
         const char* what;
         int32_t stations;
         SeriesKind kind;
+        const std::optional<GriddedSeries>& gridded;
     };
     for (const Other& s :
-         {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e, SeriesKind::evapotranspiration},
-          Other{o.series_t, "t.txt", "temperature series", sum.stations_t, SeriesKind::temperature}}) {
+         {Other{o.series_e, "pet.txt", "evapotranspiration series", sum.stations_e, SeriesKind::evapotranspiration,
+                grid.e},
+          Other{o.series_t, "t.txt", "temperature series", sum.stations_t, SeriesKind::temperature, grid.t}}) {
         if (s.path.empty()) continue;
-        std::string text = load_text_file(s.path, s.what);
-        const SeriesCheck c = check_series(s.path, text, s.stations, s.kind, o.routing.time_step_hours);
+        std::string text = s.gridded ? s.gridded->text : load_text_file(s.path, s.what);
+        const SeriesCheck c =
+            s.gridded ? s.gridded->check : check_series(s.path, text, s.stations, s.kind, o.routing.time_step_hours);
+        if (!o.series_p.empty() && (s.gridded || grid.p)) require_same_start(o.series_p, p_check, s.path, c);
         for (const std::string& n : c.notes) sum.notes.push_back(n);
         if (!o.series_p.empty() && c.records < p_check.records && (s.stations > 0))
             throw InputError(s.path, 0,
@@ -407,15 +424,20 @@ PrepSummary make_project(const PrepOptions& o) {
     };
     auto in_basin = [&](std::size_t k) { return basin[cell_of(k)] != 0; };
     const std::string ascii = "arcview/ascii/";
+    // Every grid with the DEM's coordinate system beside it (NAME.prj), for GIS programs.
+    const std::string prj = dem.crs_wkt.empty() || dem.crs_wkt.back() == '\n' ? dem.crs_wkt : dem.crs_wkt + "\n";
+    auto write_grid = [&](const std::string& name, const std::string& text) {
+        out.write(ascii + name, text);
+        if (!prj.empty()) out.write(ascii + name.substr(0, name.rfind('.')) + ".prj", prj);
+    };
     auto int_grid = [&](const char* name, const std::vector<int32_t>& v) {
-        out.write(ascii + name, grid_text_of(box, in_basin, [&](std::size_t k, char* buf) {
-                      return whole_chars(buf, v[cell_of(k)]);
-                  }));
+        write_grid(name, grid_text_of(box, in_basin,
+                                      [&](std::size_t k, char* buf) { return whole_chars(buf, v[cell_of(k)]); }));
     };
     auto real_grid = [&](const char* name, int decimals, auto&& value) {
         DecimalCells text(decimals);
-        out.write(ascii + name,
-                  grid_text_of(box, in_basin, [&](std::size_t k, char* buf) { return text(value(cell_of(k)), buf); }));
+        write_grid(name,
+                   grid_text_of(box, in_basin, [&](std::size_t k, char* buf) { return text(value(cell_of(k)), buf); }));
     };
     int_grid("watershed.asc", sb.id);
     int_grid("thiessen_p.asc", zone_p);
@@ -441,23 +463,20 @@ PrepSummary make_project(const PrepOptions& o) {
     real_grid("slope.asc", 4, slope_at);
     real_grid("wiltingpoint.asc", 6, [&](std::size_t i) { return soil[i]->wilting_point; });
     real_grid("elevation.asc", 3, [&](std::size_t i) { return dem.value[i]; });
-    // The DEM's coordinate system, for GIS programs and beside the model's maps.
-    if (!dem.crs_wkt.empty())
-        out.write(ascii + "watershed.prj", dem.crs_wkt.back() == '\n' ? dem.crs_wkt : dem.crs_wkt + "\n");
 
     // On request, the terrain of the whole DEM for checking in a GIS.
     if (o.terrain_grids) {
         auto with_data = [&](std::size_t i) { return dem.has_data[i] != 0; };
         DecimalCells level(3);
-        out.write(ascii + "filled_dem.asc",
-                  grid_text_of(g, with_data, [&](std::size_t i, char* buf) { return level(filled[i], buf); }));
+        write_grid("filled_dem.asc",
+                   grid_text_of(g, with_data, [&](std::size_t i, char* buf) { return level(filled[i], buf); }));
         filled = std::vector<double>();
-        out.write(ascii + "flow_direction.asc", grid_text_of(g, with_data, [&](std::size_t i, char* buf) {
-                      const int8_t k = fd.code[i];
-                      return whole_chars(buf, k >= 0 && k < 8 ? (1 << k) : 0);
-                  }));
-        out.write(ascii + "flow_accumulation.asc",
-                  grid_text_of(g, with_data, [&](std::size_t i, char* buf) { return whole_chars(buf, acc[i]); }));
+        write_grid("flow_direction.asc", grid_text_of(g, with_data, [&](std::size_t i, char* buf) {
+                       const int8_t k = fd.code[i];
+                       return whole_chars(buf, k >= 0 && k < 8 ? (1 << k) : 0);
+                   }));
+        write_grid("flow_accumulation.asc",
+                   grid_text_of(g, with_data, [&](std::size_t i, char* buf) { return whole_chars(buf, acc[i]); }));
     }
 
     out.write("model/input/input.txt", control_text(control));
@@ -549,6 +568,7 @@ std::string summary_text(const PrepOptions& o, const PrepSummary& s) {
           << " cells merged into a neighbour, see --min-subbasin";
     t << ")\n";
     t << "  stations    p " << s.stations_p << ", e " << s.stations_e << ", t " << s.stations_t << "\n";
+    for (const std::string& f : s.forcing) t << "  forcing     " << f << "\n";
     t << "  responses   longest last lag " << s.longest_lag << " steps of "
       << plain_decimal(o.routing.time_step_hours, 6) << " h\n";
     for (const std::string& n : s.notes) t << "  note: " << n << "\n";

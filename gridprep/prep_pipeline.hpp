@@ -19,6 +19,7 @@ struct PrepSummary {
     int64_t min_subbasin_cells = 0;  // smaller subbasins were merged
     int32_t merged_subbasins = 0;
     int32_t stations_p = 0, stations_e = 0, stations_t = 0;
+    std::vector<std::string> forcing;  // what became of gridded forcing, one line per variable
     int32_t longest_lag = 0;
     std::vector<std::string> notes;  // things the user should know
 };

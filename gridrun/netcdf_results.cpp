@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "calendar.hpp"
+#include "map_coordinates.hpp"
 #include "series_columns.hpp"
 
 namespace hydro {
@@ -31,6 +32,7 @@ struct MapKind {
     const char* long_name;
     const char* units;
     const char* method;  // over the period
+    const char* standard_name = nullptr;
 };
 const std::array<MapKind, kSnapshotKinds> kMapKinds = {{
     {"runoff", "surface runoff of the cell summed over the period", "mm", "sum"},
@@ -40,8 +42,42 @@ const std::array<MapKind, kSnapshotKinds> kMapKinds = {{
     {"evaporation",
      "evaporation of the cell (canopy, depressions, soil) plus the groundwater evaporation of its "
      "subbasin, summed over the period",
-     "mm", "sum"},
+     "mm", "sum", "lwe_thickness_of_water_evaporation_amount"},
 }};
+
+// What each step series is over its step (CF cell_methods) and its CF
+// standard name where there is one. Depths of water per step are sums, flows
+// at the outlet means over the step, storages the state at its end; the
+// columns of basin means are means over the basin's area too.
+struct SeriesMeaning {
+    const char* name;
+    const char* standard_name;  // nullptr: none in the CF table
+    const char* cell_methods;
+};
+constexpr SeriesMeaning kSeriesMeanings[] = {
+    {"rain", "lwe_thickness_of_precipitation_amount", "area: mean time: sum"},
+    {"temp", "air_temperature", "area: mean time: mean"},
+    {"Qs", nullptr, "time: mean"},
+    {"Qi", nullptr, "time: mean"},
+    {"Qg", nullptr, "time: mean"},
+    {"Q", "water_volume_transport_in_river_channel", "time: mean"},
+    {"inte", nullptr, "area: mean time: sum"},
+    {"s_mo", nullptr, "area: mean time: point"},
+    {"infi", nullptr, "area: mean time: sum"},
+    {"evap", "lwe_thickness_of_water_evaporation_amount", "area: mean time: sum"},
+    {"perc", nullptr, "area: mean time: sum"},
+    {"RS", nullptr, "area: mean time: sum"},
+    {"RI", nullptr, "area: mean time: sum"},
+    {"RG", nullptr, "area: mean time: sum"},
+    {"R", nullptr, "area: mean time: sum"},
+    {"GT", nullptr, "area: mean time: point"},
+};
+
+const SeriesMeaning* meaning_of(const char* column) {
+    for (const SeriesMeaning& m : kSeriesMeanings)
+        if (std::strcmp(m.name, column) == 0) return &m;
+    return nullptr;
+}
 
 int64_t hours_of(int64_t year, int64_t month, int64_t day, int64_t hour) {
     return civil_day_number(year, month, day) * 24 + hour;
@@ -68,11 +104,11 @@ struct NetcdfResults::File {
     std::vector<SeriesColumn> columns;
     std::vector<int> column_var;
     std::vector<int> q_tot_to_column, balance_to_column;
-    int time_var = -1, q_sub_var = -1;
+    int time_var = -1, time_bounds_var = -1, q_sub_var = -1;
     std::array<int, kSnapshotKinds> map_var{-1, -1, -1, -1, -1};
 
     std::size_t block_first = 0, block_count = 0;
-    std::vector<double> time_block;
+    std::vector<double> time_block, time_bounds_block;
     std::vector<std::vector<float>> column_block;
     std::vector<float> q_sub_block;
     std::vector<float> map_values;
@@ -107,9 +143,48 @@ struct NetcdfResults::File {
         text_attribute(var, "calendar", "proleptic_gregorian");
     }
 
+    // The crs variable and the cells' latitudes and longitudes (written after the definitions).
+    int crs_var = -1, lat_var = -1, lon_var = -1;
+    std::vector<double> lon, lat;
+    void define_crs(int y_dim, int x_dim);
+    void define_time(int time_dim, int nv_dim);
     void define();
     void flush();
 };
+
+// The coordinate system of the maps as a CF grid mapping, with the
+// latitude and longitude of every cell centre where they can be worked out.
+void NetcdfResults::File::define_crs(int y_dim, int x_dim) {
+    check(nc_def_var(ncid, "crs", NC_INT, 0, nullptr, &crs_var), "crs");
+    text_attribute(crs_var, "long_name", "coordinate reference system of the maps");
+    const CfGridMapping mapping = cf_grid_mapping(crs_wkt);
+    if (!mapping.name.empty()) text_attribute(crs_var, "grid_mapping_name", mapping.name);
+    for (const auto& [name, values] : mapping.parameters)
+        check(nc_put_att_double(ncid, crs_var, name.c_str(), NC_DOUBLE, values.size(), values.data()), name);
+    text_attribute(crs_var, "crs_wkt", crs_wkt);
+    text_attribute(crs_var, "spatial_ref", crs_wkt);
+    // The latitude and longitude of every cell centre, for programs that place the maps by them.
+    if (cell_centre_lon_lat(crs_wkt, geo, lon, lat)) {
+        lat_var = define_variable("lat", NC_DOUBLE, {y_dim, x_dim}, "latitude of the cell centre", "degrees_north");
+        text_attribute(lat_var, "standard_name", "latitude");
+        lon_var = define_variable("lon", NC_DOUBLE, {y_dim, x_dim}, "longitude of the cell centre", "degrees_east");
+        text_attribute(lon_var, "standard_name", "longitude");
+    }
+}
+
+// The time of the steps and its bounds: a step dated D holds the time from D
+// to the next step's date.
+void NetcdfResults::File::define_time(int time_dim, int nv_dim) {
+    time_var = define_variable("time", NC_DOUBLE, {time_dim}, "date and hour of the step", nullptr);
+    time_attributes(time_var, "date and hour of the step (its start)");
+    text_attribute(time_var, "axis", "T");
+    text_attribute(time_var, "bounds", "time_bnds");
+    const size_t series_chunk = kBlockSteps;
+    check(nc_def_var_chunking(ncid, time_var, NC_CHUNKED, &series_chunk), "time");
+    time_bounds_var = define_variable("time_bnds", NC_DOUBLE, {time_dim, nv_dim}, "start and end of the step", nullptr);
+    const size_t bounds_chunk[2] = {kBlockSteps, 2};
+    check(nc_def_var_chunking(ncid, time_bounds_var, NC_CHUNKED, bounds_chunk), "time_bnds");
+}
 
 void NetcdfResults::File::define() {
     const bool with_crs = !crs_wkt.empty();
@@ -124,11 +199,8 @@ void NetcdfResults::File::define() {
     check(nc_def_dim(ncid, "y", static_cast<size_t>(run.n_rows), &y_dim), "y");
     check(nc_def_dim(ncid, "x", static_cast<size_t>(run.n_cols), &x_dim), "x");
 
-    time_var = define_variable("time", NC_DOUBLE, {time_dim}, "date and hour of the step", nullptr);
-    time_attributes(time_var, "date and hour of the step");
-    text_attribute(time_var, "axis", "T");
+    define_time(time_dim, nv_dim);
     const size_t series_chunk = kBlockSteps;
-    check(nc_def_var_chunking(ncid, time_var, NC_CHUNKED, &series_chunk), "time");
 
     // q_tot.txt's columns, then balance.txt's that are not already there
     // (the basin rain and temperature are the same in both files).
@@ -149,6 +221,10 @@ void NetcdfResults::File::define() {
     for (const SeriesColumn& c : columns) {
         const int var = define_variable(c.name, NC_FLOAT, {time_dim}, c.long_name, c.units);
         check(nc_def_var_chunking(ncid, var, NC_CHUNKED, &series_chunk), c.name);
+        if (const SeriesMeaning* m = meaning_of(c.name)) {
+            if (m->standard_name) text_attribute(var, "standard_name", m->standard_name);
+            text_attribute(var, "cell_methods", m->cell_methods);
+        }
         column_var.push_back(var);
     }
     column_block.assign(columns.size(), {});
@@ -164,6 +240,8 @@ void NetcdfResults::File::define() {
                                     "total flow at the outlet of the reported subbasin (surface flow, interflow and "
                                     "groundwater flow of its cells)",
                                     "m3 s-1");
+        text_attribute(q_sub_var, "standard_name", "water_volume_transport_in_river_channel");
+        text_attribute(q_sub_var, "cell_methods", "time: mean");
         const size_t chunk[2] = {kBlockSteps, n_reported};
         check(nc_def_var_chunking(ncid, q_sub_var, NC_CHUNKED, chunk), "q_sub");
         q_sub_block.reserve(kBlockSteps * n_reported);
@@ -176,13 +254,7 @@ void NetcdfResults::File::define() {
     text_attribute(y_var, "standard_name", "projection_y_coordinate");
     text_attribute(y_var, "axis", "Y");
 
-    int crs_var = -1;
-    if (with_crs) {
-        check(nc_def_var(ncid, "crs", NC_INT, 0, nullptr, &crs_var), "crs");
-        text_attribute(crs_var, "long_name", "coordinate reference system of the maps");
-        text_attribute(crs_var, "crs_wkt", crs_wkt);
-        text_attribute(crs_var, "spatial_ref", crs_wkt);
-    }
+    if (with_crs) define_crs(y_dim, x_dim);
 
     struct Bounds {
         int var, bounds_var;
@@ -204,7 +276,9 @@ void NetcdfResults::File::define() {
         text_attribute(period_vars[k].var, "bounds", bounds_name);
         period_vars[k].bounds_var = define_variable(
             bounds_name.c_str(), NC_DOUBLE, {period_dim, nv_dim},
-            ("first and last date-hour of the period of the " + std::string(kind.name) + " map").c_str(), nullptr);
+            ("start of the first and end of the last step of the period of the " + std::string(kind.name) + " map")
+                .c_str(),
+            nullptr);
         text_attribute(period_vars[k].bounds_var, "units", time_units());
         text_attribute(period_vars[k].bounds_var, "calendar", "proleptic_gregorian");
         const int var = define_variable(kind.name, NC_FLOAT, {period_dim, y_dim, x_dim}, kind.long_name, kind.units);
@@ -212,7 +286,9 @@ void NetcdfResults::File::define() {
         check(nc_def_var_chunking(ncid, var, NC_CHUNKED, map_chunk), kind.name);
         check(nc_def_var_deflate(ncid, var, 1, 1, 1), kind.name);
         text_attribute(var, "cell_methods", period_name + ": " + kind.method);
+        if (kind.standard_name) text_attribute(var, "standard_name", kind.standard_name);
         if (with_crs) text_attribute(var, "grid_mapping", "crs");
+        if (lat_var >= 0) text_attribute(var, "coordinates", "lat lon");
         map_var[k] = var;
     }
     check(nc_enddef(ncid), "definitions");
@@ -228,13 +304,20 @@ void NetcdfResults::File::define() {
         const int zero = 0;
         check(nc_put_var_int(ncid, crs_var, &zero), "crs");
     }
+    if (lat_var >= 0) {
+        check(nc_put_var_double(ncid, lat_var, lat.data()), "lat");
+        check(nc_put_var_double(ncid, lon_var, lon.data()), "lon");
+        lat = std::vector<double>(), lon = std::vector<double>();
+    }
     for (int k = 0; k < kSnapshotKinds; ++k) {
         const auto& periods = run.map_periods[k];
         if (periods.empty()) continue;
         std::vector<double> end(periods.size()), bounds(2 * periods.size());
         for (std::size_t j = 0; j < periods.size(); ++j) {
             bounds[2 * j] = static_cast<double>(hours_of_code(periods[j].start_code) - reference_hours);
-            bounds[2 * j + 1] = end[j] = static_cast<double>(hours_of_code(periods[j].end_code) - reference_hours);
+            end[j] = static_cast<double>(hours_of_code(periods[j].end_code) - reference_hours);
+            // The period ends where its last step ends.
+            bounds[2 * j + 1] = end[j] + static_cast<double>(run.time_step_hours);
         }
         check(nc_put_var_double(ncid, period_vars[k].var, end.data()), "map periods");
         check(nc_put_var_double(ncid, period_vars[k].bounds_var, bounds.data()), "map periods");
@@ -247,12 +330,15 @@ void NetcdfResults::File::flush() {
     const size_t start[2] = {block_first, 0};
     const size_t count[2] = {block_count, run.reported_subbasins.size()};
     check(nc_put_vara_double(ncid, time_var, start, count, time_block.data()), "time");
+    const size_t bounds_count[2] = {block_count, 2};
+    check(nc_put_vara_double(ncid, time_bounds_var, start, bounds_count, time_bounds_block.data()), "time_bnds");
     for (std::size_t i = 0; i < columns.size(); ++i)
         check(nc_put_vara_float(ncid, column_var[i], start, count, column_block[i].data()), columns[i].name);
     if (q_sub_var >= 0) check(nc_put_vara_float(ncid, q_sub_var, start, count, q_sub_block.data()), "q_sub");
     block_first += block_count;
     block_count = 0;
     time_block.clear();
+    time_bounds_block.clear();
     for (auto& b : column_block) b.clear();
     q_sub_block.clear();
 }
@@ -295,6 +381,8 @@ void NetcdfResults::step(const StepResult& s) {
         f.define();
     }
     f.time_block.push_back(static_cast<double>(hours - f.reference_hours));
+    f.time_bounds_block.push_back(f.time_block.back());
+    f.time_bounds_block.push_back(f.time_block.back() + static_cast<double>(f.run.time_step_hours));
     const ColumnValues q = q_tot_values(s.q_tot, f.run.with_temperature);
     for (std::size_t i = 0; i < q.count; ++i)
         f.column_block[static_cast<std::size_t>(f.q_tot_to_column[i])].push_back(q.value[i]);

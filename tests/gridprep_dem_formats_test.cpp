@@ -150,8 +150,17 @@ TEST(GridprepCoordinates, TheDemsPrjIsCarriedIntoTheProject) {
     PrepOptions o;
     o.dem = kData + "jacksboro_utm16n_300m.asc";
     o.output = (dir.path() / "utm").string();
+    o.terrain_grids = true;
     make_project(o);
-    EXPECT_EQ(read_file(dir.path() / "utm/arcview/ascii/watershed.prj"), r.crs_wkt + "\n");
+    // Every grid, parameter and terrain grids alike, opens in its place.
+    int grids = 0;
+    for (const auto& e : fs::directory_iterator(dir.path() / "utm/arcview/ascii")) {
+        if (e.path().extension() != ".asc") continue;
+        ++grids;
+        fs::path prj = e.path();
+        EXPECT_EQ(read_file(prj.replace_extension(".prj")), r.crs_wkt + "\n") << e.path();
+    }
+    EXPECT_EQ(grids, 20);
     o.dem = kData + "volcano_10m.asc";
     o.output = (dir.path() / "local").string();
     make_project(o);

@@ -187,6 +187,94 @@ TEST_F(FormatsRun, NetcdfHoldsTheSeriesAndMapsOfTheTextResults) {
             "gdal-bin)\n");
     }
 }
+
+std::string text_attribute(int ncid, const char* var_name, const char* att) {
+    int var = NC_GLOBAL;
+    if (var_name) {
+        EXPECT_EQ(nc_inq_varid(ncid, var_name, &var), NC_NOERR) << var_name;
+    }
+    size_t len = 0;
+    if (nc_inq_attlen(ncid, var, att, &len) != NC_NOERR) return "(none)";
+    std::string v(len, '\0');
+    nc_get_att_text(ncid, var, att, v.data());
+    return v;
+}
+
+std::vector<double> read_doubles(int ncid, const char* name, std::size_t count) {
+    int var = -1;
+    EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR) << name;
+    std::vector<double> v(count);
+    EXPECT_EQ(nc_get_var_double(ncid, var, v.data()), NC_NOERR) << name;
+    return v;
+}
+
+// What the CF conventions ask: a grid mapping with its parameters, latitudes
+// and longitudes of the cells, time bounds, cell methods and standard names.
+TEST_F(FormatsRun, NetcdfIsCfComplete) {
+    ASSERT_EQ(run_->exit_code, 0) << run_->err;
+    int ncid = -1;
+    ASSERT_EQ(nc_open((tmp_->path() / "run.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+    struct Attribute {
+        const char* var;
+        const char* name;
+        const char* value;
+    } expected[] = {
+        {"Q", "standard_name", "water_volume_transport_in_river_channel"},
+        {"Q", "cell_methods", "time: mean"},
+        {"rain", "cell_methods", "area: mean time: sum"},
+        {"rain", "standard_name", "lwe_thickness_of_precipitation_amount"},
+        {"GT", "cell_methods", "area: mean time: point"},
+        {"q_sub", "standard_name", "water_volume_transport_in_river_channel"},
+        {"time", "bounds", "time_bnds"},
+        {"runoff", "grid_mapping", "crs"},
+        {"runoff", "cell_methods", "runoff_time: sum"},
+        {"interflow", "grid_mapping", "crs"},
+    };
+    for (const Attribute& a : expected)
+        EXPECT_EQ(text_attribute(ncid, a.var, a.name), a.value) << a.var << ":" << a.name;
+#ifdef HYDRO_HAVE_GDAL
+    {
+        EXPECT_EQ(text_attribute(ncid, "crs", "grid_mapping_name"), "transverse_mercator");
+        EXPECT_EQ(text_attribute(ncid, "recharge", "coordinates"), "lat lon");
+        EXPECT_EQ(text_attribute(ncid, "lat", "units"), "degrees_north");
+        EXPECT_EQ(text_attribute(ncid, "lon", "standard_name"), "longitude");
+        const struct {
+            const char* name;
+            double value;
+        } parameters[] = {{"longitude_of_central_meridian", 15},
+                          {"scale_factor_at_central_meridian", 0.9996},
+                          {"false_easting", 500000},
+                          {"false_northing", 0},
+                          {"semi_major_axis", 6378137}};
+        int crs = -1;
+        ASSERT_EQ(nc_inq_varid(ncid, "crs", &crs), NC_NOERR);
+        for (const auto& p : parameters) {
+            double v = -1;
+            EXPECT_EQ(nc_get_att_double(ncid, crs, p.name, &v), NC_NOERR) << p.name;
+            EXPECT_DOUBLE_EQ(v, p.value) << p.name;
+        }
+        // Rows from the north: latitudes fall down a column, longitudes grow along a row; zone 33 spans 12 to 18 E.
+        const std::vector<double> lat = read_doubles(ncid, "lat", 20 * 26), lon = read_doubles(ncid, "lon", 20 * 26);
+        EXPECT_GT(lat[0], lat[26]);
+        EXPECT_LT(lon[0], lon[1]);
+        EXPECT_GT(lon[0], 12.0);
+        EXPECT_LT(lon[0], 18.0);
+    }
+#endif
+    // Each step runs from its date to the next one (hourly steps); a map's period from the start of its first
+    // step to the end of its last (the first runoff map is one step).
+    const std::size_t steps = split_lines(read_file(output("q_tot.csv")), ',').size() - 1;
+    const std::vector<double> time = read_doubles(ncid, "time", steps),
+                              bounds = read_doubles(ncid, "time_bnds", 2 * steps);
+    for (std::size_t t = 0; t < steps; ++t) {
+        ASSERT_EQ(bounds[2 * t], time[t]);
+        ASSERT_EQ(bounds[2 * t + 1], time[t] + 1.0);
+    }
+    const std::vector<double> period = read_doubles(ncid, "runoff_time_bounds", 6);
+    EXPECT_EQ(period[1] - period[0], 1.0);
+    EXPECT_EQ(period[3] - period[2], 24.0 + 8.0 + 1.0);
+    nc_close(ncid);
+}
 #else
 TEST(FormatsRunNetcdf, SkippedWithoutTheLibrary) {
     GTEST_SKIP() << "built without the netCDF library: gridrun --netcdf is not available (sudo apt-get install -y "
