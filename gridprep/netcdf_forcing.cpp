@@ -286,7 +286,11 @@ ForcingVariable NetcdfForcing::describe(const std::string& name, ForcingQuantity
         axis.centres = f.values_of(found[r], lengths[r], "coordinate " + axis.name);
     }
     const std::string yunits = lower(v.y.units), ysn = f.text_attribute(found[kY], "standard_name");
-    v.geographic = ysn == "latitude" || yunits.rfind("degree", 0) == 0;
+    // Latitudes by their standard name, units in degrees, or, without either, their name.
+    const std::string yname = lower(v.y.name), xname = lower(v.x.name);
+    v.geographic = ysn == "latitude" || yunits.rfind("degree", 0) == 0 ||
+                   (ysn.empty() && yunits.empty() && (yname == "lat" || yname == "latitude") &&
+                    (xname == "lon" || xname == "longitude"));
     f.read_grid_mapping(var, v);
     f.read_time(found[kTime], lengths[kTime], v);
 

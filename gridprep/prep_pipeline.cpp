@@ -316,7 +316,9 @@ PrepSummary make_project(const PrepOptions& o) {
         read_gridded_inputs(o, ForcingTarget{&g, dem.crs_wkt, &basin, &dem.value, o.routing.time_step_hours});
     const auto p_st = grid.p ? std::vector<Station>() : stations_of(stations, Variable::precipitation);
     const auto e_st = grid.e ? std::vector<Station>() : stations_of(stations, Variable::evapotranspiration);
-    const auto t_st = grid.t ? std::vector<Station>() : stations_of(stations, Variable::temperature);
+    // Gridded forcing without temperature and no station file: no temperature, snow off.
+    const bool no_t_given = o.stations.empty() && (grid.p || grid.e) && o.series_t.empty();
+    const auto t_st = grid.t || no_t_given ? std::vector<Station>() : stations_of(stations, Variable::temperature);
     if (p_st.empty() && !grid.p)
         throw InputError(o.stations, 0, "at least one precipitation station (variable p)", "none");
     if (e_st.empty() && !grid.e)

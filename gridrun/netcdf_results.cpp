@@ -279,13 +279,13 @@ void NetcdfResults::File::define() {
             ("start of the first and end of the last step of the period of the " + std::string(kind.name) + " map")
                 .c_str(),
             nullptr);
-        text_attribute(period_vars[k].bounds_var, "units", time_units());
-        text_attribute(period_vars[k].bounds_var, "calendar", "proleptic_gregorian");
+        // Bounds take their units and calendar from the period's time.
         const int var = define_variable(kind.name, NC_FLOAT, {period_dim, y_dim, x_dim}, kind.long_name, kind.units);
         check(nc_def_var_fill(ncid, var, 0, &kFill), kind.name);
         check(nc_def_var_chunking(ncid, var, NC_CHUNKED, map_chunk), kind.name);
         check(nc_def_var_deflate(ncid, var, 1, 1, 1), kind.name);
-        text_attribute(var, "cell_methods", period_name + ": " + kind.method);
+        // A cell's value stands for the cell's area, gathered over the period.
+        text_attribute(var, "cell_methods", "area: mean " + period_name + ": " + kind.method);
         if (kind.standard_name) text_attribute(var, "standard_name", kind.standard_name);
         if (with_crs) text_attribute(var, "grid_mapping", "crs");
         if (lat_var >= 0) text_attribute(var, "coordinates", "lat lon");

@@ -119,6 +119,7 @@ struct ForcingSpec {
     std::string calendar = "gregorian";
     int fill_t = -1, fill_j = -1, fill_i = -1;  // a missing precipitation value there
     float hole = 1e20f;                         // the value there: the fill value, or another
+    bool coordinate_units = true;               // without: latitudes and longitudes by their names only
     ForcingSpec() {
         for (int k = 0; k < 77; ++k) times.push_back(k);
     }
@@ -143,9 +144,9 @@ void write_forcing(const fs::path& path, const ForcingSpec& s) {
     put_text(id, vt, "units", s.time_units);
     put_text(id, vt, "calendar", s.calendar);
     nc(nc_def_var(id, "lat", NC_DOUBLE, 1, &dy, &vy));
-    put_text(id, vy, "units", "degrees_north");
+    if (s.coordinate_units) put_text(id, vy, "units", "degrees_north");
     nc(nc_def_var(id, "lon", NC_DOUBLE, 1, &dx, &vx));
-    put_text(id, vx, "units", "degrees_east");
+    if (s.coordinate_units) put_text(id, vx, "units", "degrees_east");
     const int dims[3] = {dt, dy, dx};
     nc(nc_def_var(id, "pr", NC_FLOAT, 3, dims, &vp));
     put_text(id, vp, "standard_name", "precipitation_flux");
@@ -212,7 +213,9 @@ std::vector<std::vector<double>> records_of(const std::string& text) {
 TEST(GriddedForcing, HourlyLatLonForcingBecomesDailyStationSeries) {
     TempDir dir("gridded");
     const fs::path file = dir.path() / "forcing.nc";
-    write_forcing(file, ForcingSpec());
+    ForcingSpec spec;
+    spec.coordinate_units = false;
+    write_forcing(file, spec);
     const UtmBasin b;
     const GriddedSeries p = gridded_series(file.string(), "", ForcingQuantity::precipitation, "--pv", b.target(24));
     // Forcing rows (latitude index j) 1, 2, 3 and columns (longitude index i) 1, 2, from the north-west.

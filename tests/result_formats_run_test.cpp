@@ -227,7 +227,8 @@ TEST_F(FormatsRun, NetcdfIsCfComplete) {
         {"q_sub", "standard_name", "water_volume_transport_in_river_channel"},
         {"time", "bounds", "time_bnds"},
         {"runoff", "grid_mapping", "crs"},
-        {"runoff", "cell_methods", "runoff_time: sum"},
+        {"runoff", "cell_methods", "area: mean runoff_time: sum"},
+        {"runoff_time_bounds", "units", "(none)"},
         {"interflow", "grid_mapping", "crs"},
     };
     for (const Attribute& a : expected)
