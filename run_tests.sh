@@ -40,6 +40,12 @@ echo "== Release build and tests (build/)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+# The Python module's tests (pytest, test PythonModule above) run when the module was built.
+if ! ls build/python/gridrun/_gridrun*.so >/dev/null 2>&1; then
+  echo "Python module tests skipped: the module was not built (install it with: sudo apt-get install -y pybind11-dev python3-pybind11 python3-numpy python3-pytest)"
+elif ! ctest --test-dir build -N -R '^PythonModule$' | grep -q PythonModule; then
+  echo "Python module tests skipped: pytest not found (install it with: sudo apt-get install -y python3-pytest)"
+fi
 
 if [ "${HYDRO_TESTS_QUICK:-0}" = 1 ]; then
   exit 0

@@ -15,6 +15,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -32,6 +33,8 @@
 #include "netcdf_results.hpp"
 #include "progress_line.hpp"
 #include "result_set.hpp"
+#include "run_file.hpp"
+#include "state_dates.hpp"
 #include "text_results.hpp"
 
 namespace {
@@ -41,7 +44,8 @@ using namespace hydro;
 const char* const kUsage =
     "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
     "               [--csv] [--netcdf FILE] [--no-wait] [--recover]\n"
-    "               [--initial-state FILE] [--save-state FILE]\n"
+    "               [--initial-state FILE] [--save-state FILE] [--save-state-at DATE,...]\n"
+    "               [--config RUNFILE]\n"
     "\n"
     "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
     "Without options it runs from a working folder two levels below the project root\n"
@@ -70,6 +74,13 @@ const char* const kUsage =
     "                 initial moisture and groundwater and the first month's snow\n"
     "  --save-state FILE  save the state after the last step (cell stores, groundwater,\n"
     "                 flow still on its way) for a later run to go on from\n"
+    "  --save-state-at DATE,...  also save the state after each step of these dates\n"
+    "                 (2020-06-30T23:00, or 2020-06-30 for hour 0), each in a file named\n"
+    "                 after --save-state's (or \"state\") with the date added:\n"
+    "                 end-2020-2020-06-30T23.state\n"
+    "  --config RUNFILE  take the run from a run file (TOML: project, mode, threads,\n"
+    "                 [parameters], [output], [state]; see docs/run-file.md); options\n"
+    "                 given on the command line override the file\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
 
@@ -130,7 +141,11 @@ struct Options {
     std::string initial_state, save_state;
     bool recover_only = false;
     bool csv = false;
+    bool text = true;    // the fixed-width files
     std::string netcdf;  // "" : none
+    std::vector<std::string> save_state_at;
+    std::string save_state_at_source = "--save-state-at";
+    std::vector<std::pair<std::string, float>> parameters;  // from a run file
 };
 
 [[noreturn]] void usage_error(const std::string& what) {
@@ -145,13 +160,60 @@ int parse_thread_count(const std::string& text, const char* source) {
     return n;
 }
 
+// The run file's values where the command line gave none.
+void take_run_file(const std::string& path, const std::set<std::string>& given, Options& o) {
+    if (!run_files_available())
+        usage_error(
+            "--config is not available: this gridrun was built without the toml++ library "
+            "(install it with: sudo apt-get install -y libtomlplusplus-dev, then build again)");
+    RunFile f;
+    try {
+        f = read_run_file(path);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "gridrun: error: %s\n", printable(e.what()).c_str());
+        std::exit(1);
+    }
+    auto unset = [&](const char* option) { return given.count(option) == 0; };
+    if (unset("--project") && !f.project.empty()) o.paths.root = f.project;
+    if (unset("--mode") && f.mode) o.mode = f.mode;
+    if (unset("--threads") && f.threads) o.threads = f.threads;
+    if (unset("--csv")) o.csv = f.csv;
+    o.text = f.text;
+    if (unset("--netcdf") && !f.netcdf.empty()) {
+        if (!netcdf_available())
+            usage_error(path +
+                        ": [output] netcdf is not available: this gridrun was built without the netCDF "
+                        "library (install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
+        o.netcdf = f.netcdf;
+    }
+    if (unset("--initial-state")) o.initial_state = f.initial_state;
+    if (unset("--save-state")) o.save_state = f.save_state;
+    if (unset("--save-state-at") && !f.save_at.empty()) {
+        o.save_state_at = f.save_at;
+        o.save_state_at_source = path + ": [state] save_at";
+    }
+    o.parameters = f.parameters;
+}
+
+std::vector<std::string> split_list(const std::string& text) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
+        items.push_back(text.substr(start, comma - start));
+    items.push_back(text.substr(start));
+    return items;
+}
+
 Options parse_options(int argc, char** argv) {
     Options o;
+    std::set<std::string> given;
+    std::string run_file;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i], value;
         const std::size_t eq = arg.find('=');
         const bool has_inline = arg.rfind("--", 0) == 0 && eq != std::string::npos;
         if (has_inline) value = arg.substr(eq + 1), arg = arg.substr(0, eq);
+        given.insert(arg);
         auto take_value = [&]() -> std::string {
             if (has_inline) return value;
             if (i + 1 >= argc) usage_error(arg + " needs a value");
@@ -190,6 +252,11 @@ Options parse_options(int argc, char** argv) {
         } else if (arg == "--save-state") {
             o.save_state = take_value();
             if (o.save_state.empty()) usage_error("--save-state needs a file name");
+        } else if (arg == "--save-state-at") {
+            o.save_state_at = split_list(take_value());
+        } else if (arg == "--config") {
+            run_file = take_value();
+            if (run_file.empty()) usage_error("--config needs a file name");
         } else if (arg == "--timings") {
             o.timings = true;
         } else if (arg == "--threads") {
@@ -198,6 +265,7 @@ Options parse_options(int argc, char** argv) {
             usage_error("unknown option \"" + printable(argv[i]) + "\"");
         }
     }
+    if (!run_file.empty()) take_run_file(run_file, given, o);
     if (o.threads == 0) {
         if (const char* env = std::getenv("GRIDRUN_THREADS"); env && *env)
             o.threads = parse_thread_count(env, "GRIDRUN_THREADS");
@@ -237,6 +305,8 @@ int main(int argc, char** argv) {
         const Model model = load_model(options.paths, run_mode, &times);
         for (const std::string& w : input_warnings(model))
             std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
+        Parameters parameters = default_parameters(model);
+        for (const auto& [name, value] : options.parameters) set_parameter(parameters, name, value);
         std::optional<ModelState> initial;
         if (!options.initial_state.empty()) initial = load_state(options.initial_state, model);
         const std::string crs = read_projection_text(projection_path(options.paths.grid("watershed.asc")));
@@ -248,7 +318,7 @@ int main(int argc, char** argv) {
         run.threads = options.threads;
         run.progress = options.quiet ? nullptr : stdout;
         run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
-        run.sinks.push_back(&text);
+        if (options.text) run.sinks.push_back(&text);
         std::unique_ptr<CsvResults> csv;
         if (options.csv) run.sinks.push_back((csv = std::make_unique<CsvResults>(options.paths, results)).get());
         std::unique_ptr<NetcdfResults> netcdf;
@@ -265,7 +335,13 @@ int main(int argc, char** argv) {
         }
         run.initial_state = initial ? &*initial : nullptr;
         run.keep_final_state = !options.save_state.empty();
-        const SimulationOutcome outcome = simulate(model, default_parameters(model), run);
+        // States during the run, each named by its step's date.
+        run.state_after_steps =
+            steps_at_dates(options.save_state_at, model.inputs.calendar, options.save_state_at_source);
+        run.on_state = [&](std::size_t t, const ModelState& state) {
+            save_state(dated_state_path(options.save_state, model.inputs.calendar.date(t)), model, state, t);
+        };
+        const SimulationOutcome outcome = simulate(model, parameters, run);
         bar.reset();
         results.commit();
         if (outcome.final_state) save_state(options.save_state, model, *outcome.final_state);

@@ -265,15 +265,23 @@ std::vector<std::string> parameter_names() {
     return names;
 }
 
-SimulationOutcome simulate(const Model& model, const Parameters& parameters, const SimulationOptions& options) {
+void prepare_run(const Model& model, const Parameters& parameters, PreparedRun& out) {
     const ModelInputs& in = model.inputs;
     check_parameters(model, parameters);
-    const ControlFile control = control_of(in, parameters);
-    std::optional<Catchment> scaled;
-    if (!multipliers_are_one(parameters)) scaled = scaled_catchment(in, control, parameters);
-    const Catchment& catchment = scaled ? *scaled : in.catchment;
-    const std::vector<float> moisture = initial_soil_moisture(in, catchment, control.initial_moisture_ratio);
-    const RunView run{in, control, catchment, moisture};
+    out.model = &model;
+    out.control = control_of(in, parameters);
+    out.scaled.reset();
+    if (!multipliers_are_one(parameters)) out.scaled = scaled_catchment(in, out.control, parameters);
+    out.initial_moisture =
+        initial_soil_moisture(in, out.scaled ? *out.scaled : in.catchment, out.control.initial_moisture_ratio);
+}
+
+SimulationOutcome simulate(const Model& model, const Parameters& parameters, const SimulationOptions& options) {
+    const ModelInputs& in = model.inputs;
+    PreparedRun prepared;
+    prepare_run(model, parameters, prepared);
+    const ControlFile& control = prepared.control;
+    const RunView run = prepared.view();
 
     RunInfo info;
     info.run_mode = in.sizes.run_mode;
@@ -312,7 +320,14 @@ SimulationOutcome simulate(const Model& model, const Parameters& parameters, con
     schedule.tile_steps = options.tile_steps;
     PhaseTimes times;
     auto t0 = clock_type::now();
-    const ScheduleOutcome done = run_schedule(run, state, maps, options.sinks, schedule);
+    StepSchedule steps(run, state, maps, options.sinks, schedule);
+    for (std::size_t t : options.state_after_steps) {
+        if (t >= steps.run_steps() || t + 1 <= steps.next_step()) continue;
+        steps.advance(t + 1);
+        if (options.on_state) options.on_state(t, state);
+    }
+    steps.advance(steps.run_steps());
+    const ScheduleOutcome done = steps.finish();
     times.cell_loop = seconds_since(t0);
     t0 = clock_type::now();
     finish_maps(run, maps, options.sinks);

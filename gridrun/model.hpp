@@ -91,12 +91,31 @@ struct SimulationOptions {
     bool keep_final_state = false;
     PhaseTimes* times = nullptr;  // cell_loop (with the routing) and output filled when given
     std::size_t tile_steps = 0;   // steps per tile; 0: chosen for the cache (results never depend on it)
+    // Steps (from 0, ascending) after which `on_state` is handed the state of
+    // the run, as a later run would go on from it.
+    std::vector<std::size_t> state_after_steps;
+    std::function<void(std::size_t step, const ModelState& state)> on_state;
 };
 
 struct SimulationOutcome {
     NonFiniteReport non_finite;
     std::optional<ModelState> final_state;  // when asked for
 };
+
+// The inputs of one run with its parameters applied: the control values,
+// the catchment (scaled when a multiplier is not 1) and the initial soil
+// moisture. Parameters that change the shape of the run are refused as
+// `simulate` refuses them. Not to be moved once `view` has been taken.
+struct PreparedRun {
+    const Model* model = nullptr;
+    ControlFile control;
+    std::optional<Catchment> scaled;
+    std::vector<float> initial_moisture;
+    RunView view() const {
+        return RunView{model->inputs, control, scaled ? *scaled : model->inputs.catchment, initial_moisture};
+    }
+};
+void prepare_run(const Model& model, const Parameters& parameters, PreparedRun& out);
 
 // Runs the model. Parameters that change the shape of the run (the sign of
 // the degree-day factor, a groundwater scale of 0, an initial moisture ratio

@@ -1,5 +1,6 @@
 #include "model_state_file.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -137,7 +138,7 @@ std::string shape_text(int32_t rows, int32_t cols, int32_t cells, int32_t subbas
 
 }  // namespace
 
-void save_state(const std::string& path, const Model& model, const ModelState& state) {
+void save_state(const std::string& path, const Model& model, const ModelState& state, std::size_t last_step) {
     const ModelInputs& in = model.inputs;
     Writer w;
     w.bytes(kMagic, sizeof kMagic);
@@ -147,7 +148,7 @@ void save_state(const std::string& path, const Model& model, const ModelState& s
     w.i32(in.sizes.n_cols);
     w.i32(static_cast<int32_t>(state.soil_moisture.size()));
     w.i32(static_cast<int32_t>(state.groundwater.size()));
-    const std::size_t last = in.calendar.size();
+    const std::size_t last = last_step < in.calendar.size() ? last_step + 1 : in.calendar.size();
     w.i32(last ? in.calendar.year[last - 1] : 0);
     w.i32(last ? in.calendar.month[last - 1] : 0);
     w.i32(last ? in.calendar.day[last - 1] : 0);

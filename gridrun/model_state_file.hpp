@@ -20,9 +20,10 @@
 
 namespace hydro {
 
-// Writes the state (through a temporary file renamed at the end); throws
-// OutputError.
-void save_state(const std::string& path, const Model& model, const ModelState& state);
+// Writes the state after step `last_step` (the run's last when not given),
+// through a temporary file renamed at the end; throws OutputError.
+void save_state(const std::string& path, const Model& model, const ModelState& state,
+                std::size_t last_step = static_cast<std::size_t>(-1));
 
 // Reads a state saved for this project: a file that is not a state file, of
 // another version, damaged, or saved for another grid, number of cells or

@@ -40,6 +40,7 @@ OutletRouting::OutletRouting(const RunView& run, ModelState& state) : run_(run),
         recession_[s] = (run.control.groundwater_recession * g.subbasin_mean_slope[s]) / g.basin_mean_slope;
     groundwater_evaporation_.assign(n_sub, 0.0f);
     reported_flow_.assign(run.control.reported_subbasins.size(), 0.0f);
+    subbasin_flow_.assign(run.in.sizes.run_mode == 2 ? n_sub : 0, 0.0f);
 }
 
 void OutletRouting::advance_tile(TileSums& sums, std::size_t t0, SnapshotSums& maps,
@@ -97,6 +98,7 @@ void OutletRouting::advance_tile(TileSums& sums, std::size_t t0, SnapshotSums& m
             if (mode2) {
                 const float surface = sums.arrival_surface[st], interflow = sums.arrival_interflow[st];
                 const float total = (surface + interflow) + gw.flow;
+                subbasin_flow_[s] = total;
                 for (std::size_t p = 0; p < reported.size(); ++p)
                     if (static_cast<std::size_t>(reported[p]) == s + 1) reported_flow_[p] = total;
                 route_to_outlet(surface, in.river_responses, s, tau, window, surface_.data());
@@ -120,6 +122,7 @@ void OutletRouting::advance_tile(TileSums& sums, std::size_t t0, SnapshotSums& m
             sums.evaporation[tau],    percolation_[tau],         sums.surface_runoff[tau], sums.interflow[tau],
             groundwater_runoff_[tau], groundwater_storage_[tau], sums.temperature[tau]};
         if (mode2) r.reported_flows = reported_flow_;
+        r.subbasin_flows = subbasin_flow_;
         for (ResultSink* sink : sinks) sink->step(r);
     }
 

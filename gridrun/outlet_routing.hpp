@@ -32,7 +32,7 @@ class OutletRouting {
   private:
     const RunView& run_;
     ModelState& state_;
-    std::vector<float> recession_, groundwater_evaporation_, reported_flow_;
+    std::vector<float> recession_, groundwater_evaporation_, reported_flow_, subbasin_flow_;
     std::vector<float> surface_, interflow_, groundwater_;  // outlet arrivals over the tile and the tail
     std::vector<float> percolation_, groundwater_runoff_, groundwater_storage_;
     FirstNonFinite non_finite_;

@@ -35,6 +35,9 @@ struct StepResult {
     QTotRecord q_tot{};
     BalanceRecord balance{};
     std::span<const float> reported_flows;  // run mode 2: m3/s of each reported subbasin, in reported order
+    // Run mode 2: m3/s leaving every subbasin at its outlet (surface flow, interflow and
+    // groundwater flow), by subbasin number from 1; empty in run mode 1.
+    std::span<const float> subbasin_flows;
 };
 
 struct MapResult {

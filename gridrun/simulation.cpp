@@ -88,15 +88,58 @@ void count_moisture_steps(const TileSteps& steps, SnapshotSums& maps) {
 
 }  // namespace
 
+StepSchedule::StepSchedule(const RunView& run, ModelState& state, SnapshotSums& maps,
+                           const std::vector<ResultSink*>& sinks, const ScheduleOptions& options)
+    : run_(run),
+      state_(state),
+      maps_(maps),
+      sinks_(sinks),
+      options_(options),
+      cells_(valid_cells(run.catchment, run.in.sizes.n_rows, run.in.sizes.n_cols)),
+      routing_(run, state),
+      gw_maps_(run.in, run.control),
+      next_(std::min(options.first_step, run_steps())) {}
+
+StepSchedule::~StepSchedule() = default;
+
+std::size_t StepSchedule::run_steps() const { return static_cast<std::size_t>(run_.in.sizes.n_steps); }
+
+ScheduleOutcome StepSchedule::finish() {
+    gw_maps_.add_completed(maps_, run_steps(), true);
+    ScheduleOutcome outcome;
+    outcome.cell_non_finite = cell_non_finite_;
+    outcome.groundwater_non_finite = routing_.non_finite();
+    return outcome;
+}
+
 ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums& maps,
                              const std::vector<ResultSink*>& sinks, const ScheduleOptions& options) {
+    StepSchedule schedule(run, state, maps, sinks, options);
+    schedule.advance(schedule.run_steps());
+    return schedule.finish();
+}
+
+void StepSchedule::advance(std::size_t end) {
+    const RunView& run = run_;
+    ModelState& state = state_;
+    SnapshotSums& maps = maps_;
+    const std::vector<ResultSink*>& sinks = sinks_;
+    const ScheduleOptions& options = options_;
+    const std::vector<ValidCell>& cells = cells_;
+    OutletRouting& routing = routing_;
+    GroundwaterEvaporationMaps& gw_maps = gw_maps_;
+    FirstNonFinite& cell_non_finite = cell_non_finite_;
     const ModelInputs& in = run.in;
-    const std::size_t n_steps = static_cast<std::size_t>(in.sizes.n_steps);
+    const std::size_t t_begin = next_, t_end = std::clamp(end, next_, run_steps());
+    const std::size_t n_steps = t_end - t_begin;
+    next_ = t_end;
+    const std::size_t total_steps = run_steps();
     const std::size_t n_sub = static_cast<std::size_t>(in.sizes.n_subbasins);
     const bool mode2 = in.sizes.run_mode == 2;
-    const std::vector<ValidCell> cells = valid_cells(run.catchment, in.sizes.n_rows, in.sizes.n_cols);
     const std::size_t n_cells = cells.size();
     const std::size_t n_threads = static_cast<std::size_t>(std::max(1, options.threads));
+    // The cell progress lines are written while the first steps are simulated.
+    const bool write_progress = options.progress && t_begin == 0;
 
     // Blocks of at most 32 cells, and enough of them that every thread has
     // work; tiles of about 8000 cell-steps per block, so that a block's
@@ -112,23 +155,18 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
     const std::size_t n_tiles = (n_steps + tile_len - 1) / tile_len;
     const std::size_t n_items = n_tiles * n_blocks;
 
-    ScheduleOutcome outcome;
-    OutletRouting routing(run, state);
-    GroundwaterEvaporationMaps gw_maps(in, run.control);
     // The sums of tile k are sums[k % 2]: a tile's first sums are added while
     // the tile before is still being completed.
     TileSums sums[2];
     TileSteps tile_steps[2];
     auto tile_length = [&](std::size_t k) { return std::min(tile_len, n_steps - k * tile_len); };
     if (n_tiles > 0) {
-        prepare_tile_steps(in, run.control, 0, tile_length(0), tile_steps[0]);
+        prepare_tile_steps(in, run.control, t_begin, tile_length(0), tile_steps[0]);
         count_moisture_steps(tile_steps[0], maps);
         for (std::size_t k = 0; k < std::min<std::size_t>(n_tiles, 2); ++k) sums[k].reset(tile_length(k), n_sub, mode2);
     }
 
     using clock = std::chrono::steady_clock;
-    clock::time_point last_report{};
-    FirstNonFinite cell_non_finite;
     // Pieces are added in order, each in two parts: `first_added` counts the
     // pieces whose first part is in, `added` those that are complete.
     std::atomic<std::size_t> first_added{0}, added{0};
@@ -142,25 +180,29 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
         const std::size_t k = i / n_blocks, b = i % n_blocks;
         const std::size_t first = b * block_size;
         TileSums& tile_sums = sums[k % 2];
-        add_block_tile(run, cells, first, block, k * tile_len, tile_sums, cell_non_finite, BlockPart::second);
-        if (options.progress && k == 0) {
+        add_block_tile(run, cells, first, block, t_begin + k * tile_len, tile_sums, cell_non_finite, BlockPart::second);
+        if (write_progress && k == 0) {
             std::fwrite(block.progress.data(), 1, block.progress.size(), options.progress);
             if (options.flush_progress) std::fflush(options.progress);
         }
         if (b == 0 && k + 1 < n_tiles) {
             // Tile k + 1 may start once block 0 of tile k is in: its steps are ready.
-            prepare_tile_steps(in, run.control, (k + 1) * tile_len, tile_length(k + 1), tile_steps[(k + 1) % 2]);
+            prepare_tile_steps(in, run.control, t_begin + (k + 1) * tile_len, tile_length(k + 1),
+                               tile_steps[(k + 1) % 2]);
             count_moisture_steps(tile_steps[(k + 1) % 2], maps);
         }
         if (b + 1 == n_blocks) {
-            routing.advance_tile(tile_sums, k * tile_len, maps, gw_maps, sinks);
+            routing.advance_tile(tile_sums, t_begin + k * tile_len, maps, gw_maps, sinks);
             if (k + 2 < n_tiles) tile_sums.reset(tile_length(k + 2), n_sub, mode2);
         }
         if (options.on_progress) {
             const clock::time_point now = clock::now();
-            if (now - last_report >= std::chrono::milliseconds(250)) {
-                last_report = now;
-                options.on_progress(static_cast<double>(i + 1) / static_cast<double>(n_items));
+            if (now - last_report_ >= std::chrono::milliseconds(250)) {
+                last_report_ = now;
+                const double done = static_cast<double>(t_begin) + static_cast<double>(n_steps) *
+                                                                       static_cast<double>(i + 1) /
+                                                                       static_cast<double>(n_items);
+                options.on_progress(done / static_cast<double>(total_steps));
             }
         }
     };
@@ -194,7 +236,7 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
                 const std::size_t first = b * block_size;
                 const std::size_t count = std::min(block_size, n_cells - first);
                 block.progress.clear();
-                if (options.progress && k == 0)
+                if (write_progress && k == 0)
                     for (std::size_t c = first; c < first + count; ++c) {
                         const int len = std::snprintf(line, sizeof line, "cell:%10zu   rows:%7d   cols:%7d\n", c + 1,
                                                       cells[c].row, cells[c].col);
@@ -203,7 +245,8 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
                 simulate_block_tile(run, cells, first, count, tile_steps[k % 2], state, maps, block);
                 wait_until(first_added, i);
                 if (failed.load()) break;
-                add_block_tile(run, cells, first, block, k * tile_len, sums[k % 2], cell_non_finite, BlockPart::first);
+                add_block_tile(run, cells, first, block, t_begin + k * tile_len, sums[k % 2], cell_non_finite,
+                               BlockPart::first);
                 mark(first_added, i + 1);
                 wait_until(added, i);
                 if (failed.load()) break;
@@ -230,10 +273,6 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
         for (std::thread& th : pool) th.join();
         if (error) std::rethrow_exception(error);
     }
-    gw_maps.add_completed(maps, n_steps, true);
-    outcome.cell_non_finite = cell_non_finite;
-    outcome.groundwater_non_finite = routing.non_finite();
-    return outcome;
 }
 
 }  // namespace hydro

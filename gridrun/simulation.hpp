@@ -7,12 +7,16 @@
 // the number of steps.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
+#include "cell_loop.hpp"
 #include "model_state.hpp"
+#include "outlet_routing.hpp"
 #include "result_sink.hpp"
+#include "snapshots.hpp"
 
 namespace hydro {
 
@@ -22,6 +26,7 @@ struct ScheduleOptions {
     bool flush_progress = false;
     std::function<void(double)> on_progress;  // share done, rate-limited
     std::size_t tile_steps = 0;               // 0: chosen for the cache
+    std::size_t first_step = 0;               // the step the state is the state before
 };
 
 struct ScheduleOutcome {
@@ -37,6 +42,37 @@ ModelState initial_model_state(const RunView& run);
 // subbasins (else std::invalid_argument); routing tails cut or padded with
 // zeros to this run's lengths.
 ModelState state_for_run(const RunView& run, const ModelState& saved);
+
+// The schedule of one run, resumable: the steps may be run in several
+// stretches, each going on from where the last ended; results never depend on
+// where the stretches end. `state` holds the state after the last step run.
+class StepSchedule {
+  public:
+    StepSchedule(const RunView& run, ModelState& state, SnapshotSums& maps, const std::vector<ResultSink*>& sinks,
+                 const ScheduleOptions& options);
+    ~StepSchedule();
+    StepSchedule(const StepSchedule&) = delete;
+    StepSchedule& operator=(const StepSchedule&) = delete;
+    // Runs the steps from next_step() up to (not including) `end`, at most the run's last.
+    void advance(std::size_t end);
+    std::size_t next_step() const { return next_; }
+    std::size_t run_steps() const;
+    // After the last stretch: the maps get what they still lack.
+    ScheduleOutcome finish();
+
+  private:
+    const RunView& run_;
+    ModelState& state_;
+    SnapshotSums& maps_;
+    const std::vector<ResultSink*>& sinks_;
+    ScheduleOptions options_;
+    std::vector<ValidCell> cells_;
+    OutletRouting routing_;
+    GroundwaterEvaporationMaps gw_maps_;
+    FirstNonFinite cell_non_finite_;
+    std::size_t next_ = 0;
+    std::chrono::steady_clock::time_point last_report_{};
+};
 
 // Runs every step from `state` (left at the state after the last step).
 ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums& maps,
