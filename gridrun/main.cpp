@@ -175,7 +175,7 @@ void take_run_file(const std::string& path, const std::set<std::string>& given, 
     }
     auto unset = [&](const char* option) { return given.count(option) == 0; };
     if (unset("--project") && !f.project.empty()) o.paths.root = f.project;
-    if (unset("--mode") && f.mode) o.mode = f.mode;
+    if (unset("--mode")) o.mode = f.mode ? f.mode : 2;  // a run file runs unattended: mode 2 unless it says
     if (unset("--threads") && f.threads) o.threads = f.threads;
     if (unset("--csv")) o.csv = f.csv;
     o.text = f.text;

@@ -159,6 +159,11 @@ def test_gridrun_config_runs_the_run_file_and_refuses_a_misspelt_key(basin, tmp_
     expected = gridrun.Model(root, mode=2).run({"interflow_scale": 0.6}).q_tot
     assert np.array_equal(q["Q"], expected)
     assert (tmp_path / "end-2013-06-30T00.state").exists() and (tmp_path / "end.state").exists()
+    # Without a mode the run file runs in run mode 2, asking nothing.
+    run_file.write_text('project = "p"\n[output]\ncsv = true\n')
+    subprocess.run([GRIDRUN, "--config", str(run_file), "--quiet"], check=True, stdin=subprocess.DEVNULL)
+    _, q = read_csv(root / "model" / "output" / "q_tot.csv")
+    assert np.array_equal(q["Q"], basin["q_tot"]["Q"])
     run_file.write_text('project = "p"\nmode = 2\n[output]\ncvs = true\n')
     r = subprocess.run([GRIDRUN, "--config", str(run_file)], capture_output=True, text=True)
     assert r.returncode == 1
