@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <sstream>
+#include <utility>
 
 #include "calendar.hpp"
 #include "dem_grid.hpp"
@@ -255,6 +256,67 @@ TEST(GriddedForcing, HourlyLatLonForcingBecomesDailyStationSeries) {
         gridded_series(file.string(), "pr", ForcingQuantity::precipitation, "--pv", b.target(1));
     EXPECT_EQ(hourly.check.records, 77);
     EXPECT_NEAR(records_of(hourly.text)[1][4], 0.5 * 12, 1e-5);
+}
+
+// The same basin under a grid of 2 km cells in the forcing's own transverse
+// Mercator (the CF parameters of UTM zone 33N, coordinates in km), stored
+// x before y: the cells and their numbers are those of the latitude and
+// longitude grid above.
+TEST(GriddedForcing, ProjectedGridsWithACfGridMappingInAnyDimensionOrder) {
+    TempDir dir("gridded_projected");
+    const fs::path file = dir.path() / "forcing.nc";
+    const std::vector<double> x = {497, 499, 501, 503, 505}, y = {7, 5, 3, 1, -1};
+    const std::size_t hours = 48, nx = x.size(), ny = y.size();
+    int id = 0, d[3], vt = 0, vx = 0, vy = 0, vc = 0, vp = 0;
+    nc(nc_create(file.c_str(), NC_NETCDF4 | NC_CLOBBER, &id));
+    nc(nc_def_dim(id, "time", hours, &d[0]));
+    nc(nc_def_dim(id, "x", nx, &d[1]));
+    nc(nc_def_dim(id, "y", ny, &d[2]));
+    nc(nc_def_var(id, "time", NC_DOUBLE, 1, &d[0], &vt));
+    put_text(id, vt, "units", "days since 2001-03-01");
+    nc(nc_def_var(id, "x", NC_DOUBLE, 1, &d[1], &vx));
+    put_text(id, vx, "standard_name", "projection_x_coordinate");
+    put_text(id, vx, "units", "km");
+    nc(nc_def_var(id, "y", NC_DOUBLE, 1, &d[2], &vy));
+    put_text(id, vy, "standard_name", "projection_y_coordinate");
+    put_text(id, vy, "units", "km");
+    nc(nc_def_var(id, "crs", NC_INT, 0, nullptr, &vc));
+    put_text(id, vc, "grid_mapping_name", "transverse_mercator");
+    const std::pair<const char*, double> parameters[] = {{"longitude_of_central_meridian", 15},
+                                                         {"latitude_of_projection_origin", 0},
+                                                         {"scale_factor_at_central_meridian", 0.9996},
+                                                         {"false_easting", 500000},
+                                                         {"false_northing", 0},
+                                                         {"semi_major_axis", 6378137},
+                                                         {"inverse_flattening", 298.257223563}};
+    for (const auto& [name, value] : parameters) nc(nc_put_att_double(id, vc, name, NC_DOUBLE, 1, &value));
+    nc(nc_def_var(id, "rr", NC_FLOAT, 3, d, &vp));
+    put_text(id, vp, "units", "mm");
+    put_text(id, vp, "grid_mapping", "crs");
+    nc(nc_enddef(id));
+    std::vector<double> time(hours);
+    for (std::size_t t = 0; t < hours; ++t) time[t] = static_cast<double>(t) / 24;
+    std::vector<float> p(hours * nx * ny);
+    for (std::size_t t = 0; t < hours; ++t)
+        for (std::size_t i = 0; i < nx; ++i)
+            for (std::size_t j = 0; j < ny; ++j)
+                p[(t * nx + i) * ny + j] = static_cast<float>(10 * j + i) + (t < 24 ? 0.0f : 0.5f);
+    nc(nc_put_var_double(id, vt, time.data()));
+    nc(nc_put_var_double(id, vx, x.data()));
+    nc(nc_put_var_double(id, vy, y.data()));
+    nc(nc_put_var_float(id, vp, p.data()));
+    nc(nc_close(id));
+
+    const UtmBasin b;
+    const GriddedSeries s = gridded_series(file.string(), "rr", ForcingQuantity::precipitation, "--pv", b.target(24));
+    EXPECT_EQ(s.zone, (std::vector<int32_t>{1, 1, 2, 2, 3, 3, 4, 4, 3, 3, 4, 4, 5, 5, 6, 6}));
+    const auto rows = records_of(s.text);
+    ASSERT_EQ(rows.size(), 2u);
+    const double j_of[6] = {1, 1, 2, 2, 3, 3}, i_of[6] = {1, 2, 1, 2, 1, 2};
+    for (std::size_t k = 0; k < 6; ++k) {
+        EXPECT_EQ(rows[0][4 + k], 24 * (10 * j_of[k] + i_of[k])) << k;  // amounts per hour, summed
+        EXPECT_EQ(rows[1][4 + k], 24 * (10 * j_of[k] + i_of[k] + 0.5)) << k;
+    }
 }
 
 TEST(GriddedForcing, FilesThatCannotServeTheBasinAreRefusedByName) {
