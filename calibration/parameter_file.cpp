@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "command_options.hpp"
 #include "csv_fields.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
@@ -43,11 +44,13 @@ std::vector<ParameterRange> parse_parameter_file(const std::string& name, std::s
         ParameterRange r;
         r.name = std::string(f[0]);
         r.line = line_no;
-        if (std::find(known_names.begin(), known_names.end(), r.name) == known_names.end())
+        if (std::find(known_names.begin(), known_names.end(), r.name) == known_names.end()) {
+            const std::string meant = closest_name(r.name, known_names);
             throw InputError(name, line_no,
                              "the name of a control-file parameter (interflow_scale ... runoff_rain_threshold) or of a "
                              "grid multiplier (<grid file stem>_multiplier, for example conductivity_multiplier)",
-                             shown(f[0]));
+                             shown(f[0]) + (meant.empty() ? "" : "; did you mean " + meant + "?"));
+        }
         for (const ParameterRange& earlier : out)
             if (earlier.name == r.name)
                 throw InputError(name, line_no,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "command_options.hpp"
 #include "travel_time.hpp"
 
 namespace gridprep {
@@ -53,10 +54,7 @@ struct PrepOptions {
 
 // A command line that cannot be understood; main prints it with a hint to
 // --help and ends with status 2.
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+using UsageError = hydro::UsageError;
 
 PrepOptions parse_command_line(const std::vector<std::string>& args);
 

@@ -25,8 +25,8 @@
 #include "model.hpp"
 #include "model_state_file.hpp"
 #include "input_error.hpp"
-#include "project_check.hpp"
-#include "output_lock.hpp"
+#include "project_run.hpp"
+#include "command_options.hpp"
 #include "project_paths.hpp"
 #include "csv_results.hpp"
 #include "grid_georeference.hpp"
@@ -40,49 +40,6 @@
 namespace {
 
 using namespace hydro;
-
-const char* const kUsage =
-    "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
-    "               [--csv] [--netcdf FILE] [--no-wait] [--recover]\n"
-    "               [--initial-state FILE] [--save-state FILE] [--save-state-at DATE,...]\n"
-    "               [--config RUNFILE]\n"
-    "\n"
-    "Simulates the water balance of every cell of a basin and routes it to the outlets.\n"
-    "Without options it runs from a working folder two levels below the project root\n"
-    "(for example PROJECT/run/here) and asks for the run mode.\n"
-    "\n"
-    "  --project DIR  the project root (holding arcview/ and model/) instead of ../..\n"
-    "  --mode 1|2     1: cells drain straight to the basin outlet; 2: cells drain to\n"
-    "                 their subbasin outlet and the river carries the water on. No menu.\n"
-    "  --quiet        nothing on the console but errors and warnings (no title, no\n"
-    "                 progress line per cell, no progress bar)\n"
-    "  --csv          also write q_tot.csv, balance.csv and (run mode 2) q_sub.csv:\n"
-    "                 a column time (ISO 8601), then the text file's columns, values\n"
-    "                 in full precision\n"
-    "  --netcdf FILE  also write every series and map into one NetCDF-4 file (CF-1.8)\n"
-    "  --threads N    number of threads of the cell loop (default: all hardware threads,\n"
-    "                 or the environment variable GRIDRUN_THREADS); results are identical\n"
-    "                 for every number of threads\n"
-    "  --timings      print the time of each phase (input, cell loop, routing, output)\n"
-    "                 and the cell kernel used to standard error at the end\n"
-    "  --no-wait      refuse to run while another run (gridrun or areamean) writes to\n"
-    "                 the project's output folder, instead of waiting for it\n"
-    "  --recover      only complete the results of a run that was stopped while it\n"
-    "                 replaced them (every run does this first), then exit\n"
-    "  --initial-state FILE  start from a state saved by --save-state (a run of the\n"
-    "                 series just before this run's) instead of the control file's\n"
-    "                 initial moisture and groundwater and the first month's snow\n"
-    "  --save-state FILE  save the state after the last step (cell stores, groundwater,\n"
-    "                 flow still on its way) for a later run to go on from\n"
-    "  --save-state-at DATE,...  also save the state after each step of these dates\n"
-    "                 (2020-06-30T23:00, or 2020-06-30 for hour 0), each in a file named\n"
-    "                 after --save-state's (or \"state\") with the date added:\n"
-    "                 end-2020-2020-06-30T23.state\n"
-    "  --config RUNFILE  take the run from a run file (TOML: project, mode, threads,\n"
-    "                 [parameters], [output], [state]; see docs/run-file.md); options\n"
-    "                 given on the command line override the file\n"
-    "  --help         this text\n"
-    "  --version      the program's version\n";
 
 void write_menu() {
     std::string s;
@@ -132,67 +89,42 @@ int32_t read_run_mode() {
 }
 
 struct Options {
-    ProjectPaths paths;
+    ProjectRunOptions project;
     int32_t mode = 0;  // 0: ask
     bool quiet = false;
     bool timings = false;
     int threads = 0;  // 0: default
-    bool wait = true;
     std::string initial_state, save_state;
-    bool recover_only = false;
     bool csv = false;
     bool text = true;    // the fixed-width files
     std::string netcdf;  // "" : none
     std::vector<std::string> save_state_at;
     std::string save_state_at_source = "--save-state-at";
     std::vector<std::pair<std::string, float>> parameters;  // from a run file
+    std::string run_file;
 };
 
-[[noreturn]] void usage_error(const std::string& what) {
-    std::fprintf(stderr, "gridrun: %s\n\n%s", printable(what).c_str(), kUsage);
-    std::exit(2);
-}
+const CommandLineSpec kCommandLine{
+    "gridrun",
+    "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
+    "               [--csv] [--netcdf FILE] [--no-wait] [--recover]\n"
+    "               [--initial-state FILE] [--save-state FILE] [--save-state-at DATE,...]\n"
+    "               [--config RUNFILE]\n",
+    "Simulates the water balance of every cell of a basin and routes it to the outlets. Without options it runs "
+    "from a working folder two levels below the project root (for example PROJECT/run/here) and asks for the run "
+    "mode.",
+    ""};
 
-int parse_thread_count(const std::string& text, const char* source) {
+int thread_count(const std::string& text, const char* source) {
     int32_t n = 0;
     if (!parse_int32(text, n) || n < 1 || n > 1024)
-        usage_error(std::string(source) + " must be a whole number from 1 to 1024, not \"" + text + "\"");
+        throw UsageError(std::string(source) + " must be a whole number from 1 to 1024, not \"" + text + "\"");
     return n;
 }
 
-// The run file's values where the command line gave none.
-void take_run_file(const std::string& path, const std::set<std::string>& given, Options& o) {
-    if (!run_files_available())
-        usage_error(
-            "--config is not available: this gridrun was built without the toml++ library "
-            "(install it with: sudo apt-get install -y libtomlplusplus-dev, then build again)");
-    RunFile f;
-    try {
-        f = read_run_file(path);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "gridrun: error: %s\n", printable(e.what()).c_str());
-        std::exit(1);
-    }
-    auto unset = [&](const char* option) { return given.count(option) == 0; };
-    if (unset("--project") && !f.project.empty()) o.paths.root = f.project;
-    if (unset("--mode")) o.mode = f.mode ? f.mode : 2;  // a run file runs unattended: mode 2 unless it says
-    if (unset("--threads") && f.threads) o.threads = f.threads;
-    if (unset("--csv")) o.csv = f.csv;
-    o.text = f.text;
-    if (unset("--netcdf") && !f.netcdf.empty()) {
-        if (!netcdf_available())
-            usage_error(path +
-                        ": [output] netcdf is not available: this gridrun was built without the netCDF "
-                        "library (install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
-        o.netcdf = f.netcdf;
-    }
-    if (unset("--initial-state")) o.initial_state = f.initial_state;
-    if (unset("--save-state")) o.save_state = f.save_state;
-    if (unset("--save-state-at") && !f.save_at.empty()) {
-        o.save_state_at = f.save_at;
-        o.save_state_at_source = path + ": [state] save_at";
-    }
-    o.parameters = f.parameters;
+std::string file_name(const OptionValues& v, const char* option) {
+    if (v[0].empty()) throw UsageError(std::string(option) + " needs a file name");
+    return v[0];
 }
 
 std::vector<std::string> split_list(const std::string& text) {
@@ -204,176 +136,218 @@ std::vector<std::string> split_list(const std::string& text) {
     return items;
 }
 
+std::vector<CommandOption> option_table(Options& o) {
+    std::vector<CommandOption> t = project_run_options(o.project);
+    const std::vector<CommandOption> own = {
+        {"--mode", "1|2",
+         "1: cells drain straight to the basin outlet; 2: cells drain to their subbasin outlet and the river carries "
+         "the water on. No menu.",
+         [&o](const OptionValues& v) {
+             if (v[0] != "1" && v[0] != "2") throw UsageError("--mode must be 1 or 2, not \"" + v[0] + "\"");
+             o.mode = v[0] == "1" ? 1 : 2;
+         }},
+        {"--quiet", "",
+         "nothing on the console but errors and warnings (no title, no progress line per cell, no progress bar)",
+         [&o](const OptionValues&) { o.quiet = true; }},
+        {"--csv", "",
+         "also write q_tot.csv, balance.csv and (run mode 2) q_sub.csv: a column time (ISO 8601), then the text "
+         "file's columns, values in full precision",
+         [&o](const OptionValues&) { o.csv = true; }},
+        {"--netcdf", "FILE", "also write every series and map into one NetCDF-4 file (CF-1.8)",
+         [&o](const OptionValues& v) {
+             o.netcdf = file_name(v, "--netcdf");
+             if (!netcdf_available())
+                 throw UsageError(
+                     "--netcdf is not available: this gridrun was built without the netCDF library "
+                     "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
+         }},
+        {"--threads", "N",
+         "number of threads of the cell loop (default: all hardware threads, or the environment variable "
+         "GRIDRUN_THREADS); results are identical for every number of threads",
+         [&o](const OptionValues& v) { o.threads = thread_count(v[0], "--threads"); }},
+        {"--timings", "",
+         "print the time of each phase (input, cell loop, routing, output) and the cell kernel used to standard "
+         "error at the end",
+         [&o](const OptionValues&) { o.timings = true; }},
+        {"--initial-state", "FILE",
+         "start from a state saved by --save-state (a run of the series just before this run's) instead of the "
+         "control file's initial moisture and groundwater and the first month's snow",
+         [&o](const OptionValues& v) { o.initial_state = file_name(v, "--initial-state"); }},
+        {"--save-state", "FILE",
+         "save the state after the last step (cell stores, groundwater, flow still on its way) for a later run to "
+         "go on from",
+         [&o](const OptionValues& v) { o.save_state = file_name(v, "--save-state"); }},
+        {"--save-state-at", "DATE,...",
+         "also save the state after each step of these dates (2020-06-30T23:00, or 2020-06-30 for hour 0), each in a "
+         "file named after --save-state's (or \"state\") with the date added: end-2020-2020-06-30T23.state",
+         [&o](const OptionValues& v) { o.save_state_at = split_list(v[0]); }},
+        {"--config", "RUNFILE",
+         "take the run from a run file (TOML: project, mode, threads, [parameters], [output], [state]; see "
+         "docs/run-file.md); options given on the command line override the file",
+         [&o](const OptionValues& v) { o.run_file = file_name(v, "--config"); }},
+    };
+    t.insert(t.begin() + 1, own.begin(), own.end());  // after --project, before --no-wait and --recover
+    return t;
+}
+
+// The run file's values where the command line gave none.
+void take_run_file(const std::string& path, const std::set<std::string>& given, Options& o) {
+    if (!run_files_available())
+        throw UsageError(
+            "--config is not available: this gridrun was built without the toml++ library "
+            "(install it with: sudo apt-get install -y libtomlplusplus-dev, then build again)");
+    RunFile f;
+    try {
+        f = read_run_file(path);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "gridrun: error: %s\n", printable(e.what()).c_str());
+        std::exit(1);
+    }
+    auto unset = [&](const char* option) { return given.count(option) == 0; };
+    if (unset("--project") && !f.project.empty()) o.project.paths.root = f.project;
+    if (unset("--mode")) o.mode = f.mode ? f.mode : 2;  // a run file runs unattended: mode 2 unless it says
+    if (unset("--threads") && f.threads) o.threads = f.threads;
+    if (unset("--csv")) o.csv = f.csv;
+    o.text = f.text;
+    if (unset("--netcdf") && !f.netcdf.empty()) {
+        if (!netcdf_available())
+            throw UsageError(path +
+                             ": [output] netcdf is not available: this gridrun was built without the netCDF "
+                             "library (install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
+        o.netcdf = f.netcdf;
+    }
+    if (unset("--initial-state")) o.initial_state = f.initial_state;
+    if (unset("--save-state")) o.save_state = f.save_state;
+    if (unset("--save-state-at") && !f.save_at.empty()) {
+        o.save_state_at = f.save_at;
+        o.save_state_at_source = path + ": [state] save_at";
+    }
+    o.parameters = f.parameters;
+}
+
 Options parse_options(int argc, char** argv) {
     Options o;
+    // Each row notes that its option was given: a run file fills in only the others.
     std::set<std::string> given;
-    std::string run_file;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i], value;
-        const std::size_t eq = arg.find('=');
-        const bool has_inline = arg.rfind("--", 0) == 0 && eq != std::string::npos;
-        if (has_inline) value = arg.substr(eq + 1), arg = arg.substr(0, eq);
-        given.insert(arg);
-        auto take_value = [&]() -> std::string {
-            if (has_inline) return value;
-            if (i + 1 >= argc) usage_error(arg + " needs a value");
-            return argv[++i];
+    std::vector<CommandOption> table = option_table(o);
+    for (CommandOption& row : table)
+        row.apply = [&given, name = std::string(row.name), apply = row.apply](const OptionValues& v) {
+            given.insert(name);
+            apply(v);
         };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (arg == "--version") {
-            std::printf("gridrun %s\n", HYDRO_VERSION);
-            std::exit(0);
-        } else if (arg == "--project") {
-            o.paths.root = take_value();
-        } else if (arg == "--mode") {
-            const std::string v = take_value();
-            if (v != "1" && v != "2") usage_error("--mode must be 1 or 2, not \"" + v + "\"");
-            o.mode = v == "1" ? 1 : 2;
-        } else if (arg == "--quiet") {
-            o.quiet = true;
-        } else if (arg == "--no-wait") {
-            o.wait = false;
-        } else if (arg == "--recover") {
-            o.recover_only = true;
-        } else if (arg == "--csv") {
-            o.csv = true;
-        } else if (arg == "--netcdf") {
-            o.netcdf = take_value();
-            if (o.netcdf.empty()) usage_error("--netcdf needs a file name");
-            if (!netcdf_available())
-                usage_error(
-                    "--netcdf is not available: this gridrun was built without the netCDF library "
-                    "(install it with: sudo apt-get install -y libnetcdf-dev, then build again)");
-        } else if (arg == "--initial-state") {
-            o.initial_state = take_value();
-            if (o.initial_state.empty()) usage_error("--initial-state needs a file name");
-        } else if (arg == "--save-state") {
-            o.save_state = take_value();
-            if (o.save_state.empty()) usage_error("--save-state needs a file name");
-        } else if (arg == "--save-state-at") {
-            o.save_state_at = split_list(take_value());
-        } else if (arg == "--config") {
-            run_file = take_value();
-            if (run_file.empty()) usage_error("--config needs a file name");
-        } else if (arg == "--timings") {
-            o.timings = true;
-        } else if (arg == "--threads") {
-            o.threads = parse_thread_count(take_value(), "--threads");
-        } else {
-            usage_error("unknown option \"" + printable(argv[i]) + "\"");
+    read_command_line(kCommandLine, table, argc, argv);
+    try {
+        if (!o.run_file.empty()) take_run_file(o.run_file, given, o);
+    } catch (const UsageError& e) {
+        std::fputs(usage_error_text(kCommandLine, e.what()).c_str(), stderr);
+        std::exit(2);
+    }
+    if (o.threads == 0) {
+        try {
+            if (const char* env = std::getenv("GRIDRUN_THREADS"); env && *env)
+                o.threads = thread_count(env, "GRIDRUN_THREADS");
+            else
+                o.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        } catch (const UsageError& e) {
+            std::fputs(usage_error_text(kCommandLine, e.what()).c_str(), stderr);
+            std::exit(2);
         }
     }
-    if (!run_file.empty()) take_run_file(run_file, given, o);
-    if (o.threads == 0) {
-        if (const char* env = std::getenv("GRIDRUN_THREADS"); env && *env)
-            o.threads = parse_thread_count(env, "GRIDRUN_THREADS");
-        else
-            o.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    }
     return o;
+}
+
+// The run mode from --mode or the menu; 0: the user chose to return.
+int32_t choose_run_mode(const Options& options) {
+    int32_t run_mode = options.mode;
+    if (run_mode == 0) {
+        write_menu();
+        run_mode = read_run_mode();
+        if (run_mode != 1 && run_mode != 2) return 0;
+        if (!options.quiet) write_run_title(run_mode, true);
+    } else {
+        if (!options.quiet) write_run_title(run_mode, false);
+    }
+    return run_mode;
+}
+
+// The warnings and timings that follow a finished run on standard error.
+void report_run(const Options& options, const PhaseTimes& times, double total_seconds, const TextResults& text,
+                const NonFiniteReport& report) {
+    if (options.timings)
+        std::fprintf(stderr,
+                     "gridrun: timings (s): scan %.3f, input %.3f, cell loop %.3f, routing %.3f, output %.3f, "
+                     "total %.3f, threads %d, cell kernel %s\n",
+                     times.scan, times.input, times.cell_loop, times.second_pass, times.output, total_seconds,
+                     options.threads, cell_kernel_name());
+    for (const std::string& w : text.overflow_warnings())
+        std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
+    if (report.found)
+        std::fprintf(stderr,
+                     "gridrun: warning: the results hold values that are not finite numbers; the first "
+                     "appeared at %s. Check the parameters there.\n",
+                     report.where.c_str());
+}
+
+int run(const Options& options) {
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    const ProjectRun project(options.project, "gridrun");
+    if (const int status = project.answer_recover_only(); status >= 0) return status;
+    const ProjectPaths& paths = options.project.paths;
+    // The grid size is read before the menu: a missing subbasin grid stops the run at once.
+    read_grid_geometry(paths.grid("watershed.asc"));
+    const int32_t run_mode = choose_run_mode(options);
+    if (run_mode == 0) return 0;
+    PhaseTimes times;
+    const Model model = load_model(paths, run_mode, &times);
+    for (const std::string& w : input_warnings(model))
+        std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
+    Parameters parameters = default_parameters(model);
+    for (const auto& [name, value] : options.parameters) set_parameter(parameters, name, value);
+    std::optional<ModelState> initial;
+    if (!options.initial_state.empty()) initial = load_state(options.initial_state, model);
+    const std::string crs = read_projection_text(projection_path(paths.grid("watershed.asc")));
+    ResultSet results;  // every format's files, replacing the earlier ones together
+    TextResults text(paths, &results);
+    text.set_map_projection(crs);
+    SimulationOptions run;
+    run.times = &times;
+    run.threads = options.threads;
+    run.progress = options.quiet ? nullptr : stdout;
+    run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
+    if (options.text) run.sinks.push_back(&text);
+    std::unique_ptr<CsvResults> csv;
+    if (options.csv) run.sinks.push_back((csv = std::make_unique<CsvResults>(paths, results)).get());
+    std::unique_ptr<NetcdfResults> netcdf;
+    if (!options.netcdf.empty())
+        run.sinks.push_back((netcdf = std::make_unique<NetcdfResults>(
+                                 options.netcdf, results, read_grid_georeference(paths.grid("watershed.asc")), crs,
+                                 "gridrun " HYDRO_VERSION))
+                                .get());
+    std::unique_ptr<ProgressLine> bar;
+    if (!options.quiet && ::isatty(STDERR_FILENO)) {
+        bar = std::make_unique<ProgressLine>(stderr);
+        run.on_progress = [&bar](double share) { bar->update(share); };
+    }
+    run.initial_state = initial ? &*initial : nullptr;
+    run.keep_final_state = !options.save_state.empty();
+    // States during the run, each named by its step's date.
+    run.state_after_steps = steps_at_dates(options.save_state_at, model.inputs.calendar, options.save_state_at_source);
+    run.on_state = [&](std::size_t t, const ModelState& state) {
+        save_state(dated_state_path(options.save_state, model.inputs.calendar.date(t)), model, state, t);
+    };
+    const SimulationOutcome outcome = simulate(model, parameters, run);
+    bar.reset();
+    results.commit();
+    if (outcome.final_state) save_state(options.save_state, model, *outcome.final_state);
+    if (finish_standard_output("gridrun") != 0) return 1;
+    report_run(options, times, std::chrono::duration<double>(clock::now() - start).count(), text, outcome.non_finite);
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const Options options = parse_options(argc, argv);
-    treat_file_size_limit_as_write_error();
-    try {
-        using clock = std::chrono::steady_clock;
-        const auto start = clock::now();
-        check_project_root(options.paths, options.paths.root == ProjectPaths{}.root ? "" : "--project");
-        const OutputFolderLock lock(options.paths.output_folder(), options.wait, "gridrun");
-        const RecoveryReport recovered = recover_result_sets(options.paths.output_folder());
-        if (options.recover_only) {
-            std::printf("gridrun: %s\n", describe_recovery(recovered, options.paths.output_folder()).c_str());
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        }
-        // The grid size is read before the menu: a missing subbasin grid stops the run at once.
-        read_grid_geometry(options.paths.grid("watershed.asc"));
-        int32_t run_mode = options.mode;
-        if (run_mode == 0) {
-            write_menu();
-            run_mode = read_run_mode();
-            if (run_mode != 1 && run_mode != 2) return 0;
-            if (!options.quiet) write_run_title(run_mode, true);
-        } else {
-            if (!options.quiet) write_run_title(run_mode, false);
-        }
-        PhaseTimes times;
-        const Model model = load_model(options.paths, run_mode, &times);
-        for (const std::string& w : input_warnings(model))
-            std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
-        Parameters parameters = default_parameters(model);
-        for (const auto& [name, value] : options.parameters) set_parameter(parameters, name, value);
-        std::optional<ModelState> initial;
-        if (!options.initial_state.empty()) initial = load_state(options.initial_state, model);
-        const std::string crs = read_projection_text(projection_path(options.paths.grid("watershed.asc")));
-        ResultSet results;  // every format's files, replacing the earlier ones together
-        TextResults text(options.paths, &results);
-        text.set_map_projection(crs);
-        SimulationOptions run;
-        run.times = &times;
-        run.threads = options.threads;
-        run.progress = options.quiet ? nullptr : stdout;
-        run.flush_progress = ::isatty(STDOUT_FILENO) != 0;
-        if (options.text) run.sinks.push_back(&text);
-        std::unique_ptr<CsvResults> csv;
-        if (options.csv) run.sinks.push_back((csv = std::make_unique<CsvResults>(options.paths, results)).get());
-        std::unique_ptr<NetcdfResults> netcdf;
-        if (!options.netcdf.empty())
-            run.sinks.push_back(
-                (netcdf = std::make_unique<NetcdfResults>(options.netcdf, results,
-                                                          read_grid_georeference(options.paths.grid("watershed.asc")),
-                                                          crs, "gridrun " HYDRO_VERSION))
-                    .get());
-        std::unique_ptr<ProgressLine> bar;
-        if (!options.quiet && ::isatty(STDERR_FILENO)) {
-            bar = std::make_unique<ProgressLine>(stderr);
-            run.on_progress = [&bar](double share) { bar->update(share); };
-        }
-        run.initial_state = initial ? &*initial : nullptr;
-        run.keep_final_state = !options.save_state.empty();
-        // States during the run, each named by its step's date.
-        run.state_after_steps =
-            steps_at_dates(options.save_state_at, model.inputs.calendar, options.save_state_at_source);
-        run.on_state = [&](std::size_t t, const ModelState& state) {
-            save_state(dated_state_path(options.save_state, model.inputs.calendar.date(t)), model, state, t);
-        };
-        const SimulationOutcome outcome = simulate(model, parameters, run);
-        bar.reset();
-        results.commit();
-        if (outcome.final_state) save_state(options.save_state, model, *outcome.final_state);
-        const NonFiniteReport& report = outcome.non_finite;
-        if (std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "gridrun: error: cannot write to standard output\n");
-            return 1;
-        }
-        if (options.timings)
-            std::fprintf(stderr,
-                         "gridrun: timings (s): scan %.3f, input %.3f, cell loop %.3f, routing %.3f, output %.3f, "
-                         "total %.3f, threads %d, cell kernel %s\n",
-                         times.scan, times.input, times.cell_loop, times.second_pass, times.output,
-                         std::chrono::duration<double>(clock::now() - start).count(), options.threads,
-                         cell_kernel_name());
-        for (const std::string& w : text.overflow_warnings())
-            std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
-        if (report.found)
-            std::fprintf(stderr,
-                         "gridrun: warning: the results hold values that are not finite numbers; the first "
-                         "appeared at %s. Check the parameters there.\n",
-                         report.where.c_str());
-        return 0;
-    } catch (const std::bad_alloc&) {
-        std::fflush(stdout);
-        std::fprintf(stderr,
-                     "gridrun: error: not enough memory for the run's arrays: check the sizes the inputs ask "
-                     "for (the grids' rows and columns, the number of steps, and in input.txt the map periods)\n");
-        return 1;
-    } catch (const std::exception& e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "gridrun: error: %s\n", printable(e.what()).c_str());
-        return 1;
-    }
+    return run_reporting_errors("gridrun", [&options] { return run(options); });
 }

@@ -28,6 +28,39 @@ TEST(CommandLine, HelpAndVersionAnswerWithoutTouchingAProject) {
     EXPECT_TRUE(file_names(tmp.path()).empty());
 }
 
+// Each program names itself in --version and points a slip of the keyboard
+// at the option it meant.
+TEST(CommandLine, EveryProgramNamesItselfAndSuggestsTheOptionMeant) {
+    struct Program {
+        const char* exe;
+        const char* name;
+        std::vector<std::string> slip;
+        const char* meant;
+    };
+    std::vector<Program> programs = {
+        {GRIDRUN_EXE, "gridrun", {"--porject", "p"}, "--project"},
+        {AREAMEAN_EXE, "areamean", {"--quite"}, "--quiet"},
+        {GRIDCAL_EXE, "gridcal", {"--evalutions", "9"}, "--evaluations"},
+        {RUN_SUMMARY_EXE, "run_summary", {"--observd", "f.csv"}, "--observed"},
+#ifdef GRIDPREP_EXE
+        {GRIDPREP_EXE, "gridprep", {"--dem", "d", "--output", "o", "--threshhold", "2"}, "--threshold"},
+#endif
+#ifdef GRIDCAL_MPI_EXE
+        {GRIDCAL_MPI_EXE, "gridcal_mpi", {"--sede", "2"}, "--seed"},
+#endif
+    };
+    TempDir tmp("cli");
+    for (const Program& p : programs) {
+        SCOPED_TRACE(p.name);
+        const RunResult version = run_program(p.exe, {"--version"}, tmp.path());
+        EXPECT_EQ(version.out.rfind(std::string(p.name) + " ", 0), 0u) << version.out;
+        const RunResult slip = run_program(p.exe, p.slip, tmp.path());
+        EXPECT_EQ(slip.exit_code, 2);
+        EXPECT_NE(slip.err.find(std::string("did you mean ") + p.meant + "?"), std::string::npos) << slip.err;
+    }
+    EXPECT_TRUE(file_names(tmp.path()).empty());
+}
+
 TEST(CommandLine, RunSummaryAnswersHelpAndVersion) {
     TempDir tmp("cli");
     const RunResult help = run_program(RUN_SUMMARY_EXE, {"--help"}, tmp.path());
@@ -119,6 +152,9 @@ TEST(CommandLine, UnknownOrMalformedOptionsGiveUsageAndStatusTwo) {
         {GRIDRUN_EXE, {"--threads", "two"}, "--threads must be"},
         {AREAMEAN_EXE, {"--mode", "1"}, "unknown option"},
         {AREAMEAN_EXE, {"--project"}, "needs a value"},
+        {RUN_SUMMARY_EXE, {}, "expected the project root"},
+        {RUN_SUMMARY_EXE, {"a", "--project", "b"}, "give the project root once"},
+        {RUN_SUMMARY_EXE, {"a", "--warmup", "3"}, "--warmup needs --observed"},
         {GRIDCAL_EXE, {"--objective", "rmse"}, "--objective takes kge, nse or lognse"},
         {GRIDCAL_EXE, {"--evaluations", "0"}, "--evaluations takes a whole number from 1"},
         {GRIDCAL_EXE, {"--project", "p"}, "--project, --observed, --parameters and --output are needed"},

@@ -125,7 +125,8 @@ TEST_F(ExampleRun, SummaryScoresTheRunAgainstObservedDischarge) {
     }
     write_file(tmp_->path() / "gauge.csv", csv);
     const RunResult fit = run_program(
-        RUN_SUMMARY_EXE, {root_.string(), "--observed", (tmp_->path() / "gauge.csv").string(), "--warmup", "365"},
+        RUN_SUMMARY_EXE,
+        {"--project", root_.string(), "--observed", (tmp_->path() / "gauge.csv").string(), "--warmup", "365"},
         tmp_->path());
     ASSERT_EQ(fit.exit_code, 0) << fit.err;
     EXPECT_EQ(fit.out.substr(0, summary_.out.size()), summary_.out);

@@ -124,6 +124,7 @@ TEST(ParameterFile, RefusesBadLinesWithTheLine) {
         const char* message;
     } cases[] = {
         {"runoff_exp,1,2\n", "p.csv, line 1: expected the name of a control-file parameter"},
+        {"groundwater_sacle,1,2\n", "found \"groundwater_sacle\"; did you mean groundwater_scale?"},
         {"name,lower,upper\npet_factor,1\n", "p.csv, line 2: expected name,lower,upper"},
         {"pet_factor,1,2,1.5,9\n", "line 1: expected name,lower,upper"},
         {"pet_factor,1,1\n", "line 1: expected a lower bound below the upper bound, found 1 and 1"},

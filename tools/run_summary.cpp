@@ -3,7 +3,7 @@
 // flow, interflow and groundwater flow at the outlet, and the basin water
 // balance with its closure error.
 //
-// Usage: run_summary PROJECT_ROOT [--observed FILE [--warmup N]]
+// Usage: run_summary PROJECT_ROOT (or --project PROJECT_ROOT) [--observed FILE [--warmup N]]
 //
 // With an observed discharge file (CSV date,discharge) it adds the fit of the
 // outlet flow Q to the gauge: NSE, KGE with its components, NSE of log flows,
@@ -17,6 +17,7 @@
 // are not in the files, water held in canopy and depressions is dropped on
 // snow steps, and flow routed beyond the last step never reaches the outlet.
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "ascii_grid.hpp"
+#include "command_options.hpp"
 #include "fit_scores.hpp"
 #include "free_format.hpp"
 #include "observed_discharge.hpp"
@@ -125,52 +127,70 @@ std::string fit_text(const Table& q, const std::string& observed_path, std::size
 
 }  // namespace
 
-const char* const kUsage =
-    "Usage: run_summary PROJECT_ROOT [--observed FILE [--warmup N]]\n"
-    "\n"
-    "Summarises a finished gridrun run from its result files in PROJECT_ROOT/model/output:\n"
-    "the peak discharge and its date, the volumes of surface flow, interflow and groundwater\n"
-    "flow at the outlet, and the basin water balance with its closure error.\n"
-    "\n"
-    "  --observed FILE  also score the outlet flow Q against the observed discharge in FILE\n"
-    "                   (NSE, KGE, NSE of log flows, percent bias, RMSE, peaks)\n"
-    "  --warmup N       leave the first N steps out of the scores\n"
-    "  --help         this text\n"
-    "  --version      the program's version\n";
+namespace {
 
-int main(int argc, char** argv) {
+struct Options {
     std::string root, observed_path;
     std::size_t warmup = 0;
-    bool usage_error = false, warmup_given = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (a == "--version") {
-            std::printf("run_summary %s\n", HYDRO_VERSION);
-            return 0;
-        } else if (a == "--observed" && i + 1 < argc) {
-            observed_path = argv[++i];
-        } else if (a == "--warmup" && i + 1 < argc) {
-            int32_t n = -1;
-            if (!parse_int32(argv[++i], n) || n < 0) {
-                std::fprintf(stderr, "run_summary: --warmup takes a number of steps (0 or more), not '%s'\n", argv[i]);
-                return 2;
-            }
-            warmup = static_cast<std::size_t>(n);
-            warmup_given = true;
-        } else if (root.empty() && !a.empty() && a[0] != '-') {
-            root = a;
-        } else {
-            usage_error = true;
-        }
+    bool warmup_given = false;
+};
+
+const CommandLineSpec kCommandLine{
+    "run_summary",
+    "Usage: run_summary PROJECT_ROOT [--observed FILE [--warmup N]]\n"
+    "       run_summary --project PROJECT_ROOT [--observed FILE [--warmup N]]\n",
+    "Summarises a finished gridrun run from its result files in PROJECT_ROOT/model/output: the peak discharge and "
+    "its date, the volumes of surface flow, interflow and groundwater flow at the outlet, and the basin water "
+    "balance with its closure error.",
+    "PROJECT_ROOT"};
+
+std::vector<CommandOption> option_table(Options& o) {
+    return {
+        {"--project", "DIR", "the project root (the same as PROJECT_ROOT)",
+         [&o](const OptionValues& v) {
+             if (!o.root.empty()) throw UsageError("give the project root once");
+             o.root = v[0];
+         }},
+        {"--observed", "FILE",
+         "also score the outlet flow Q against the observed discharge in FILE (NSE, KGE, NSE of log flows, percent "
+         "bias, RMSE, peaks)",
+         [&o](const OptionValues& v) { o.observed_path = v[0]; }},
+        {"--warmup", "N", "leave the first N steps out of the scores",
+         [&o](const OptionValues& v) {
+             int32_t n = -1;
+             if (!parse_int32(v[0], n) || n < 0)
+                 throw UsageError("--warmup takes a number of steps (0 or more), not '" + v[0] + "'");
+             o.warmup = static_cast<std::size_t>(n);
+             o.warmup_given = true;
+         }},
+    };
+}
+
+Options parse_options(int argc, char** argv) {
+    Options o;
+    const std::vector<std::string> operands = read_command_line(kCommandLine, option_table(o), argc, argv);
+    std::string problem;
+    if (operands.size() + (o.root.empty() ? 0 : 1) > 1)
+        problem = "give the project root once";
+    else if (operands.empty() && o.root.empty())
+        problem = "expected the project root (PROJECT_ROOT or --project PROJECT_ROOT)";
+    else if (o.warmup_given && o.observed_path.empty())
+        problem = "--warmup needs --observed";
+    if (!problem.empty()) {
+        std::fputs(usage_error_text(kCommandLine, problem).c_str(), stderr);
+        std::exit(2);
     }
-    if (usage_error || root.empty() || (warmup_given && observed_path.empty())) {
-        std::fprintf(stderr, "run_summary: %s\n\n%s",
-                     root.empty() ? "expected the project root" : "unknown option or missing value", kUsage);
-        return 2;
-    }
+    if (o.root.empty()) o.root = operands.front();
+    return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parse_options(argc, argv);
+    const std::string& root = options.root;
+    const std::string& observed_path = options.observed_path;
+    const std::size_t warmup = options.warmup;
     try {
         ProjectPaths paths;
         paths.root = root;
