@@ -86,6 +86,24 @@ void count_moisture_steps(const TileSteps& steps, SnapshotSums& maps) {
             maps.moisture_step_count[steps.entry_slot[e] - steps.kind_offset[kMoisture]] += 1;
 }
 
+struct TileGeometry {
+    std::size_t block_size, n_blocks, tile_len;
+};
+
+// Blocks of at most 32 cells, and enough of them that every thread has
+// work; tiles of about 8000 cell-steps per block, so that a block's
+// contributions (13 values per cell and step) stay in the cache.
+TileGeometry tile_geometry(std::size_t n_cells, std::size_t n_threads, std::size_t tile_steps) {
+    TileGeometry g;
+    g.block_size = std::clamp<std::size_t>((n_cells + n_threads - 1) / std::max<std::size_t>(n_threads, 1), 1, 32);
+    g.n_blocks = std::max<std::size_t>(1, (n_cells + g.block_size - 1) / g.block_size);
+    // A small basin gets longer tiles, so that the threads meet seldom.
+    g.tile_len = tile_steps ? tile_steps
+                            : std::clamp<std::size_t>(
+                                  std::max(8192 / g.block_size, 131072 / std::max<std::size_t>(n_cells, 1)), 128, 4096);
+    return g;
+}
+
 }  // namespace
 
 StepSchedule::StepSchedule(const RunView& run, ModelState& state, SnapshotSums& maps,
@@ -141,17 +159,8 @@ void StepSchedule::advance(std::size_t end) {
     // The cell progress lines are written while the first steps are simulated.
     const bool write_progress = options.progress && t_begin == 0;
 
-    // Blocks of at most 32 cells, and enough of them that every thread has
-    // work; tiles of about 8000 cell-steps per block, so that a block's
-    // contributions (13 values per cell and step) stay in the cache.
-    const std::size_t block_size =
-        std::clamp<std::size_t>((n_cells + n_threads - 1) / std::max<std::size_t>(n_threads, 1), 1, 32);
-    const std::size_t n_blocks = std::max<std::size_t>(1, (n_cells + block_size - 1) / block_size);
-    // A small basin gets longer tiles, so that the threads meet seldom.
-    const std::size_t tile_len =
-        options.tile_steps ? options.tile_steps
-                           : std::clamp<std::size_t>(
-                                 std::max(8192 / block_size, 131072 / std::max<std::size_t>(n_cells, 1)), 128, 4096);
+    const TileGeometry geometry = tile_geometry(n_cells, n_threads, options.tile_steps);
+    const std::size_t block_size = geometry.block_size, n_blocks = geometry.n_blocks, tile_len = geometry.tile_len;
     const std::size_t n_tiles = (n_steps + tile_len - 1) / tile_len;
     const std::size_t n_items = n_tiles * n_blocks;
 

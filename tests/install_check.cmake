@@ -21,4 +21,17 @@ foreach(doc README.md docs/README.md docs/output-files.md docs/errors.md)
     message(FATAL_ERROR "${doc} was not installed into ${PREFIX}/share/doc/gridrun_areamean")
   endif()
 endforeach()
+# The Python module, when the build made it: installed beside the programs and importable.
+if(EXISTS ${BUILD_DIR}/python/gridrun/__init__.py)
+  file(GLOB module ${PREFIX}/lib/python3/dist-packages/gridrun/_gridrun*.so)
+  if(NOT module OR NOT EXISTS ${PREFIX}/lib/python3/dist-packages/gridrun/__init__.py)
+    message(FATAL_ERROR "the Python module was not installed into ${PREFIX}/lib/python3/dist-packages/gridrun")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${PREFIX}/lib/python3/dist-packages
+                          /usr/bin/python3 -c "import gridrun; print(gridrun.Model.parameter_names()[0])"
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "^interflow_scale")
+    message(FATAL_ERROR "the installed Python module does not import: ${err}")
+  endif()
+endif()
 file(REMOVE_RECURSE ${PREFIX})

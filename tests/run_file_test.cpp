@@ -116,7 +116,9 @@ std::vector<float> outlet_flows_of_csv(const std::string& text) {
 TEST(Bmi, StepsGiveGridrunsOwnOutletFlowsAndRefusedCallsChangeNothing) {
     if (!run_files_available()) GTEST_SKIP() << "built without toml++";
     TempDir tmp("bmi");
-    project_builder::write_project(project_builder::snowy_basin(), tmp.path() / "p");
+    project_builder::Project basin = project_builder::snowy_basin();
+    basin.set_basin_value("rootdepth.asc", 0.37);  // soil moisture over 370 mm seldom divides back exactly
+    project_builder::write_project(basin, tmp.path() / "p");
     const auto ran = testing_support::run_program(
         GRIDRUN_EXE, {"--project", (tmp.path() / "p").string(), "--mode", "2", "--quiet", "--csv"}, tmp.path());
     ASSERT_EQ(ran.exit_code, 0) << ran.err;
