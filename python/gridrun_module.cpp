@@ -22,31 +22,34 @@ namespace {
 
 using FloatArray = py::array_t<float, py::array::c_style | py::array::forcecast>;
 
-// Every record of a run, column by column.
+// Every record of a run, column by column, in the files' column order.
+using NamedSeries = std::vector<std::pair<std::string, std::vector<float>>>;
+
 class Columns : public ResultSink {
   public:
     void begin(const RunInfo& info) override {
         with_temperature_ = info.with_temperature;
-        reported_ = info.reported_subbasins;
+        for (const SeriesColumn& c : q_tot_columns(with_temperature_)) q_tot.emplace_back(c.name, std::vector<float>{});
+        for (const SeriesColumn& c : balance_columns(with_temperature_))
+            balance.emplace_back(c.name, std::vector<float>{});
+        if (info.run_mode == 2)
+            for (int32_t s : info.reported_subbasins) q_sub.emplace_back(std::to_string(s), std::vector<float>{});
     }
     void step(const StepResult& r) override {
         for (int32_t v : {r.year, r.month, r.day, r.hour}) date.push_back(v);
-        add(q_tot_columns(with_temperature_), q_tot_values(r.q_tot, with_temperature_), q_tot);
-        add(balance_columns(with_temperature_), balance_values(r.balance, with_temperature_), balance);
-        for (std::size_t p = 0; p < r.reported_flows.size(); ++p)
-            q_sub[std::to_string(reported_[p])].push_back(r.reported_flows[p]);
+        add(q_tot_values(r.q_tot, with_temperature_), q_tot);
+        add(balance_values(r.balance, with_temperature_), balance);
+        for (std::size_t p = 0; p < r.reported_flows.size() && p < q_sub.size(); ++p)
+            q_sub[p].second.push_back(r.reported_flows[p]);
     }
     std::vector<int32_t> date;  // year, month, day, hour of each step
-    std::map<std::string, std::vector<float>> q_tot, balance, q_sub;
-    std::vector<std::string> q_tot_order, balance_order;
+    NamedSeries q_tot, balance, q_sub;
 
   private:
-    void add(const std::vector<SeriesColumn>& names, const ColumnValues& values,
-             std::map<std::string, std::vector<float>>& to) {
-        for (std::size_t k = 0; k < values.count; ++k) to[names[k].name].push_back(values.value[k]);
+    static void add(const ColumnValues& values, NamedSeries& to) {
+        for (std::size_t k = 0; k < values.count && k < to.size(); ++k) to[k].second.push_back(values.value[k]);
     }
     bool with_temperature_ = false;
-    std::vector<int32_t> reported_;
 };
 
 FloatArray to_numpy(const std::vector<float>& v) {
@@ -55,7 +58,7 @@ FloatArray to_numpy(const std::vector<float>& v) {
     return a;
 }
 
-py::dict to_dict(const std::map<std::string, std::vector<float>>& m) {
+py::dict to_dict(const NamedSeries& m) {
     py::dict d;
     for (const auto& [k, v] : m) d[py::str(k)] = to_numpy(v);
     return d;
