@@ -426,8 +426,8 @@ GriddedSeries gridded_series(const std::string& path, const std::string& variabl
     out.text = series_header(out.zone, station_cell.size(), *target.elevation);
     aggregate(file, path, v, place, station_cell, steps, quantity, conv, out);
     if (steps.left_out > 0)
-        out.notes.push_back(path + ": the last " + std::to_string(steps.left_out) + " forcing steps of " + v.name +
-                            " make no whole model step and were left out");
+        out.notes.push_back(path + ": the last " + std::to_string(steps.left_out) +
+                            " forcing steps make no whole model step and were left out");
     const std::string name = std::filesystem::path(path).filename().string();
     out.summary =
         std::to_string(out.stations) + " forcing cells of " + v.name + " in " + name +
@@ -471,7 +471,9 @@ GriddedInputs read_gridded_inputs(const PrepOptions& o, const ForcingTarget& tar
         }
         i.out = gridded_series(i.path, i.variable, i.quantity, i.option, target);
         in.summary.push_back(std::string(i.letter) + ": " + i.out->summary);
-        for (const std::string& n : i.out->notes) in.notes.push_back(n);
+        // A file of several variables says the same of each once.
+        for (const std::string& n : i.out->notes)
+            if (std::find(in.notes.begin(), in.notes.end(), n) == in.notes.end()) in.notes.push_back(n);
     }
     return in;
 }

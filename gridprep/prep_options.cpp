@@ -115,13 +115,13 @@ std::vector<CommandOption> series_options(PrepOptions& o) {
                     "for every cell; without t stations snow is off (degree-day factor -1); each within 5 cells of "
                     "the DEM, in its coordinates",
                     o.stations),
-        text_option("--precipitation", "FILE", "station series to check and copy to model/input/p.txt", o.series_p),
+        text_option("--precipitation", "FILE",
+                    "station series to check and copy to model/input/p.txt, or gridded forcing in a CF NetCDF file "
+                    "(one file may hold all three variables): its cells that hold basin cells become the stations, "
+                    "its steps are summed (averaged for temperature) into model steps",
+                    o.series_p),
         text_option("--pet", "FILE", "the same for model/input/pet.txt", o.series_e),
-        text_option("--temperature", "FILE",
-                    "the same for model/input/t.txt; each may also be gridded forcing, a CF NetCDF file (one file "
-                    "may hold all three): its cells that hold basin cells become the stations, its steps are summed "
-                    "(averaged for temperature) into model steps",
-                    o.series_t),
+        text_option("--temperature", "FILE", "the same for model/input/t.txt", o.series_t),
         text_option("--precipitation-variable", "NAME",
                     "the variable of a NetCDF precipitation file (default: the one of a precipitation "
                     "standard_name)",
