@@ -7,19 +7,35 @@ namespace hydro {
 
 namespace {
 
-const char* const kRecordFourNames[11] = {
-    "the interflow scale (value 1 of the parameter line)",
-    "the groundwater recession (value 2 of the parameter line)",
-    "the initial moisture ratio (value 3 of the parameter line)",
-    "the PET factor (value 4 of the parameter line)",
-    "the initial groundwater storage (value 5 of the parameter line)",
-    "the groundwater scale (value 6 of the parameter line)",
-    "the melt base temperature (value 7 of the parameter line)",
-    "the degree-day factor (value 8 of the parameter line)",
-    "the rain melt factor (value 9 of the parameter line)",
-    "the runoff exponent (value 10 of the parameter line)",
-    "the runoff rain threshold (value 11 of the parameter line)",
-};
+// "the interflow scale (value 1 of the parameter line)"
+std::string parameter_text(const ControlParameter& p) {
+    return "the " + std::string(p.label) + " (value " + std::to_string(p.position) + " of the parameter line)";
+}
+
+// Up to the parameter line: a title, the time step (a number, or with
+// `as_number` false any token: the scan only counts), a title.
+float read_time_step(FreeFormatReader& in, bool as_number = true) {
+    in.begin_read();
+    in.token("a title (line 1)");
+    in.begin_read();
+    float hours = 0;
+    if (as_number)
+        hours = in.real("the time step in hours");
+    else
+        in.token("the time step in hours");
+    in.begin_read();
+    in.token("a title before the parameter line");
+    return hours;
+}
+
+// The parameter line up to the degree-day factor, the only value the scan and
+// the areal averaging take from it (as a whole number).
+int32_t read_degree_day_factor_of(FreeFormatReader& in) {
+    constexpr const ControlParameter& ddf = control_parameter("degree_day_factor");
+    in.begin_read();
+    for (int i = 1; i < ddf.position; ++i) in.token(parameter_text(kControlParameters[i - 1]));
+    return in.integer(parameter_text(ddf));
+}
 
 const char* const kBlockNames[kSnapshotKinds] = {"runoff", "interflow", "recharge", "moisture", "evaporation"};
 
@@ -35,19 +51,10 @@ int32_t read_count(FreeFormatReader& in, const std::string& what) {
 ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
     FreeFormatReader in(path);
     ControlFile cf;
+    cf.time_step_hours = read_time_step(in);
     in.begin_read();
-    in.token("a title (line 1)");
-    in.begin_read();
-    cf.time_step_hours = in.real("the time step in hours");
-    in.begin_read();
-    in.token("a title before the parameter line");
-    in.begin_read();
-    float* record4[11] = {
-        &cf.interflow_scale,     &cf.groundwater_recession, &cf.initial_moisture_ratio, &cf.pet_factor,
-        &cf.initial_groundwater, &cf.groundwater_scale,     &cf.melt_base_temperature,  &cf.degree_day_factor,
-        &cf.rain_melt_factor,    &cf.runoff_exponent,       &cf.runoff_rain_threshold};
-    for (int i = 0; i < 11; ++i) *record4[i] = in.real(kRecordFourNames[i]);
-    in.check_record_end(11, "the parameter line", "line");
+    for (const ControlParameter& p : kControlParameters) cf.*p.field = in.real(parameter_text(p));
+    in.check_record_end(kControlParameterCount, "the parameter line", "line");
 
     in.begin_read();
     in.token("the label of the reported-subbasin count");
@@ -88,15 +95,8 @@ ControlFile read_control_file(const std::string& path, int32_t n_subbasins) {
 ControlFileSizes scan_control_file(const std::string& path) {
     FreeFormatReader in(path);
     ControlFileSizes sizes;
-    in.begin_read();
-    in.token("a title (line 1)");
-    in.begin_read();
-    in.token("the time step in hours");
-    in.begin_read();
-    in.token("a title before the parameter line");
-    in.begin_read();
-    for (int i = 0; i < 7; ++i) in.token(kRecordFourNames[i]);
-    sizes.degree_day_factor = in.integer(kRecordFourNames[7]);
+    read_time_step(in, false);
+    sizes.degree_day_factor = read_degree_day_factor_of(in);
     in.begin_read();
     in.token("the label of the reported-subbasin count");
     sizes.n_reported_subbasins = read_count(in, "the number of reported subbasins");
@@ -120,20 +120,11 @@ ControlFileSizes scan_control_file(const std::string& path) {
 
 int32_t read_degree_day_factor(const std::string& path) {
     FreeFormatReader in(path);
-    in.begin_read();
-    in.token("a title (line 1)");
-    in.begin_read();
-    in.real("the time step in hours");
-    in.begin_read();
-    in.token("a title before the parameter line");
-    in.begin_read();
-    int32_t ddf = 0;
-    for (int i = 0; i < 11; ++i) {
-        if (i == 7)
-            ddf = in.integer(kRecordFourNames[i]);
-        else
-            in.token(kRecordFourNames[i]);
-    }
+    read_time_step(in);
+    const int32_t ddf = read_degree_day_factor_of(in);
+    for (std::size_t i = static_cast<std::size_t>(control_parameter("degree_day_factor").position);
+         i < kControlParameterCount; ++i)
+        in.token(parameter_text(kControlParameters[i]));
     return ddf;
 }
 

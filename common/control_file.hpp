@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "control_parameters.hpp"
+
 namespace hydro {
 
 inline constexpr int kSnapshotKinds = 5;
@@ -23,19 +25,9 @@ struct SnapshotPeriod {
     bool contains(int32_t code) const { return start_code <= code && code <= end_code; }
 };
 
-struct ControlFile {
+// The eleven parameters (control_parameters.hpp) and the rest of the file.
+struct ControlFile : ControlParameters {
     float time_step_hours = 0;
-    float interflow_scale = 0;
-    float groundwater_recession = 0;
-    float initial_moisture_ratio = 0;
-    float pet_factor = 0;
-    float initial_groundwater = 0;
-    float groundwater_scale = 0;
-    float melt_base_temperature = 0;
-    float degree_day_factor = 0;
-    float rain_melt_factor = 0;
-    float runoff_exponent = 0;
-    float runoff_rain_threshold = 0;
     std::vector<int32_t> reported_subbasins;
     std::array<std::vector<SnapshotPeriod>, kSnapshotKinds> periods;
 

@@ -47,15 +47,15 @@ void write_calibrated_project(const Model& model, const Parameters& best, const 
     ProjectPaths out;
     out.root = output;
 
-    const std::vector<std::string> names = parameter_names();
-    std::vector<std::string> values(11);
+    // The writer of the parameter line: a changed value in full float precision, the others as written.
+    std::vector<std::string> values(kControlParameterCount);
     const Parameters project = default_parameters(model);
-    for (std::size_t i = 0; i < 11; ++i) {
-        const double v = *get_parameter(best, names[i]);
-        if (v != *get_parameter(project, names[i])) {
+    for (const ControlParameter& c : kControlParameters) {
+        const float v = best.*c.field;
+        if (v != project.*c.field) {
             char b[40];
-            std::snprintf(b, sizeof b, "%.9g", v);
-            values[i] = b;
+            std::snprintf(b, sizeof b, "%.9g", static_cast<double>(v));
+            values[static_cast<std::size_t>(c.position - 1)] = b;
         }
     }
     const std::string control = out.input("input.txt");

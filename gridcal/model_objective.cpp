@@ -133,7 +133,8 @@ Parameters ModelObjective::parameters_at(const Point& x) const {
     Parameters p = defaults_;
     for (std::size_t i = 0; i < ranges_.size(); ++i) {
         double v = x[i];
-        if (ranges_[i].name == "degree_day_factor") v = std::round(v);
+        if (const ControlParameter* c = find_control_parameter(ranges_[i].name); c && c->whole_number)
+            v = std::round(v);
         set_parameter(p, ranges_[i].name, v);
     }
     return p;

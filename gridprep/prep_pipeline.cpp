@@ -339,7 +339,7 @@ PrepSummary make_project(const PrepOptions& o) {
     // Control file.
     ControlSettings control = default_control(o.routing.time_step_hours);
     if (no_temperature) {
-        control.degree_day_factor = -1;
+        control.value(hydro::control_parameter("degree_day_factor")) = -1;
         sum.notes.push_back(
             "no temperature stations: snow is off (degree-day factor -1); thiessen_t.asc repeats "
             "the precipitation stations");

@@ -34,8 +34,8 @@ std::size_t plain_decimal_chars(char* buf, double v, int decimals) {
 ControlSettings default_control(double time_step_hours) {
     ControlSettings c;
     c.time_step_hours = time_step_hours;
-    c.groundwater_recession = 1.0 - std::pow(0.98, time_step_hours / 24.0);
-    c.runoff_rain_threshold = std::max(2.0, 20.0 * time_step_hours / 24.0);
+    c.value(hydro::control_parameter("groundwater_recession")) = 1.0 - std::pow(0.98, time_step_hours / 24.0);
+    c.value(hydro::control_parameter("runoff_rain_threshold")) = std::max(2.0, 20.0 * time_step_hours / 24.0);
     return c;
 }
 
@@ -52,17 +52,16 @@ std::string control_text(const ControlSettings& c) {
     std::string t;
     t += "Time_step_hours      | " + c.origin + "\n";
     t += plain_decimal(c.time_step_hours, 6) + "                    | hours per time step\n";
-    t += "Parameters           | interflow_scale, groundwater_recession (per step), initial_moisture_ratio "
-         "(of field capacity; below 0: read moisture.asc), pet_factor, initial_groundwater (mm), "
-         "groundwater_scale (mm), melt_base_temperature, degree_day_factor (mm per degree and day, a whole "
-         "number; -1: no temperature, no snow), rain_melt_factor, runoff_exponent, runoff_rain_threshold (mm per "
-         "step)\n";
-    t += plain_decimal(c.interflow_scale, 6) + " " + plain_decimal(c.groundwater_recession, 8) + " " +
-         plain_decimal(c.initial_moisture_ratio, 6) + " " + plain_decimal(c.pet_factor, 6) + " " +
-         plain_decimal(c.initial_groundwater, 6) + " " + plain_decimal(c.groundwater_scale, 6) + " " +
-         plain_decimal(c.melt_base_temperature, 6) + " " + std::to_string(c.degree_day_factor) + " " +
-         plain_decimal(c.rain_melt_factor, 6) + " " + plain_decimal(c.runoff_exponent, 6) + " " +
-         plain_decimal(c.runoff_rain_threshold, 6) + "   | the eleven parameters, in the order above\n";
+    std::string names, values;
+    for (const hydro::ControlParameter& p : hydro::kControlParameters) {
+        const double v = c.parameters[static_cast<std::size_t>(p.position - 1)];
+        names += (names.empty() ? "" : ", ") + std::string(p.name) +
+                 (p.note.empty() ? "" : " (" + std::string(p.note) + ")");
+        values += (values.empty() ? "" : " ") +
+                  (p.whole_number ? std::to_string(static_cast<int64_t>(v)) : plain_decimal(v, p.decimals));
+    }
+    t += "Parameters           | " + names + "\n";
+    t += values + "   | the eleven parameters, in the order above\n";
     t += "Reported_subbasins " + std::to_string(c.reported_subbasins.size()) +
          "   | subbasins with their own column in q_sub.txt (run mode 2), listed on the next line\n";
     if (!c.reported_subbasins.empty()) {

@@ -4,10 +4,12 @@
 // the working folder ROOT/run/here).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "control_parameters.hpp"
 #include "dem_grid.hpp"
 
 namespace gridprep {
@@ -20,21 +22,20 @@ struct DateHour {
     int32_t year = 0, month = 0, day = 0, hour = 0;
 };
 
+// The values of a new project (daily steps).
+constexpr std::array<double, hydro::kControlParameterCount> new_project_parameters() {
+    std::array<double, hydro::kControlParameterCount> v{};
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = hydro::kControlParameters[i].new_project;
+    return v;
+}
+
 // The run's scalar parameters (the fourth record of the control file) and
 // the rest of the control file.
 struct ControlSettings {
     double time_step_hours = 24.0;
-    double interflow_scale = 1.0;
-    double groundwater_recession = 0.02;
-    double initial_moisture_ratio = 0.8;
-    double pet_factor = 1.0;
-    double initial_groundwater = 50.0;
-    double groundwater_scale = 1000.0;
-    double melt_base_temperature = 0.0;
-    int32_t degree_day_factor = 3;
-    double rain_melt_factor = 0.0125;
-    double runoff_exponent = 2.0;
-    double runoff_rain_threshold = 20.0;
+    // The eleven parameters in the order of the parameter line (hydro::kControlParameters).
+    std::array<double, hydro::kControlParameterCount> parameters = new_project_parameters();
+    double& value(const hydro::ControlParameter& p) { return parameters[static_cast<std::size_t>(p.position - 1)]; }
     std::vector<int32_t> reported_subbasins;
     // One map period per kind over the whole series, when the series is known.
     bool have_period = false;

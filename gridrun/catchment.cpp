@@ -1,5 +1,6 @@
 #include "catchment.hpp"
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 
@@ -28,39 +29,68 @@ float dry_runoff_coefficient_for(float dry_cell_minimum, float c) {
     return std::trunc(share) / 100.0f;
 }
 
+namespace {
+
+// Where each grid of the table is held, by its stem.
+struct GridField {
+    std::string_view stem;
+    std::vector<float> Catchment::*real;
+    std::vector<int32_t> Catchment::*whole;
+};
+constexpr GridField kGridFields[] = {
+    {"runoff_co", &Catchment::runoff_coefficient, nullptr},
+    {"fieldcap", &Catchment::field_capacity, nullptr},
+    {"porosity", &Catchment::porosity, nullptr},
+    {"conductivity", &Catchment::conductivity, nullptr},
+    {"poreindex", &Catchment::pore_index, nullptr},
+    {"depression", &Catchment::depression_capacity, nullptr},
+    {"interc_max", &Catchment::interception_max, nullptr},
+    {"interc_min", &Catchment::interception_min, nullptr},
+    {"residual", &Catchment::residual_moisture, nullptr},
+    {"rootdepth", &Catchment::root_depth, nullptr},
+    {"slope", &Catchment::slope, nullptr},
+    {"wiltingpoint", &Catchment::wilting_point, nullptr},
+    {"elevation", &Catchment::elevation, nullptr},
+    {"thiessen_p", nullptr, &Catchment::station_zone_p},
+    {"thiessen_e", nullptr, &Catchment::station_zone_e},
+    {"watershed", nullptr, &Catchment::subbasin_id},
+    {"thiessen_t", nullptr, &Catchment::station_zone_t},
+};
+
+// The field of each grid of the table, found by name once at compile time.
+constexpr std::array<const GridField*, kGridCount> fields_by_index() {
+    std::array<const GridField*, kGridCount> by_index{};
+    for (std::size_t k = 0; k < kGridCount; ++k)
+        for (const GridField& f : kGridFields)
+            if (f.stem == kGridTable[k].stem) by_index[k] = &f;
+    return by_index;
+}
+constexpr std::array<const GridField*, kGridCount> kFieldOfGrid = fields_by_index();
+
+constexpr const GridField* field_of(std::size_t table_index) {
+    return table_index < kGridCount ? kFieldOfGrid[table_index] : nullptr;
+}
+
+// Every grid read with the catchment has its place, of its kind.
+constexpr bool every_catchment_grid_has_a_field() {
+    for (std::size_t k = 0; k <= kTemperatureZoneGrid; ++k) {
+        const GridField* f = field_of(k);
+        if (!f || (kGridTable[k].integer ? f->whole == nullptr : f->real == nullptr)) return false;
+    }
+    return true;
+}
+static_assert(every_catchment_grid_has_a_field(), "a grid of grid_table.hpp has no place in Catchment");
+
+}  // namespace
+
 std::vector<float>* real_grid(Catchment& g, std::size_t table_index) {
-    std::vector<float>* const slots[kCatchmentGridCount] = {&g.runoff_coefficient,
-                                                            &g.field_capacity,
-                                                            &g.porosity,
-                                                            &g.conductivity,
-                                                            &g.pore_index,
-                                                            &g.depression_capacity,
-                                                            &g.interception_max,
-                                                            &g.interception_min,
-                                                            &g.residual_moisture,
-                                                            &g.root_depth,
-                                                            &g.slope,
-                                                            &g.wilting_point,
-                                                            nullptr,
-                                                            nullptr,
-                                                            nullptr,
-                                                            &g.elevation};
-    return table_index < kCatchmentGridCount ? slots[table_index] : nullptr;
+    const GridField* f = field_of(table_index);
+    return f && f->real ? &(g.*(f->real)) : nullptr;
 }
 
 std::vector<int32_t>* integer_grid(Catchment& g, std::size_t table_index) {
-    switch (table_index) {
-        case 12:
-            return &g.station_zone_p;
-        case 13:
-            return &g.station_zone_e;
-        case 14:
-            return &g.subbasin_id;
-        case kTemperatureZoneGrid:
-            return &g.station_zone_t;
-        default:
-            return nullptr;
-    }
+    const GridField* f = field_of(table_index);
+    return f && f->whole ? &(g.*(f->whole)) : nullptr;
 }
 
 Catchment read_catchment_grids(const ProjectPaths& paths, const RunSizes& sizes) {

@@ -11,6 +11,9 @@
 // polynomial) follow the same pattern. Whether the
 // library in use agrees is checked once per process (lane_powf_agrees) before
 // this is used. No include guard: included inside an AVX-512 target region.
+// The tables and polynomial coefficients are those of Arm Optimized Routines
+// (MIT OR Apache-2.0 WITH LLVM-exception), which the GNU C library carries:
+// see NOTICE at the root for their origin and licence terms.
 
 struct LanePowfTables {
     __m512d invc_lo, invc_hi, logc_lo, logc_hi, lnc_lo, lnc_hi;

@@ -24,24 +24,6 @@ double seconds_since(clock_type::time_point t0) {
     return std::chrono::duration<double>(clock_type::now() - t0).count();
 }
 
-// The eleven control-file parameters by name, in the control file's order.
-struct NamedParameter {
-    const char* name;
-    float Parameters::*field;
-};
-constexpr NamedParameter kNamedParameters[] = {
-    {"interflow_scale", &Parameters::interflow_scale},
-    {"groundwater_recession", &Parameters::groundwater_recession},
-    {"initial_moisture_ratio", &Parameters::initial_moisture_ratio},
-    {"pet_factor", &Parameters::pet_factor},
-    {"initial_groundwater", &Parameters::initial_groundwater},
-    {"groundwater_scale", &Parameters::groundwater_scale},
-    {"melt_base_temperature", &Parameters::melt_base_temperature},
-    {"degree_day_factor", &Parameters::degree_day_factor},
-    {"rain_melt_factor", &Parameters::rain_melt_factor},
-    {"runoff_exponent", &Parameters::runoff_exponent},
-    {"runoff_rain_threshold", &Parameters::runoff_rain_threshold},
-};
 constexpr std::string_view kMultiplierSuffix = "_multiplier";
 
 // The parameter grid of a multiplier's name, or kParameterGridCount.
@@ -54,8 +36,7 @@ std::size_t multiplier_grid(std::string_view name) {
 }
 
 float* parameter_slot(Parameters& p, std::string_view name) {
-    for (const NamedParameter& n : kNamedParameters)
-        if (name == n.name) return &(p.*n.field);
+    if (const ControlParameter* c = find_control_parameter(name)) return &(p.*c->field);
     const std::size_t g = multiplier_grid(name);
     return g < kParameterGridCount ? &p.grid_multiplier[g] : nullptr;
 }
@@ -63,26 +44,16 @@ float* parameter_slot(Parameters& p, std::string_view name) {
 // The control values of a run: the control file's, with the parameters.
 ControlFile control_of(const ModelInputs& in, const Parameters& p) {
     ControlFile c = in.control;
-    c.interflow_scale = p.interflow_scale;
-    c.groundwater_recession = p.groundwater_recession;
-    c.initial_moisture_ratio = p.initial_moisture_ratio;
-    c.pet_factor = p.pet_factor;
-    c.initial_groundwater = p.initial_groundwater;
-    c.groundwater_scale = p.groundwater_scale;
-    c.melt_base_temperature = p.melt_base_temperature;
-    c.degree_day_factor = p.degree_day_factor;
-    c.rain_melt_factor = p.rain_melt_factor;
-    c.runoff_exponent = p.runoff_exponent;
-    c.runoff_rain_threshold = p.runoff_rain_threshold;
+    static_cast<ControlParameters&>(c) = p;
     return c;
 }
 
 // Parameters that change the shape of the run, or are not numbers, are refused.
 void check_parameters(const Model& model, const Parameters& p) {
     const ModelInputs& in = model.inputs;
-    for (const NamedParameter& n : kNamedParameters)
-        if (!std::isfinite(p.*n.field))
-            throw std::invalid_argument(std::string("parameter ") + n.name + " must be a finite number");
+    for (const ControlParameter& c : kControlParameters)
+        if (!std::isfinite(p.*c.field))
+            throw std::invalid_argument("parameter " + std::string(c.name) + " must be a finite number");
     for (std::size_t g = 0; g < kParameterGridCount; ++g)
         if (!std::isfinite(p.grid_multiplier[g]))
             throw std::invalid_argument(std::string("parameter ") + kGridTable[g].stem +
@@ -227,19 +198,8 @@ std::vector<std::string> input_warnings(const Model& model) {
 }
 
 Parameters default_parameters(const Model& model) {
-    const ControlFile& c = model.inputs.control;
     Parameters p;
-    p.interflow_scale = c.interflow_scale;
-    p.groundwater_recession = c.groundwater_recession;
-    p.initial_moisture_ratio = c.initial_moisture_ratio;
-    p.pet_factor = c.pet_factor;
-    p.initial_groundwater = c.initial_groundwater;
-    p.groundwater_scale = c.groundwater_scale;
-    p.melt_base_temperature = c.melt_base_temperature;
-    p.degree_day_factor = c.degree_day_factor;
-    p.rain_melt_factor = c.rain_melt_factor;
-    p.runoff_exponent = c.runoff_exponent;
-    p.runoff_rain_threshold = c.runoff_rain_threshold;
+    static_cast<ControlParameters&>(p) = model.inputs.control;
     p.grid_multiplier.fill(1.0f);
     return p;
 }
@@ -259,7 +219,7 @@ std::optional<double> get_parameter(const Parameters& p, std::string_view name) 
 
 std::vector<std::string> parameter_names() {
     std::vector<std::string> names;
-    for (const NamedParameter& n : kNamedParameters) names.emplace_back(n.name);
+    for (const ControlParameter& c : kControlParameters) names.emplace_back(c.name);
     for (std::size_t g = 0; g < kParameterGridCount; ++g)
         names.push_back(std::string(kGridTable[g].stem) + std::string(kMultiplierSuffix));
     return names;
@@ -328,7 +288,9 @@ SimulationOutcome simulate(const Model& model, const Parameters& parameters, con
     }
     steps.advance(steps.run_steps());
     const ScheduleOutcome done = steps.finish();
-    times.cell_loop = seconds_since(t0);
+    // The routing to the outlets runs inside the schedule, one tile at a time.
+    times.second_pass = done.routing_seconds;
+    times.cell_loop = seconds_since(t0) - times.second_pass;
     t0 = clock_type::now();
     finish_maps(run, maps, options.sinks);
     for (ResultSink* sink : options.sinks) sink->end();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "catchment.hpp"
+#include "control_parameters.hpp"
 #include "grid_table.hpp"
 #include "model_state.hpp"
 #include "project_paths.hpp"
@@ -45,22 +46,12 @@ Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times 
 // records run as hourly steps give flows 24 times too large).
 std::vector<std::string> input_warnings(const Model& model);
 
-// The parameters of a run: the eleven control-file parameters, and one
+// The parameters of a run: the eleven control-file parameters
+// (control_parameters.hpp), and one
 // multiplier per parameter grid (grid_table.hpp), applied to the grid's
 // values as read from disk at every valid cell, in float, and clipped to the
 // grid's physical range.
-struct Parameters {
-    float interflow_scale = 0;
-    float groundwater_recession = 0;
-    float initial_moisture_ratio = 0;
-    float pet_factor = 0;
-    float initial_groundwater = 0;
-    float groundwater_scale = 0;
-    float melt_base_temperature = 0;
-    float degree_day_factor = 0;
-    float rain_melt_factor = 0;
-    float runoff_exponent = 0;
-    float runoff_rain_threshold = 0;
+struct Parameters : ControlParameters {
     // By parameter grid, in table order: "runoff_co_multiplier", "fieldcap_multiplier", ...
     std::array<float, kParameterGridCount> grid_multiplier{};
 };
@@ -89,7 +80,7 @@ struct SimulationOptions {
     // The share of the run done, from one thread, a few times a second at most.
     std::function<void(double share_done)> on_progress;
     bool keep_final_state = false;
-    PhaseTimes* times = nullptr;  // cell_loop (with the routing) and output filled when given
+    PhaseTimes* times = nullptr;  // cell_loop, second_pass (the routing) and output filled when given
     std::size_t tile_steps = 0;   // steps per tile; 0: chosen for the cache (results never depend on it)
     // Steps (from 0, ascending) after which `on_state` is handed the state of
     // the run, as a later run would go on from it.

@@ -127,6 +127,7 @@ ScheduleOutcome StepSchedule::finish() {
     ScheduleOutcome outcome;
     outcome.cell_non_finite = cell_non_finite_;
     outcome.groundwater_non_finite = routing_.non_finite();
+    outcome.routing_seconds = routing_seconds_;
     return outcome;
 }
 
@@ -201,7 +202,9 @@ void StepSchedule::advance(std::size_t end) {
             count_moisture_steps(tile_steps[(k + 1) % 2], maps);
         }
         if (b + 1 == n_blocks) {
+            const clock::time_point routing_start = clock::now();
             routing.advance_tile(tile_sums, t_begin + k * tile_len, maps, gw_maps, sinks);
+            routing_seconds_ += std::chrono::duration<double>(clock::now() - routing_start).count();
             if (k + 2 < n_tiles) tile_sums.reset(tile_length(k + 2), n_sub, mode2);
         }
         if (options.on_progress) {

@@ -31,6 +31,7 @@ struct ScheduleOptions {
 
 struct ScheduleOutcome {
     FirstNonFinite cell_non_finite, groundwater_non_finite;
+    double routing_seconds = 0;  // wall-clock time spent routing the tiles to the outlets
 };
 
 // The state a run starts from without a saved state: soil moisture from the
@@ -70,6 +71,7 @@ class StepSchedule {
     OutletRouting routing_;
     GroundwaterEvaporationMaps gw_maps_;
     FirstNonFinite cell_non_finite_;
+    double routing_seconds_ = 0;  // routing is done by one thread at a time, in tile order
     std::size_t next_ = 0;
     std::chrono::steady_clock::time_point last_report_{};
 };

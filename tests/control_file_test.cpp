@@ -174,3 +174,17 @@ TEST(ControlFile, EachReadingStopsOnWhatItCannotTake) {
 }
 
 }  // namespace
+
+// The user guide's table of the parameter line is the one the parameter
+// table makes: a parameter added, renamed or moved shows up here.
+TEST(ControlFile, TheGuidesParameterTableIsTheCodesTable) {
+    std::string table = "| # | Name | Parameter | Unit | Usual range | Use |\n|---|---|---|---|---|---|\n";
+    for (const ControlParameter& p : kControlParameters) {
+        char range[64];
+        std::snprintf(range, sizeof range, "%g to %g", p.least, p.most);
+        table += "| " + std::to_string(p.position) + " | `" + std::string(p.name) + "` | " + std::string(p.label) +
+                 " | " + std::string(p.unit) + " | " + range + " | " + std::string(p.use) + " |\n";
+    }
+    const std::string guide = read_file(fs::path(TEST_SOURCE_DIR) / ".." / "docs" / "input-files.md");
+    EXPECT_NE(guide.find(table), std::string::npos) << "docs/input-files.md should hold:\n" << table;
+}

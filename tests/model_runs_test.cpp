@@ -159,14 +159,11 @@ Project two_subbasin_project() {
     p.dates = dates_from({2001, 7, 1, 0}, 8, 1);
     Control& c = p.control;
     c.time_step_hours = 1;
-    c.interflow_scale = 5;
-    c.groundwater_recession = 0.1;
-    c.initial_moisture_ratio = 1.2;
-    c.pet_factor = 0.8;
-    c.initial_groundwater = 50;
-    c.groundwater_scale = 200;
-    c.runoff_exponent = 2;
-    c.runoff_rain_threshold = 6;
+    // The parameter line: interflow scale 5, groundwater recession 0.1, initial moisture ratio 1.2 (wetter than
+    // field capacity), PET factor 0.8, initial groundwater 50 mm, groundwater scale 200 mm, no snow, runoff
+    // exponent 2, runoff rain threshold 6 mm.
+    const float line[hydro::kControlParameterCount] = {5, 0.1f, 1.2f, 0.8f, 50, 200, 0, -1, 0, 2, 6};
+    for (std::size_t i = 0; i < hydro::kControlParameterCount; ++i) c.*hydro::kControlParameters[i].field = line[i];
     c.reported_subbasins = {2, 1};
     c.periods = {{{"2001 7 1 0 2001 7 1 2"},
                   {},
@@ -226,6 +223,10 @@ Expected expected_run(const Project& p, int mode) {
     const std::size_t n_pos = p.grids.at("watershed.asc").size(), T = p.dates.size();
     auto grid = [&](const char* f, std::size_t i) { return p.grids.at(f)[i]; };
     const double dt = c.time_step_hours, area = double(p.cell_size) * p.cell_size;
+    // The values of the parameter line the reference uses, by their place on the line.
+    const auto value = [&c](int position) { return double(c.*hydro::kControlParameters[position - 1].field); };
+    const double a = value(1), recession_base = value(2), moisture_ratio = value(3), pet_factor = value(4);
+    const double gw_start = value(5), gw_scale = value(6), runoff_exp = value(10), rain_threshold = value(11);
     const double n = double(p.uh_cell_h.size());
 
     // Conversions of the converted cells, slope statistics, dry coefficient.
@@ -271,11 +272,11 @@ Expected expected_run(const Project& p, int mode) {
         const int sb = int(grid("watershed.asc", i)) - 1;
         const double rc = grid("runoff_co.asc", i), imax = grid("interc_max.asc", i), imin = grid("interc_min.asc", i),
                      smax = grid("depression.asc", i), B = grid("poreindex.asc", i);
-        double theta = fc[i] > 0 ? c.initial_moisture_ratio * fc[i] : 0, canopy = 0, depression = 0;
+        double theta = fc[i] > 0 ? moisture_ratio * fc[i] : 0, canopy = 0, depression = 0;
         std::vector<double> series_s(T), series_i(T);
         for (std::size_t t = 0; t < T; ++t) {
             const double r = p.precipitation[t][int(grid("thiessen_p.asc", i)) - 1];
-            const double pet = c.pet_factor * p.pet[t][int(grid("thiessen_e.asc", i)) - 1];
+            const double pet = pet_factor * p.pet[t][int(grid("thiessen_e.asc", i)) - 1];
             double ie = 0, ic = 0, net = 0;
             if (r > 0 || canopy > 0) {
                 const int day = hydro::day_of_year(p.dates[t].year, p.dates[t].month, p.dates[t].day);
@@ -290,9 +291,7 @@ Expected expected_run(const Project& p, int mode) {
             }
             double rs = 0, inf = 0, de = 0;
             if (net > 0) {
-                const double e = net >= c.runoff_rain_threshold
-                                     ? 1
-                                     : c.runoff_exponent - (c.runoff_exponent - 1) * r / c.runoff_rain_threshold;
+                const double e = net >= rain_threshold ? 1 : runoff_exp - (runoff_exp - 1) * r / rain_threshold;
                 const double we = std::pow(theta / por[i], e);
                 const double f = rc > 0.99 ? 1 : imax < 0.0001 ? we * (rc - dry) + dry : we * rc;
                 rs = f * net, inf = (1 - f) * net;
@@ -318,8 +317,7 @@ Expected expected_run(const Project& p, int mode) {
             const double pores = por[i] - et - res[i];
             const double perc = theta - et > fc[i] ? std::pow((theta - et - res[i]) / pores, B) * K[i] : 0;
             const double drainable = theta - et - perc - res[i];
-            const double ri =
-                theta - et - perc > fc[i] ? std::pow(drainable / pores, B) * c.interflow_scale * slope[i] * K[i] : 0;
+            const double ri = theta - et - perc > fc[i] ? std::pow(drainable / pores, B) * a * slope[i] * K[i] : 0;
             for (int k = uh.first; k <= uh.last; ++k) {
                 const std::size_t a = t + k + 1;
                 if (a >= T) break;
@@ -346,7 +344,7 @@ Expected expected_run(const Project& p, int mode) {
 
     // Groundwater stores and the river to the basin outlet.
     Expected x;
-    std::vector<double> storage(n_sub, c.initial_groundwater), loss(n_sub);
+    std::vector<double> storage(n_sub, gw_start), loss(n_sub);
     for (std::size_t t = 0; t < T; ++t) {
         double perc = 0, rg = 0, gt = 0;
         std::vector<double> reported(c.reported_subbasins.size(), 0.0);
@@ -357,9 +355,9 @@ Expected expected_run(const Project& p, int mode) {
         };
         for (int s = 0; s < n_sub; ++s) {
             const double m = count[s], G = storage[s];
-            const double recession = c.groundwater_recession * (slope_sum[s] / m) / (basin_slope / n);
+            const double recession = recession_base * (slope_sum[s] / m) / (basin_slope / n);
             const double outflow = recession * G, flow = m * outflow * area / 1000 / dt / 3600;
-            loss[s] = (sub_pet[s][t] - sub_evap[s][t]) * G / c.groundwater_scale;
+            loss[s] = (sub_pet[s][t] - sub_evap[s][t]) * G / gw_scale;
             storage[s] = G + recharge[s][t] - outflow - loss[s];
             perc += m * recharge[s][t] / n, rg += m * outflow / n, gt += m * storage[s] / n;
             if (loss[s] > 0) evap[t] += m * loss[s] / n;

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "control_parameters.hpp"
 #include "test_support.hpp"
 
 namespace project_builder {
@@ -29,19 +30,15 @@ inline constexpr double kNoData = -9999;
 
 // The control file: time step, the eleven parameters, reported subbasins and
 // the map periods.
-struct Control {
+struct Control : hydro::ControlParameters {
+    // A test basin's values, in the order of the parameter line: no snow (a negative degree-day factor, no
+    // temperature input), full soils at the start, empty groundwater stores.
+    Control() {
+        const float values[hydro::kControlParameterCount] = {1, 0.01f, 1, 1, 0, 1000, 0, -1, 0, 1, 10};
+        for (std::size_t i = 0; i < hydro::kControlParameterCount; ++i)
+            this->*hydro::kControlParameters[i].field = values[i];
+    }
     double time_step_hours = 24;
-    double interflow_scale = 1;
-    double groundwater_recession = 0.01;
-    double initial_moisture_ratio = 1;
-    double pet_factor = 1;
-    double initial_groundwater = 0;
-    double groundwater_scale = 1000;
-    double melt_base_temperature = 0;
-    int degree_day_factor = -1;  // negative: no temperature input, no snow
-    double rain_melt_factor = 0;
-    double runoff_exponent = 1;
-    double runoff_rain_threshold = 10;
     std::vector<int> reported_subbasins;
     // Period lines "y m d h  y m d h" of the maps: runoff, interflow,
     // recharge, moisture, evaporation.
@@ -173,11 +170,8 @@ inline std::string grid_text(const Project& p, const std::vector<double>& values
 
 inline std::string control_text(const Control& c) {
     std::string s = "Time_step_(hours)\n" + number_text(c.time_step_hours) + "\nPARAMETER_SET\n";
-    const double values[11] = {
-        c.interflow_scale,     c.groundwater_recession, c.initial_moisture_ratio, c.pet_factor,
-        c.initial_groundwater, c.groundwater_scale,     c.melt_base_temperature,  double(c.degree_day_factor),
-        c.rain_melt_factor,    c.runoff_exponent,       c.runoff_rain_threshold};
-    for (int i = 0; i < 11; ++i) s += (i ? " " : "") + number_text(values[i]);
+    for (const hydro::ControlParameter& p : hydro::kControlParameters)
+        s += (p.position > 1 ? " " : "") + number_text(c.*p.field);
     s += "\nn_output_subbasins " + std::to_string(c.reported_subbasins.size()) + "\n";
     if (!c.reported_subbasins.empty()) {
         for (std::size_t i = 0; i < c.reported_subbasins.size(); ++i)
