@@ -64,8 +64,8 @@ int run(const Options& options) {
             " Last up-date: Feb. 2009\n",
             stdout);
     count_subbasins_and_stations(paths, sizes);
-    const SubbasinMeans means = thiessen_means(paths, sizes);
-    const std::vector<std::string> overflows = write_subbasin_series(paths, means, sizes.n_subbasins, options.csv);
+    ThiessenRecords records(paths, sizes);
+    const std::vector<std::string> overflows = write_subbasin_series(paths, records, sizes.n_subbasins, options.csv);
     const float cpu_time_end = processor_seconds();
     if (!options.quiet) std::printf(" Run-time was: %d seconds.\n \n", static_cast<int>(cpu_time_end - cpu_time_start));
     if (finish_standard_output("areamean") != 0) return 1;

@@ -14,12 +14,14 @@ namespace hydro {
 std::string subbasin_series_text(const std::vector<RecordDate>& dates, const std::vector<float>& means,
                                  int32_t n_subbasins);
 
-// Writes the two or three files once every input has been read, with their
-// CSV forms when asked, all replacing the earlier results together. Returns
-// one warning per file holding a mean too wide for its field (written as
-// asterisks): the file, the subbasin's column and the first record.
-std::vector<std::string> write_subbasin_series(const ProjectPaths& paths, const SubbasinMeans& means,
-                                               int32_t n_subbasins, bool with_csv = false);
+// Writes the two or three files record by record as `records` reads them,
+// with their CSV forms when asked, all replacing the earlier results together
+// once the last record is in (a fault in the inputs leaves the earlier results
+// as they were). Returns one warning per file holding a mean too wide for its
+// field (written as asterisks): the file, the subbasin's column and the first
+// record.
+std::vector<std::string> write_subbasin_series(const ProjectPaths& paths, ThiessenRecords& records, int32_t n_subbasins,
+                                               bool with_csv = false);
 
 // The same series as comma-separated values: a column "time" (ISO 8601),
 // then one column per subbasin headed by its number, every value in full

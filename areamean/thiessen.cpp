@@ -55,35 +55,37 @@ void add_weighted_means(const StationSeries& series, const ThiessenWeights& w, i
     }
 }
 
-SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz) {
-    SubbasinMeans out;
-    out.temperature_used = read_degree_day_factor(paths.input("input.txt")) >= 0;
+namespace {
 
-    // The four grids (thiessen_t.asc is read also when temperature is off).
-    std::vector<int32_t> grid[4];
+// The subbasin and station numbers of every cell (watershed.asc, thiessen_p.asc,
+// thiessen_e.asc and thiessen_t.asc when temperature is used).
+void read_thiessen_grids(const ProjectPaths& paths, const AreaMeanSizes& sz, bool temperature_used,
+                         std::vector<int32_t> (&grid)[4]) {
+    // thiessen_t.asc is opened also when temperature is off.
     const char* const names[4] = {"watershed.asc", "thiessen_p.asc", "thiessen_e.asc", "thiessen_t.asc"};
-    {
-        std::unique_ptr<FreeFormatReader> in[4];
-        for (int g = 0; g < 4; ++g) {
-            in[g] = std::make_unique<FreeFormatReader>(paths.grid(names[g]));
-            skip_grid_header(*in[g]);
-        }
-        const int used = out.temperature_used ? 4 : 3;
-        for (int g = 0; g < used; ++g) {
-            check_grid_fits(*in[g], sz.n_rows, sz.n_cols);
-            grid[g].resize(static_cast<std::size_t>(sz.n_rows) * static_cast<std::size_t>(sz.n_cols));
-        }
-        for (int32_t r = 0; r < sz.n_rows; ++r)
-            for (int g = 0; g < used; ++g)
-                read_int_row(*in[g], sz.n_cols, r + 1,
-                             grid[g].data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(sz.n_cols));
+    std::unique_ptr<FreeFormatReader> in[4];
+    for (int g = 0; g < 4; ++g) {
+        in[g] = std::make_unique<FreeFormatReader>(paths.grid(names[g]));
+        skip_grid_header(*in[g]);
     }
+    const int used = temperature_used ? 4 : 3;
+    for (int g = 0; g < used; ++g) {
+        check_grid_fits(*in[g], sz.n_rows, sz.n_cols);
+        grid[g].resize(static_cast<std::size_t>(sz.n_rows) * static_cast<std::size_t>(sz.n_cols));
+    }
+    for (int32_t r = 0; r < sz.n_rows; ++r)
+        for (int g = 0; g < used; ++g)
+            read_int_row(*in[g], sz.n_cols, r + 1,
+                         grid[g].data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(sz.n_cols));
+}
 
+// The cells of every subbasin, refusing a subbasin without any.
+std::vector<float> subbasin_cells(const ProjectPaths& paths, const AreaMeanSizes& sz, const std::vector<int32_t>& ws) {
     const std::size_t n_sub = static_cast<std::size_t>(sz.n_subbasins);
     const std::size_t n_cols = static_cast<std::size_t>(sz.n_cols);
     std::vector<float> cells(n_sub, 0.0f);
-    for (std::size_t i = 0; i < grid[0].size(); ++i) {
-        const int32_t s = grid[0][i];
+    for (std::size_t i = 0; i < ws.size(); ++i) {
+        const int32_t s = ws[i];
         // The numbering was counted in a first pass over the file: a file
         // changed since then must not reach beyond the sizes taken from it.
         if (s > sz.n_subbasins)
@@ -100,49 +102,75 @@ SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz)
             throw InputError(paths.grid("watershed.asc") + ": expected every subbasin from 1 to " +
                              std::to_string(sz.n_subbasins) + " to own at least one cell, found none in subbasin " +
                              std::to_string(s + 1));
-    const ThiessenWeights wp = thiessen_weights(grid[0], grid[1], cells, sz.n_subbasins, sz.n_stations_p);
-    const ThiessenWeights we = thiessen_weights(grid[0], grid[2], cells, sz.n_subbasins, sz.n_stations_e);
-    ThiessenWeights wt;
-    if (out.temperature_used) wt = thiessen_weights(grid[0], grid[3], cells, sz.n_subbasins, sz.n_stations_t);
+    return cells;
+}
 
-    // The series.
-    FreeFormatReader p(paths.input("p.txt"));
-    FreeFormatReader e(paths.input("pet.txt"));
-    std::unique_ptr<FreeFormatReader> t;
-    if (out.temperature_used) t = std::make_unique<FreeFormatReader>(paths.input("t.txt"));
-    StationSeries sp, se, stt;
-    sp.quantity = SeriesQuantity::Precipitation;
-    se.quantity = SeriesQuantity::Evapotranspiration;
-    stt.quantity = SeriesQuantity::Temperature;
-    size_series(p, sp, sz.n_stations_p, sz.n_steps);
-    size_series(e, se, sz.n_stations_e, sz.n_steps);
-    if (t) size_series(*t, stt, sz.n_stations_t, sz.n_steps);
+}  // namespace
+
+ThiessenRecords::ThiessenRecords(const ProjectPaths& paths, const AreaMeanSizes& sz)
+    : n_subbasins_(sz.n_subbasins), n_steps_(sz.n_steps) {
+    temperature_used_ = read_degree_day_factor(paths.input("input.txt")) >= 0;
+    std::vector<int32_t> grid[4];
+    read_thiessen_grids(paths, sz, temperature_used_, grid);
+    const std::vector<float> cells = subbasin_cells(paths, sz, grid[0]);
+    wp_ = thiessen_weights(grid[0], grid[1], cells, sz.n_subbasins, sz.n_stations_p);
+    we_ = thiessen_weights(grid[0], grid[2], cells, sz.n_subbasins, sz.n_stations_e);
+    if (temperature_used_) wt_ = thiessen_weights(grid[0], grid[3], cells, sz.n_subbasins, sz.n_stations_t);
+
+    p_ = std::make_unique<FreeFormatReader>(paths.input("p.txt"));
+    e_ = std::make_unique<FreeFormatReader>(paths.input("pet.txt"));
+    if (temperature_used_) t_ = std::make_unique<FreeFormatReader>(paths.input("t.txt"));
+    sp_.quantity = SeriesQuantity::Precipitation;
+    se_.quantity = SeriesQuantity::Evapotranspiration;
+    st_.quantity = SeriesQuantity::Temperature;
+    // Each holds one record: the files are checked for the whole series' size first.
+    size_series(*p_, sp_, sz.n_stations_p, sz.n_steps, 1);
+    size_series(*e_, se_, sz.n_stations_e, sz.n_steps, 1);
+    if (t_) size_series(*t_, st_, sz.n_stations_t, sz.n_steps, 1);
     // The header lines are skipped as a whole (station names are fine here).
-    skip_series_header(p);
-    skip_series_header(e);
-    if (t) skip_series_header(*t);
+    skip_series_header(*p_);
+    skip_series_header(*e_);
+    if (t_) skip_series_header(*t_);
+    const std::size_t n_sub = static_cast<std::size_t>(sz.n_subbasins);
+    means_p_.assign(n_sub, 0.0f);
+    means_e_.assign(n_sub, 0.0f);
+    means_t_.assign(temperature_used_ ? n_sub : 0, 0.0f);
+}
 
-    const std::size_t steps = static_cast<std::size_t>(sz.n_steps);
-    out.dates.reserve(steps);
-    out.precipitation.assign(steps * n_sub, 0.0f);
-    out.pet.assign(steps * n_sub, 0.0f);
-    if (t) out.temperature.assign(steps * n_sub, 0.0f);
-    for (int32_t k = 0; k < sz.n_steps; ++k) {
-        out.dates.push_back(read_record_date(p, k));
-        check_record_date(p, out.dates.back(), k);
-        read_station_values(p, sp, k);
-        skip_record_date(e, k);
-        read_station_values(e, se, k);
-        if (t) {
-            skip_record_date(*t, k);
-            read_station_values(*t, stt, k);
-        }
+ThiessenRecords::~ThiessenRecords() = default;
+
+void ThiessenRecords::next() {
+    const int32_t k = k_++;
+    for (StationSeries* s : {&sp_, &se_, &st_}) s->hold(k, 1);
+    date_ = read_record_date(*p_, k);
+    check_record_date(*p_, date_, k);
+    read_station_values(*p_, sp_, k);
+    skip_record_date(*e_, k);
+    read_station_values(*e_, se_, k);
+    if (t_) {
+        skip_record_date(*t_, k);
+        read_station_values(*t_, st_, k);
     }
-    for (int32_t k = 0; k < sz.n_steps; ++k) {
-        const std::size_t row = static_cast<std::size_t>(k) * n_sub;
-        add_weighted_means(sp, wp, sz.n_subbasins, k, out.precipitation.data() + row);
-        add_weighted_means(se, we, sz.n_subbasins, k, out.pet.data() + row);
-        if (t) add_weighted_means(stt, wt, sz.n_subbasins, k, out.temperature.data() + row);
+    std::fill(means_p_.begin(), means_p_.end(), 0.0f);
+    std::fill(means_e_.begin(), means_e_.end(), 0.0f);
+    std::fill(means_t_.begin(), means_t_.end(), 0.0f);
+    add_weighted_means(sp_, wp_, n_subbasins_, k, means_p_.data());
+    add_weighted_means(se_, we_, n_subbasins_, k, means_e_.data());
+    if (t_) add_weighted_means(st_, wt_, n_subbasins_, k, means_t_.data());
+}
+
+SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sz) {
+    ThiessenRecords records(paths, sz);
+    SubbasinMeans out;
+    out.temperature_used = records.temperature_used();
+    const std::size_t n_sub = static_cast<std::size_t>(sz.n_subbasins);
+    for (int32_t k = 0; k < records.records(); ++k) {
+        records.next();
+        out.dates.push_back(records.date());
+        out.precipitation.insert(out.precipitation.end(), records.precipitation(), records.precipitation() + n_sub);
+        out.pet.insert(out.pet.end(), records.pet(), records.pet() + n_sub);
+        if (out.temperature_used)
+            out.temperature.insert(out.temperature.end(), records.temperature(), records.temperature() + n_sub);
     }
     return out;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "counting.hpp"
@@ -38,11 +39,39 @@ ThiessenWeights thiessen_weights(const std::vector<int32_t>& subbasin_id, const 
                                  const std::vector<float>& subbasin_cell_count, int32_t n_subbasins,
                                  int32_t n_stations);
 
-// Adds the weighted station values of step k to the means of every subbasin.
+// Adds the weighted station values of step k to the means of every subbasin
+// (the series holding that step).
 void add_weighted_means(const StationSeries& series, const ThiessenWeights& w, int32_t n_subbasins, int32_t k,
                         float* means_of_step);
 
-// Reads the control file, grids and series and forms every subbasin mean.
+// The series of a project read record by record, each record's subbasin
+// means formed as it is read: only one record is held, however long the series.
+class ThiessenRecords {
+  public:
+    // Reads the control file and the grids, makes the weights and opens the series.
+    ThiessenRecords(const ProjectPaths& paths, const AreaMeanSizes& sizes);
+    ~ThiessenRecords();
+    bool temperature_used() const { return temperature_used_; }
+    int32_t records() const { return n_steps_; }
+    // Reads the next record (in order, from 0) and forms its means.
+    void next();
+    const RecordDate& date() const { return date_; }
+    // The means of the record read last, one per subbasin.
+    const float* precipitation() const { return means_p_.data(); }
+    const float* pet() const { return means_e_.data(); }
+    const float* temperature() const { return means_t_.data(); }
+
+  private:
+    bool temperature_used_ = false;
+    int32_t n_subbasins_ = 0, n_steps_ = 0, k_ = 0;
+    ThiessenWeights wp_, we_, wt_;
+    std::unique_ptr<FreeFormatReader> p_, e_, t_;
+    StationSeries sp_, se_, st_;
+    RecordDate date_{};
+    std::vector<float> means_p_, means_e_, means_t_;
+};
+
+// Every record's subbasin means at once (for small projects and tests).
 SubbasinMeans thiessen_means(const ProjectPaths& paths, const AreaMeanSizes& sizes);
 
 }  // namespace hydro

@@ -6,12 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "input_error.hpp"
 #include "project_check.hpp"
+#include "system_calls.hpp"
 
 namespace hydro {
 

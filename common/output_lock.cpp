@@ -1,8 +1,10 @@
 #include "output_lock.hpp"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +14,13 @@
 
 namespace hydro {
 
+#ifdef _WIN32
+// Windows has no lock on a folder that ends with the process holding it: runs
+// there are not kept apart (each still replaces its results as a whole).
+OutputFolderLock::OutputFolderLock(const std::string&, bool, const char*) {}
+
+OutputFolderLock::~OutputFolderLock() {}
+#else
 OutputFolderLock::OutputFolderLock(const std::string& folder, bool wait, const char* program) {
     fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     // Without the folder no run can write there: the run goes on to say which
@@ -43,5 +52,7 @@ OutputFolderLock::OutputFolderLock(const std::string& folder, bool wait, const c
 OutputFolderLock::~OutputFolderLock() {
     if (fd_ >= 0) ::close(fd_);
 }
+
+#endif
 
 }  // namespace hydro

@@ -12,7 +12,7 @@ namespace hydro {
 std::vector<CommandOption> project_run_options(ProjectRunOptions& o) {
     return {
         {"--project", "DIR", "the project root (holding arcview/ and model/) instead of ../..",
-         [&o](const OptionValues& v) { o.paths.root = v[0]; }},
+         [&o](const OptionValues& v) { o.paths.root = project_root_argument(v[0]); }},
         {"--no-wait", "",
          "refuse to run while another run (gridrun or areamean) writes to the project's output folder, instead of "
          "waiting for it",

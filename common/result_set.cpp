@@ -1,9 +1,6 @@
 #include "result_set.hpp"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +10,7 @@
 #include <cstring>
 
 #include "input_error.hpp"
+#include "system_calls.hpp"
 
 namespace hydro {
 
@@ -38,7 +36,7 @@ std::string temporary_name_for(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    return folder + "." + name_of(path) + ".tmp." + std::to_string(::getpid()) + "." +
+    return folder + "." + name_of(path) + ".tmp." + std::to_string(system_calls::process_id()) + "." +
            std::to_string(counter.fetch_add(1));
 }
 
@@ -68,9 +66,10 @@ std::string error_text() { return std::strerror(errno); }
 
 // Puts the folder's entries (renames, removals) on disk.
 void sync_folder(const std::string& folder) {
+    if (!system_calls::folders_sync()) return;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) throw OutputError("cannot open the folder " + folder + ": " + error_text());
-    const int rc = ::fsync(fd);
+    const int rc = system_calls::sync_file(fd);
     const int err = errno;
     ::close(fd);
     if (rc != 0 && err != EINVAL && err != EROFS)
@@ -95,14 +94,14 @@ std::string journal_path(const std::string& folder) { return folder + "/" + kRes
 // the same spelling (the name alone), otherwise an absolute path.
 std::string journal_spelling(const std::string& path, const std::string& folder) {
     if (folder_of(path) == folder) return name_of(path);
-    if (!path.empty() && path[0] == '/') return path;
+    if (system_calls::is_absolute(path)) return path;
     char cwd[4096];
     if (!::getcwd(cwd, sizeof cwd)) throw OutputError("cannot tell the working folder: " + error_text());
     return std::string(cwd) + "/" + path;
 }
 
 std::string resolve(const std::string& entry, const std::string& folder) {
-    return !entry.empty() && entry[0] == '/' ? entry : folder + "/" + entry;
+    return system_calls::is_absolute(entry) ? entry : folder + "/" + entry;
 }
 
 struct Rename {
@@ -178,11 +177,11 @@ bool read_small_file(const std::string& path, std::string& out) {
 
 bool exists_no_follow(const std::string& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return system_calls::status_no_follow(path.c_str(), &st) == 0;
 }
 
 void rename_or_throw(const Rename& r, const std::string& journal) {
-    if (std::rename(r.temporary.c_str(), r.final_path.c_str()) != 0)
+    if (system_calls::replace_file(r.temporary, r.final_path) != 0)
         throw OutputError("cannot replace " + r.final_path + ": " + error_text() +
                           "; the results are partly replaced, and the next run (or --recover) completes them from " +
                           journal);
@@ -219,7 +218,7 @@ void ResultFile::write(std::string_view text) {
 void ResultFile::finish() {
     if (fd_ < 0) return;
     drain();
-    if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+    if (system_calls::sync_file(fd_) != 0 && errno != EINVAL && errno != EROFS)
         throw OutputError("cannot write " + final_path_ + " completely: " + error_text());
     const int fd = fd_;
     fd_ = -1;
@@ -253,7 +252,7 @@ void ResultSet::commit() {
     for (auto& f : files_) {
         // A folder at a result path would stop the renames halfway: refuse it first.
         struct stat st {};
-        if (::lstat(f->path().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        if (system_calls::status_no_follow(f->path().c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             throw OutputError("cannot replace " + f->path() + ": it is a folder");
         renames.push_back({f->temporary_path(), f->path()});
         const std::string folder = folder_of(f->path());
@@ -267,7 +266,7 @@ void ResultSet::commit() {
         ResultSet journal_file;
         journal_file.write_file(journal, journal_text(renames, folder));
         journal_file.files_.front()->finish();
-        if (std::rename(journal_file.files_.front()->temporary_path().c_str(), journal.c_str()) != 0)
+        if (system_calls::replace_file(journal_file.files_.front()->temporary_path(), journal) != 0)
             throw OutputError("cannot create " + journal + ": " + error_text());
         journal_file.committed_ = true;
     }
@@ -276,11 +275,11 @@ void ResultSet::commit() {
 
     int done = 0;
     for (const Rename& r : renames) {
-        if (stop_after_renames.load() == done) ::kill(::getpid(), SIGKILL);
+        if (stop_after_renames.load() == done) system_calls::stop_now();
         rename_or_throw(r, journal);
         ++done;
     }
-    if (stop_after_renames.load() == done) ::kill(::getpid(), SIGKILL);
+    if (stop_after_renames.load() == done) system_calls::stop_now();
     for (const std::string& f : folders) sync_folder(f);
     if (::unlink(journal.c_str()) != 0) throw OutputError("cannot remove " + journal + ": " + error_text());
     sync_folder(folder);
@@ -319,7 +318,7 @@ RecoveryReport recover_result_sets(const std::string& folder) {
         for (const std::string& name : stale) {
             struct stat st {};
             const std::string p = folder + "/" + name;
-            if (::lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(p.c_str()) == 0)
+            if (system_calls::status_no_follow(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(p.c_str()) == 0)
                 ++report.removed_temporaries;
         }
     }
@@ -341,7 +340,11 @@ std::string describe_recovery(const RecoveryReport& r, const std::string& folder
     return printable(s);
 }
 
-void treat_file_size_limit_as_write_error() { std::signal(SIGXFSZ, SIG_IGN); }
+void treat_file_size_limit_as_write_error() {
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
 
 void stop_after_renames_for_tests(int n) { stop_after_renames.store(n); }
 

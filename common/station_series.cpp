@@ -1,5 +1,7 @@
 #include "station_series.hpp"
 
+#include <algorithm>
+
 #include "calendar.hpp"
 #include "input_error.hpp"
 
@@ -87,7 +89,8 @@ void check_record_date(const FreeFormatReader& in, const RecordDate& d, int32_t 
 }
 
 void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step) {
-    const std::size_t n_steps = static_cast<std::size_t>(series.n_steps);
+    const std::size_t held = static_cast<std::size_t>(series.held_steps);
+    const std::size_t at = static_cast<std::size_t>(step - series.first_step);
     const int record_line = in.read_first_line();
     int32_t on_record_line = 0;
     for (int32_t j = 0; j < series.n_stations; ++j) {
@@ -102,7 +105,7 @@ void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t st
             in.fail("a real number for station " + std::to_string(j + 1) + " in record " + std::to_string(step + 1),
                     quote_token(tok));
         check_station_value(in, series.quantity, v, tok, j, step);
-        series.values[static_cast<std::size_t>(j) * n_steps + static_cast<std::size_t>(step)] = v;
+        series.values[static_cast<std::size_t>(j) * held + at] = v;
     }
     // A record that is short of values would take them from the next line and
     // skip the rest of it, shifting every later record. (A record wrapped over
@@ -136,7 +139,7 @@ void skip_record_date(FreeFormatReader& in, int32_t step) {
     in.token("the hour" + rec);
 }
 
-void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_stations, int32_t n_steps) {
+void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_stations, int32_t n_steps, int32_t held) {
     // Each value takes at least two characters of the file.
     unsigned long long cells = static_cast<unsigned long long>(n_stations) * static_cast<unsigned long long>(n_steps);
     if (n_stations < 0 || n_steps < 0 || cells > in.size() / 2 + 1)
@@ -147,7 +150,9 @@ void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_st
     series.n_stations = n_stations;
     series.n_steps = n_steps;
     series.elevation.assign(static_cast<std::size_t>(n_stations), 0.0f);
-    series.values.assign(static_cast<std::size_t>(cells), 0.0f);
+    series.first_step = 0;
+    series.held_steps = held < 0 ? n_steps : std::min(held, n_steps);
+    series.values.assign(static_cast<std::size_t>(n_stations) * static_cast<std::size_t>(series.held_steps), 0.0f);
 }
 
 }  // namespace hydro

@@ -17,15 +17,24 @@ namespace hydro {
 enum class SeriesQuantity { Unchecked, Precipitation, Evapotranspiration, Temperature };
 
 // One variable's series, station-major: value(station, step) with both from 0.
+// It holds the steps [first_step, first_step + held_steps): all of them, or
+// a part where the series is read piece by piece.
 struct StationSeries {
     SeriesQuantity quantity = SeriesQuantity::Unchecked;
     int32_t n_stations = 0;
     int32_t n_steps = 0;
+    int32_t first_step = 0, held_steps = 0;
     std::vector<float> elevation;  // from the header; no result depends on it
     std::vector<float> values;
     float value(int32_t station, int32_t step) const {
-        return values[static_cast<std::size_t>(station) * static_cast<std::size_t>(n_steps) +
-                      static_cast<std::size_t>(step)];
+        return values[static_cast<std::size_t>(station) * static_cast<std::size_t>(held_steps) +
+                      static_cast<std::size_t>(step - first_step)];
+    }
+    // Holds `steps` steps from `first` next (their values are read after).
+    void hold(int32_t first, int32_t steps) {
+        first_step = first;
+        held_steps = steps;
+        values.resize(static_cast<std::size_t>(n_stations) * static_cast<std::size_t>(steps));
     }
 };
 
@@ -50,14 +59,17 @@ void skip_record_date(FreeFormatReader& in, int32_t step);
 // Refuses a date that is not in the calendar: month 1..12, day 1..the
 // month's length (Gregorian), hour 0..23; the message names the record's line.
 void check_record_date(const FreeFormatReader& in, const RecordDate& d, int32_t step);
-// Reads the station values that follow the date fields of record `step`.
+// Reads the station values that follow the date fields of record `step` (one
+// the series holds).
 // Precipitation and evapotranspiration must not be negative (a missing-value
 // code such as -9999 would be taken as a value), temperature must lie within
 // -90..60 degrees.
 void read_station_values(FreeFormatReader& in, StationSeries& series, int32_t step);
 
-// Allocates a series of n_stations x n_steps, refusing sizes the file cannot
-// hold before anything is allocated.
-void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_stations, int32_t n_steps);
+// Allocates a series of n_stations x n_steps (holding the first `held` steps
+// only, where given), refusing sizes the file cannot hold before anything is
+// allocated.
+void size_series(const FreeFormatReader& in, StationSeries& series, int32_t n_stations, int32_t n_steps,
+                 int32_t held = -1);
 
 }  // namespace hydro

@@ -4,11 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "input_error.hpp"
+#include "system_calls.hpp"
 
 namespace gridprep {
 

@@ -1,7 +1,9 @@
 // The cell kernel, built once for the baseline instruction set and, on
-// x86-64, once more for AVX2; the run takes the widest one the processor has.
-// Both give the same bits: every lane computes in single precision exactly
-// what one cell computes (no fused multiply-add, no reassociation).
+// x86-64, once more for AVX2 + FMA and for AVX-512; the run takes the widest
+// one the processor has. All give the same bits: every lane computes in single
+// precision exactly what one cell computes (no fused multiply-add, no
+// reassociation), and power, logarithm and exponential in lanes give the bits
+// of the scalar functions of exact_math.hpp.
 // The processes are written for any lane type and forced inline into each
 // kernel, so that no vector ever passes a call boundary: the warnings about
 // the calling convention of wide vectors do not apply.
@@ -23,11 +25,9 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
-#if defined(__GLIBC__)
-#include <gnu/libc-version.h>
-#endif
 
 #include "cell_routing.hpp"
+#include "exact_math.hpp"
 #include "interception.hpp"
 #include "lanes.hpp"
 #include "snow.hpp"
@@ -39,32 +39,41 @@ namespace hydro {
 namespace lanes_generic {
 #define HYDRO_LANES 4
 #include "cell_lanes_body.hpp"
+#include "lane_math_run.hpp"
 #undef HYDRO_LANES
 }  // namespace lanes_generic
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,fma")
+// The compiler's own intrinsics start from undefined registers on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
 namespace lanes_avx2 {
+#include "lane_math_avx2.hpp"
 #define HYDRO_LANES 8
+#define HYDRO_LANE_MATH 1
 #include "cell_lanes_body.hpp"
+#include "lane_math_run.hpp"
+#undef HYDRO_LANE_MATH
 #undef HYDRO_LANES
 }  // namespace lanes_avx2
+#pragma GCC diagnostic pop
 #pragma GCC pop_options
 
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw")
+#pragma GCC target("avx512f,avx512dq,avx512vl,avx512bw,avx2,fma")
 // The compiler's own intrinsics start from undefined registers on purpose.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 namespace lanes_avx512 {
-#include "lane_powf.hpp"
-static bool use_lane_powf = false;
+#include "lane_math_avx512.hpp"
 #define HYDRO_LANES 16
-#define HYDRO_LANE_POWF 1
+#define HYDRO_LANE_MATH 1
 #include "cell_lanes_body.hpp"
-#undef HYDRO_LANE_POWF
+#include "lane_math_run.hpp"
+#undef HYDRO_LANE_MATH
 #undef HYDRO_LANES
 }  // namespace lanes_avx512
 #pragma GCC diagnostic pop
@@ -81,10 +90,13 @@ using GroupAdder = void (*)(const float*, std::size_t, int, float* const*);
 
 using CaseRunner = void (*)(const ControlFile&, float, float, CellStepCase*, std::size_t);
 
+using LaneMath = void (*)(LaneFunctionKind, const float*, const float*, float*, std::size_t);
+
 struct KernelChoice {
     BlockKernel run;
     GroupAdder add;
     CaseRunner cases;
+    LaneMath math;
     const char* name;
 };
 
@@ -93,36 +105,18 @@ std::vector<KernelChoice> available_kernels() {
     std::vector<KernelChoice> k;
 #ifdef HYDRO_HAVE_AVX2_KERNEL
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl") &&
-        __builtin_cpu_supports("avx512bw")) {
-        // The lanes' own powf only where the C library computes powf the
-        // way it does (GNU C library 2.28 or later, with FMA), and agrees.
-        bool library_fits = false;
-#if defined(__GLIBC__)
-        int major = 0, minor = 0;
-        library_fits = std::sscanf(gnu_get_libc_version(), "%d.%d", &major, &minor) == 2 &&
-                       (major > 2 || (major == 2 && minor >= 28)) && __builtin_cpu_supports("fma");
+    const bool fma = __builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2");
+    if (fma && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw"))
+        k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::water_balance_cases,
+                     lanes_avx512::lane_math, "avx512"});
+    if (fma)
+        k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::water_balance_cases,
+                     lanes_avx2::lane_math, "avx2"});
 #endif
-        if (library_fits && lanes_avx512::lane_powf_agrees())
-            k.push_back({lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::water_balance_cases,
-                         "avx512-powf"});
-        k.push_back(
-            {lanes_avx512::simulate_block, lanes_avx512::add_group, lanes_avx512::water_balance_cases, "avx512"});
-    }
-    if (__builtin_cpu_supports("avx2"))
-        k.push_back({lanes_avx2::simulate_block, lanes_avx2::add_group, lanes_avx2::water_balance_cases, "avx2"});
-#endif
-    k.push_back(
-        {lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::water_balance_cases, "generic"});
+    k.push_back({lanes_generic::simulate_block, lanes_generic::add_group, lanes_generic::water_balance_cases,
+                 lanes_generic::lane_math, "generic"});
     return k;
-}
-
-// Makes `c` the kernel of the runs to come.
-KernelChoice use(const KernelChoice& c) {
-#ifdef HYDRO_HAVE_AVX2_KERNEL
-    lanes_avx512::use_lane_powf = std::strcmp(c.name, "avx512-powf") == 0;
-#endif
-    return c;
 }
 
 KernelChoice& kernel() {
@@ -131,8 +125,8 @@ KernelChoice& kernel() {
         // HYDRO_CELL_KERNEL names a narrower kernel (for comparisons).
         const char* wanted = std::getenv("HYDRO_CELL_KERNEL");
         for (const KernelChoice& c : k)
-            if (wanted && std::strcmp(wanted, c.name) == 0) return use(c);
-        return use(k.front());
+            if (wanted && std::strcmp(wanted, c.name) == 0) return c;
+        return k.front();
     }();
     return choice;
 }
@@ -150,8 +144,7 @@ std::vector<std::string> cell_kernel_names() {
 bool select_cell_kernel(const std::string& name) {
     for (const KernelChoice& c : available_kernels())
         if (name == c.name) {
-            KernelChoice& current = kernel();  // made first: its making sets the lanes' powf too
-            current = use(c);
+            kernel() = c;
             return true;
         }
     return false;
@@ -169,6 +162,16 @@ void add_group_lanes(const float* y, std::size_t len, int real, float* const* su
 void water_balance_lanes(const ControlFile& control, float dry_runoff_coefficient, float seasonal_factor,
                          std::vector<CellStepCase>& cases) {
     kernel().cases(control, dry_runoff_coefficient, seasonal_factor, cases.data(), cases.size());
+}
+
+bool lane_math(const std::string& kernel_name, LaneFunctionKind f, const float* x, const float* y, float* out,
+               std::size_t n) {
+    for (const KernelChoice& c : available_kernels())
+        if (kernel_name == c.name) {
+            c.math(f, x, y, out, n);
+            return true;
+        }
+    return false;
 }
 
 }  // namespace hydro

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "cell_loop.hpp"
@@ -30,5 +31,12 @@ struct CellStepCase {
 // comparisons with one cell at a time).
 void water_balance_lanes(const ControlFile& control, float dry_runoff_coefficient, float seasonal_factor,
                          std::vector<CellStepCase>& cases);
+
+// powf(x[i], y[i]), logf(x[i]) or expf(x[i]) of n arguments through the lanes
+// of the named kernel (for the checks of their bits); false if the processor
+// lacks it.
+enum class LaneFunctionKind { pow, log, exp };
+bool lane_math(const std::string& kernel_name, LaneFunctionKind f, const float* x, const float* y, float* out,
+               std::size_t n);
 
 }  // namespace hydro

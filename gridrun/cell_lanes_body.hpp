@@ -2,8 +2,8 @@
 // cell per lane of a vector: every lane runs exactly the float operations a
 // single cell runs, in the same order; where one cell would branch, both
 // sides are computed and the lane keeps the side its own test chose. Power,
-// logarithm and exponential are called once per lane that needs them, so
-// every value is the one a cell-by-cell run gives, bit for bit.
+// logarithm and exponential of the lanes give the bits of the scalar
+// functions, so every value is the one a cell-by-cell run gives, bit for bit.
 //
 // Included by cell_lanes.cpp once per instruction set, inside a namespace of
 // its own, with HYDRO_LANES defined (the number of lanes). No include guard.
@@ -29,29 +29,36 @@ HYDRO_LANE_INLINE unsigned lane_bits(vmask m) {
 }
 
 // powf, logf and expf of the lanes of a mask (the other lanes hold 0), with
-// the library's bits: on AVX-512, where it agrees with the library, the
-// lanes' own form of the three; elsewhere one library call per lane.
-#ifdef HYDRO_LANE_POWF
+// the bits of the scalar functions of exact_math.hpp: with AVX-512 or AVX2 +
+// FMA in lanes (lane_math_avx512.hpp, lane_math_avx2.hpp), elsewhere one
+// scalar call per lane.
+#if defined(HYDRO_LANE_MATH) && HYDRO_LANES == 16
 struct KernelMath {
     static const LanePowfTables& tables() {
         static const LanePowfTables t = lane_powf_tables();
         return t;
     }
     static inline vfloat pow(vmask m, vfloat x, vfloat y) {
-        if (use_lane_powf) return lane_powf16(tables(), x, y, static_cast<__mmask16>(lane_bits(m)));
-        return LibraryMath<vfloat>::pow(m, x, y);
+        return lane_powf16(tables(), x, y, static_cast<__mmask16>(lane_bits(m)));
     }
     static inline vfloat log(vmask m, vfloat x) {
-        if (use_lane_powf) return lane_logf16(tables(), x, static_cast<__mmask16>(lane_bits(m)));
-        return LibraryMath<vfloat>::log(m, x);
+        return lane_logf16(tables(), x, static_cast<__mmask16>(lane_bits(m)));
     }
     static inline vfloat exp(vmask m, vfloat x) {
-        if (use_lane_powf) return lane_expf16(tables(), x, static_cast<__mmask16>(lane_bits(m)));
-        return LibraryMath<vfloat>::exp(m, x);
+        return lane_expf16(tables(), x, static_cast<__mmask16>(lane_bits(m)));
     }
 };
+#elif defined(HYDRO_LANE_MATH) && HYDRO_LANES == 8
+struct KernelMath {
+    static inline unsigned bits(vmask m) {
+        return static_cast<unsigned>(_mm256_movemask_ps(reinterpret_cast<__m256>(m)));
+    }
+    static inline vfloat pow(vmask m, vfloat x, vfloat y) { return lane_powf8(x, y, bits(m)); }
+    static inline vfloat log(vmask m, vfloat x) { return lane_logf8(x, bits(m)); }
+    static inline vfloat exp(vmask m, vfloat x) { return lane_expf8(x, bits(m)); }
+};
 #else
-using KernelMath = LibraryMath<vfloat>;
+using KernelMath = ExactMath<vfloat>;
 #endif
 
 // Rows of W steps (lanes across) turned into columns (steps across).

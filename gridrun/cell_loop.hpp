@@ -94,8 +94,7 @@ struct BlockTile {
     const float* group(int q, std::size_t g) const { return values.data() + (q * n_groups + g) * stride * lanes; }
 };
 
-// The cell kernel a run uses: "avx512-powf" (16 lanes, the lanes' own powf,
-// used only where it gives the C library's bits), "avx512", "avx2" (8 lanes)
+// The cell kernel a run uses: "avx512" (16 lanes), "avx2" (8 lanes, with FMA)
 // or "generic" (4 lanes); all give the same results. The widest the
 // processor has, unless the environment variable HYDRO_CELL_KERNEL names
 // another one it has.

@@ -80,7 +80,7 @@ struct StepFluxes {
 // One step from the stores `s` with the step's rain, PET and temperature and
 // the seasonal interception factor of its day. The soil moisture is left as
 // it was: it changes after the routing, with updated_soil_moisture.
-template <class T, class Math = LibraryMath<T>>
+template <class T, class Math = ExactMath<T>>
 HYDRO_LANES_INLINE StepFluxes<T> water_balance_step(const ControlFile& cf, const CellParameters<T>& p, T rain, T pet,
                                                     T temperature, float seasonal_factor, CellStores<T>& s) {
     using M = mask_of<T>;

@@ -13,14 +13,17 @@
 
 #include <cmath>
 
+#include "exact_math.hpp"
 #include "lanes.hpp"
+#include "season_sine.hpp"
 
 namespace hydro {
 
 // The seasonal factor b of a day of the year; it depends on the day only.
 inline float interception_seasonal_factor(int day_of_year) {
+    if (day_of_year >= 1 && day_of_year <= 366) return exact::powf(1.0f + kSeasonSine[day_of_year - 1], 1.35f);
     const float a = (static_cast<float>(day_of_year - 87) * 6.28318f) / 365.0f;
-    return std::pow(1.0f + std::sin(a), 1.35f);
+    return exact::powf(1.0f + std::sin(a), 1.35f);
 }
 
 template <class T>

@@ -12,7 +12,8 @@
 //   any(m)               whether any lane is set
 //   splat<T>(x)          x in every lane
 //   pow_where(m, x, y)   x^y where m is set, 0 elsewhere (likewise log_where, exp_where):
-//                        the library's powf, logf, expf, called only for the lanes that need them
+//                        the model's own powf, logf, expf (exact_math.hpp), only for the lanes
+//                        that need them
 //
 // Everything here is forced inline: a process is compiled into the kernel of
 // each instruction set with that set's instructions.
@@ -22,6 +23,8 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+
+#include "exact_math.hpp"
 
 #define HYDRO_LANES_INLINE inline __attribute__((always_inline))
 
@@ -104,11 +107,12 @@ HYDRO_LANES_INLINE void store(float* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-// The C library's powf, logf and expf, one call per lane that needs it (the
-// other lanes hold 0). A kernel may bring its own form of the three as long
-// as it gives these bits: the processes take it as their `Math` parameter.
+// The model's own powf, logf and expf (the bits of the GNU C library's, on
+// every system), one call per lane that needs it (the other lanes hold 0). A
+// kernel may bring its own form of the three as long as it gives these bits:
+// the processes take it as their `Math` parameter.
 template <class T>
-struct LibraryMath {
+struct ExactMath {
     using M = mask_of<T>;
     template <class F>
     static HYDRO_LANES_INLINE T per_lane(M m, T x, T y, F f) {
@@ -127,13 +131,13 @@ struct LibraryMath {
         }
     }
     static HYDRO_LANES_INLINE T pow(M m, T x, T y) {
-        return per_lane(m, x, y, [](float a, float b) { return std::pow(a, b); });
+        return per_lane(m, x, y, [](float a, float b) { return exact::powf(a, b); });
     }
     static HYDRO_LANES_INLINE T log(M m, T x) {
-        return per_lane(m, x, x, [](float a, float) { return std::log(a); });
+        return per_lane(m, x, x, [](float a, float) { return exact::logf(a); });
     }
     static HYDRO_LANES_INLINE T exp(M m, T x) {
-        return per_lane(m, x, x, [](float a, float) { return std::exp(a); });
+        return per_lane(m, x, x, [](float a, float) { return exact::expf(a); });
     }
 };
 

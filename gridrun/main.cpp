@@ -204,7 +204,7 @@ void take_run_file(const std::string& path, const std::set<std::string>& given, 
         std::exit(1);
     }
     auto unset = [&](const char* option) { return given.count(option) == 0; };
-    if (unset("--project") && !f.project.empty()) o.project.paths.root = f.project;
+    if (unset("--project") && !f.project.empty()) o.project.paths.root = project_root_argument(f.project);
     if (unset("--mode")) o.mode = f.mode ? f.mode : 2;  // a run file runs unattended: mode 2 unless it says
     if (unset("--threads") && f.threads) o.threads = f.threads;
     if (unset("--csv")) o.csv = f.csv;

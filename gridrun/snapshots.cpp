@@ -7,9 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <unistd.h>
-
 #include "ascii_grid.hpp"
+#include "system_calls.hpp"
 
 namespace hydro {
 
@@ -39,10 +38,10 @@ GroundwaterEvaporationMaps::~GroundwaterEvaporationMaps() {
 
 namespace {
 
-// The folder of temporary files: TMPDIR, else /tmp.
+// The folder of temporary files: TMPDIR, else the system's.
 std::string scratch_folder() {
     const char* dir = std::getenv("TMPDIR");
-    return dir && *dir ? dir : "/tmp";
+    return dir && *dir ? dir : system_calls::default_scratch_folder();
 }
 
 [[noreturn]] void temporary_file_failed(const char* what) {
@@ -53,16 +52,8 @@ std::string scratch_folder() {
 }
 
 // A file that disappears with the run: created in the folder of temporary
-// files and removed from it at once.
-std::FILE* open_scratch_file() {
-    std::string path = scratch_folder() + "/gridrun-XXXXXX";
-    const int fd = ::mkstemp(path.data());
-    if (fd < 0) return nullptr;
-    ::unlink(path.c_str());
-    std::FILE* f = ::fdopen(fd, "w+b");
-    if (!f) ::close(fd);
-    return f;
-}
+// files and removed from it at once (on Windows: when it is closed).
+std::FILE* open_scratch_file() { return system_calls::open_scratch_file(scratch_folder()); }
 
 }  // namespace
 

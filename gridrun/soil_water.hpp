@@ -56,7 +56,7 @@ struct SoilFluxes {
     T interflow;
 };
 
-template <class T, class Math = LibraryMath<T>>
+template <class T, class Math = ExactMath<T>>
 HYDRO_LANES_INLINE SoilFluxes<T> soil_fluxes(T theta, T demand, const SoilParameters<T>& p) {
     using M = mask_of<T>;
     const T zero = splat<T>(0.0f);

@@ -61,7 +61,7 @@ struct RunoffSplit {
 
 // The split of the net rain; `rain` is the gross rain of the cell (the
 // exponent takes it, its test the net rain).
-template <class T, class Math = LibraryMath<T>>
+template <class T, class Math = ExactMath<T>>
 HYDRO_LANES_INLINE RunoffSplit<T> split_net_rain(T net_rain, T rain, T soil_moisture, T porosity,
                                                  const RunoffParameters<T>& p) {
     using M = mask_of<T>;
@@ -90,7 +90,7 @@ struct DepressionStep {
 
 // Depression storage of one step. `storage` is Sd (mm), `capacity` Smax (mm),
 // `demand` what is left of the potential evapotranspiration after the canopy.
-template <class T, class Math = LibraryMath<T>>
+template <class T, class Math = ExactMath<T>>
 HYDRO_LANES_INLINE DepressionStep<T> depression_step(const RunoffSplit<T>& split, T& storage, T capacity, T demand,
                                                      T runoff_coefficient, T soil_moisture, T porosity) {
     using M = mask_of<T>;
