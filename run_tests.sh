@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite, in three stages:
+# Builds everything and runs the whole test suite, in four stages:
 #   1. Release build in ./build, every test (CTest);
-#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   2. when mingw-w64 and Wine are installed, gridrun.exe and areamean.exe
+#      cross-built in ./build-win and the reference cases run under Wine;
+#   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      in ./build-asan (any finding fails the test that met it);
-#   3. when clang++ with libFuzzer is installed, the fuzz targets of fuzz/ in
+#   4. when clang++ with libFuzzer is installed, the fuzz targets of fuzz/ in
 #      ./build-fuzz, each run for a short, bounded time from its seed corpus.
 # Usage: ./run_tests.sh
 #   HYDRO_TESTS_QUICK=1 ./run_tests.sh   runs stage 1 only
@@ -49,6 +51,19 @@ fi
 
 if [ "${HYDRO_TESTS_QUICK:-0}" = 1 ]; then
   exit 0
+fi
+
+echo "== Windows programs under Wine (build-win/)"
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 && { command -v wine64 || command -v wine; } >/dev/null 2>&1; then
+  launcher=()
+  if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+  cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+    -DHYDRO_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+  cmake --build build-win -j"$jobs" --target gridrun areamean
+  tests/windows_golden.sh build-win
+else
+  echo "Windows stage skipped: mingw-w64 or Wine not found" \
+    "(install them with: sudo apt-get install -y g++-mingw-w64-x86-64-posix wine64)"
 fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (build-asan/)"
