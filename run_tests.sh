@@ -9,7 +9,7 @@
 #      ./build-fuzz, each run for a short, bounded time from its seed corpus.
 # Usage: ./run_tests.sh
 #   HYDRO_TESTS_QUICK=1 ./run_tests.sh   runs stage 1 only
-#   HYDRO_FUZZ_SECONDS=N                 seconds per fuzz target (default 20)
+#   HYDRO_FUZZ_SECONDS=N                 seconds per fuzz target (default 8)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -85,9 +85,10 @@ if command -v clang++ >/dev/null 2>&1 &&
   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DHYDRO_FUZZ=ON -DHYDRO_BUILD_TESTS=OFF
   cmake --build build-fuzz --target fuzzers -j"$jobs"
-  seconds=${HYDRO_FUZZ_SECONDS:-20}
+  seconds=${HYDRO_FUZZ_SECONDS:-8}
   mkdir -p build-fuzz/artifacts
-  for target in free_format ascii_grid control_file station_series; do
+  for target in free_format ascii_grid control_file station_series state_file result_journal observed_discharge \
+    parameter_file manifest; do
     work=build-fuzz/corpus-work/$target
     log=build-fuzz/fuzz_$target.log
     mkdir -p "$work"

@@ -115,12 +115,7 @@ ObservedDischarge parse_observed_discharge(const std::string& name, std::string_
 }
 
 ObservedDischarge read_observed_discharge(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path, 0, "a readable file of observed discharge", "none that can be opened");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw InputError(path, 0, "a readable file of observed discharge", "a read error");
-    return parse_observed_discharge(path, text.str());
+    return parse_observed_discharge(path, read_plain_file(path));
 }
 
 MatchedObservations match_observations(const ObservedDischarge& observed, std::span<const int64_t> step_keys) {

@@ -77,11 +77,7 @@ std::vector<ParameterRange> parse_parameter_file(const std::string& name, std::s
 }
 
 std::vector<ParameterRange> read_parameter_file(const std::string& path, const std::vector<std::string>& known_names) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw InputError(path, 0, "a readable parameters file", "none that can be opened");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_parameter_file(path, text.str(), known_names);
+    return parse_parameter_file(path, read_plain_file(path), known_names);
 }
 
 }  // namespace hydro

@@ -129,6 +129,26 @@ bool parse_float(std::string_view text, float& value) {
     return false;
 }
 
+std::string read_plain_file(const std::string& path) {
+    struct stat st {};
+    const int fd = open_plain_file(path, st);
+    std::string text;
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            const int error = errno;
+            ::close(fd);
+            if (got < 0)
+                throw InputError(path, 0, "a readable file",
+                                 "a read error (" + std::string(std::strerror(error)) + ")");
+            return text;
+        }
+        text.append(buf, static_cast<std::size_t>(got));
+    }
+}
+
 FreeFormatReader::FreeFormatReader(const std::string& path, std::size_t buffer_bytes) : path_(path) {
     struct stat st {};
     fd_ = open_plain_file(path_, st);

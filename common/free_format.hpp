@@ -19,6 +19,10 @@
 
 namespace hydro {
 
+// The whole of a plain file: a folder, FIFO, device or socket is refused
+// (InputError) before anything is read.
+std::string read_plain_file(const std::string& path);
+
 class FreeFormatReader {
   public:
     static constexpr std::size_t kBufferBytes = std::size_t{1} << 18;

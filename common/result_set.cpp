@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "input_error.hpp"
+#include "result_kinds.hpp"
 #include "system_calls.hpp"
 
 namespace hydro {
@@ -44,24 +46,6 @@ bool all_digits(std::string_view s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Whether `name` is a temporary name this file gives: ".NAME.tmp.PID.N".
-bool is_temporary_name(const std::string& name) {
-    if (name.size() < 2 || name[0] != '.') return false;
-    const std::size_t at = name.rfind(".tmp.");
-    if (at == std::string::npos || at < 2) return false;
-    const std::string_view rest = std::string_view(name).substr(at + 5);
-    const std::size_t dot = rest.find('.');
-    return dot != std::string_view::npos && all_digits(rest.substr(0, dot)) && all_digits(rest.substr(dot + 1));
-}
-
-// The temporary name belongs to the final name, beside it.
-bool temporary_matches(const std::string& temporary, const std::string& final_path) {
-    if (folder_of(temporary) != folder_of(final_path)) return false;
-    const std::string t = name_of(temporary), f = name_of(final_path);
-    return is_temporary_name(t) && f != "." && f != ".." && !f.empty() &&
-           t.compare(0, f.size() + 6, "." + f + ".tmp.") == 0;
-}
-
 std::string error_text() { return std::strerror(errno); }
 
 // Puts the folder's entries (renames, removals) on disk.
@@ -91,17 +75,13 @@ void write_all(int fd, const char* p, std::size_t left, const std::string& path)
 std::string journal_path(const std::string& folder) { return folder + "/" + kResultJournalName; }
 
 // A journal entry: the path itself when it lies in the journal's folder by
-// the same spelling (the name alone), otherwise an absolute path.
+// the same spelling (the name alone), otherwise the absolute path of its
+// folder without links, "." or ".." and the name.
 std::string journal_spelling(const std::string& path, const std::string& folder) {
     if (folder_of(path) == folder) return name_of(path);
-    if (system_calls::is_absolute(path)) return path;
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd)) throw OutputError("cannot tell the working folder: " + error_text());
-    return std::string(cwd) + "/" + path;
-}
-
-std::string resolve(const std::string& entry, const std::string& folder) {
-    return system_calls::is_absolute(entry) ? entry : folder + "/" + entry;
+    const std::string spelled = system_calls::real_path(folder_of(path));
+    if (spelled.empty()) throw OutputError("cannot tell the folder of " + path + ": " + error_text());
+    return (spelled == "/" ? "" : spelled) + "/" + name_of(path);
 }
 
 struct Rename {
@@ -119,8 +99,9 @@ std::string journal_text(const std::vector<Rename>& renames, const std::string& 
     return s;
 }
 
-// Reads a journal back; false when it is not one this program wrote whole.
-bool parse_journal(const std::string& text, const std::string& folder, std::vector<Rename>& renames) {
+// Reads a journal back as written (the entries as spelled); false when it is
+// not a whole journal of this program's making.
+bool parse_journal(const std::string& text, std::vector<Rename>& renames) {
     std::size_t pos = 0;
     auto line = [&](std::string& out) {
         const std::size_t nl = text.find('\n', pos);
@@ -146,12 +127,10 @@ bool parse_journal(const std::string& text, const std::string& folder, std::vect
         if (blank == std::string::npos || !count(l.substr(0, blank), nt) || !count(l.substr(blank + 1), nf))
             return false;
         if (nt == 0 || nf == 0 || nt + nf + 2 > text.size() - pos) return false;
-        const std::string t = text.substr(pos, nt), f = text.substr(pos + nt + 1, nf);
+        std::string t = text.substr(pos, nt), f = text.substr(pos + nt + 1, nf);
         if (text[pos + nt] != '\n' || text[pos + nt + 1 + nf] != '\n') return false;
         pos += nt + nf + 2;
-        Rename r{resolve(t, folder), resolve(f, folder)};
-        if (!temporary_matches(r.temporary, r.final_path)) return false;
-        renames.push_back(std::move(r));
+        renames.push_back({std::move(t), std::move(f)});
     }
     return line(l) && l == "end" && pos == text.size();
 }
@@ -185,6 +164,113 @@ void rename_or_throw(const Rename& r, const std::string& journal) {
         throw OutputError("cannot replace " + r.final_path + ": " + error_text() +
                           "; the results are partly replaced, and the next run (or --recover) completes them from " +
                           journal);
+}
+
+// Whether the process that wrote a temporary file may still be running.
+bool process_may_run(long pid) { return system_calls::process_may_run(pid); }
+
+// An absolute folder spelled without links, ".", ".." or doubled slashes.
+bool is_plain_absolute_folder(const std::string& folder) {
+    if (!system_calls::is_absolute(folder)) return false;
+    if (folder == "/") return true;
+    if (folder.back() == '/' || folder.find("//") != std::string::npos) return false;
+    for (const char* part : {"/./", "/../"})
+        if ((folder + "/").find(part) != std::string::npos) return false;
+    return folder == system_calls::real_path(folder);
+}
+
+// Why a journal entry is not a rename this program could have made (empty
+// when it is one). `r` gets the paths to rename; `act` is false when the
+// temporary file is gone (renamed before the stop).
+std::string entry_fault(const Rename& spelled, const std::string& folder, Rename& r, bool& act) {
+    const std::string& t = spelled.temporary;
+    const std::string& f = spelled.final_path;
+    const bool absolute = system_calls::is_absolute(t);
+    if (absolute != system_calls::is_absolute(f)) return "a temporary file and its result in different folders";
+    if (!absolute && (t.find('/') != std::string::npos || f.find('/') != std::string::npos))
+        return "a path that leaves the folder of the journal";
+    if (absolute && folder_of(t) != folder_of(f)) return "a temporary file that does not lie beside its result";
+    std::string final_of_temporary;
+    if (!parse_temporary_name(name_of(t), &final_of_temporary) || final_of_temporary != name_of(f))
+        return "\"" + name_of(t) + "\", which is not the temporary name of \"" + name_of(f) + "\"";
+    r = {absolute ? t : folder + "/" + t, absolute ? f : folder + "/" + f};
+    struct stat st {};
+    if (system_calls::status_no_follow(r.temporary.c_str(), &st) != 0) {
+        act = false;
+        return errno == ENOENT || errno == ENOTDIR ? "" : r.temporary + ": " + error_text();
+    }
+    act = true;
+    if (absolute && !is_plain_absolute_folder(folder_of(t))) return "a folder spelled with links, \".\" or \"..\"";
+    if (!S_ISREG(st.st_mode)) return r.temporary + " is " + file_kind_text(file_kind_at(r.temporary));
+    if (!system_calls::single_link_of_this_user(st))
+        return r.temporary + " is not a file this program made (other links to it, or another owner)";
+    const FileKind final_kind = file_kind_at(r.final_path);
+    if (final_kind == FileKind::folder || final_kind == FileKind::special)
+        return r.final_path + " is " + file_kind_text(final_kind);
+    if (!absolute) {
+        if (!is_result_file_name(name_of(f)) || name_of(f) == kResultJournalName)
+            return "\"" + name_of(f) + "\", which is not the name of a result file";
+        return "";
+    }
+    // Elsewhere only NetCDF files and model states are written, over
+    // nothing, an empty file, a link or a file of the same kind.
+    const FileKind kind = file_kind_at(r.temporary);
+    if (kind != FileKind::netcdf && kind != FileKind::state)
+        return r.temporary + " is " + file_kind_text(kind) + ", not a NetCDF file or a model state";
+    if (final_kind != FileKind::absent && final_kind != FileKind::empty && final_kind != FileKind::link &&
+        final_kind != kind)
+        return r.final_path + " is " + file_kind_text(final_kind) + ", not " + file_kind_text(kind);
+    return "";
+}
+
+// The renames a journal asks for, every entry checked before any is made;
+// throws OutputError naming the journal when one breaks a rule.
+std::vector<Rename> checked_renames(const std::string& journal, const std::string& folder) {
+    auto refuse = [&](const std::string& why) {
+        throw OutputError(journal + " is not a record of renames this program made (" + why +
+                          "); nothing was renamed or removed. If no run was stopped while it replaced its "
+                          "results, remove that file");
+    };
+    struct stat st {};
+    if (system_calls::status_no_follow(journal.c_str(), &st) != 0)
+        throw OutputError("cannot read " + journal + ": " + error_text());
+    if (!S_ISREG(st.st_mode)) refuse(std::string("it is ") + file_kind_text(file_kind_at(journal)));
+    if (!system_calls::owned_by_this_user(st)) refuse("it belongs to another user");
+    std::string text;
+    std::vector<Rename> spelled, renames;
+    if (!read_small_file(journal, text) || !parse_journal(text, spelled)) refuse("it is not a whole journal");
+    for (std::size_t k = 0; k < spelled.size(); ++k) {
+        Rename r;
+        bool act = false;
+        const std::string fault = entry_fault(spelled[k], folder, r, act);
+        if (!fault.empty()) refuse("entry " + std::to_string(k + 1) + ": " + fault);
+        for (const Rename& earlier : renames)
+            if (earlier.final_path == r.final_path) refuse("entry " + std::to_string(k + 1) + ": a result named twice");
+        if (act) renames.push_back(std::move(r));
+    }
+    return renames;
+}
+
+int remove_stale(const std::string& folder, const std::string& final_name, bool any_result) {
+    std::vector<std::string> stale;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            std::string final;
+            long pid = 0;
+            if (!parse_temporary_name(e->d_name, &final, &pid) || process_may_run(pid)) continue;
+            if (any_result ? is_result_file_name(final) : final == final_name) stale.emplace_back(e->d_name);
+        }
+        ::closedir(d);
+    }
+    int removed = 0;
+    for (const std::string& name : stale) {
+        struct stat st {};
+        const std::string p = (folder == "/" ? "" : folder) + "/" + name;
+        if (system_calls::status_no_follow(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            system_calls::single_link_of_this_user(st) && ::unlink(p.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 }  // namespace
@@ -260,7 +346,8 @@ void ResultSet::commit() {
     }
     for (const std::string& folder : folders) sync_folder(folder);
 
-    const std::string folder = folders.front();
+    const std::string folder = journal_folder_.empty() ? folders.front() : journal_folder_;
+    if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
     const std::string journal = journal_path(folder);
     {
         ResultSet journal_file;
@@ -289,41 +376,26 @@ void ResultSet::commit() {
 RecoveryReport recover_result_sets(const std::string& folder) {
     RecoveryReport report;
     const std::string journal = journal_path(folder);
-    std::string text;
-    std::vector<Rename> renames;
     if (exists_no_follow(journal)) {
         report.journal_found = true;
-        if (read_small_file(journal, text) && parse_journal(text, folder, renames)) {
-            std::vector<std::string> folders{folder};
-            for (const Rename& r : renames) {
-                // A temporary file that is gone was renamed before the stop.
-                if (!exists_no_follow(r.temporary)) continue;
-                rename_or_throw(r, journal);
-                ++report.finished_renames;
-                const std::string f = folder_of(r.final_path);
-                if (std::find(folders.begin(), folders.end(), f) == folders.end()) folders.push_back(f);
-            }
-            for (const std::string& f : folders) sync_folder(f);
+        const std::vector<Rename> renames = checked_renames(journal, folder);
+        std::vector<std::string> folders{folder};
+        for (const Rename& r : renames) {
+            rename_or_throw(r, journal);
+            ++report.finished_renames;
+            const std::string f = folder_of(r.final_path);
+            if (std::find(folders.begin(), folders.end(), f) == folders.end()) folders.push_back(f);
         }
-        // A journal that is not whole was never acted on: its renames did not start.
+        for (const std::string& f : folders) sync_folder(f);
         if (::unlink(journal.c_str()) != 0) throw OutputError("cannot remove " + journal + ": " + error_text());
         sync_folder(folder);
     }
     // Temporary files of runs stopped before their renames.
-    if (DIR* d = ::opendir(folder.c_str())) {
-        std::vector<std::string> stale;
-        while (const dirent* e = ::readdir(d))
-            if (is_temporary_name(e->d_name)) stale.emplace_back(e->d_name);
-        ::closedir(d);
-        for (const std::string& name : stale) {
-            struct stat st {};
-            const std::string p = folder + "/" + name;
-            if (system_calls::status_no_follow(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(p.c_str()) == 0)
-                ++report.removed_temporaries;
-        }
-    }
+    report.removed_temporaries = remove_stale(folder, "", true);
     return report;
 }
+
+int remove_stale_temporaries(const std::string& path) { return remove_stale(folder_of(path), name_of(path), false); }
 
 std::string describe_recovery(const RecoveryReport& r, const std::string& folder) {
     std::string s;

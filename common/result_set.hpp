@@ -44,6 +44,9 @@ class ResultFile {
 class ResultSet {
   public:
     ResultSet() = default;
+    // The journal goes into `journal_folder` (the folder a later run
+    // recovers), not into the folder of the set's first file.
+    explicit ResultSet(std::string journal_folder) : journal_folder_(std::move(journal_folder)) {}
     ~ResultSet();  // removes the temporary files of a set never committed
     ResultSet(const ResultSet&) = delete;
     ResultSet& operator=(const ResultSet&) = delete;
@@ -60,6 +63,7 @@ class ResultSet {
     bool committed() const { return committed_; }
 
   private:
+    std::string journal_folder_;
     std::vector<std::unique_ptr<ResultFile>> files_;
     bool committed_ = false;
     bool journal_written_ = false;  // from then on the temporary files belong to the journal
@@ -78,7 +82,24 @@ struct RecoveryReport {
 // behind) and removes the temporary files of runs stopped before their
 // renames. Must run while no other run writes to the folder (the output
 // folder lock). Throws OutputError when a rename cannot be finished.
+//
+// A journal is acted on only when every entry is a rename this program could
+// have made: a regular file of this user (not a link), under the temporary
+// name of its result and beside it; in the journal's folder a result file by
+// name (q_tot.txt, a map, ...), elsewhere a NetCDF file or a model state
+// replacing nothing, an empty file, a link or a file of its own kind; never a
+// folder replaced. Otherwise recovery throws OutputError naming the journal,
+// and every file stays as it is.
+//
+// Temporary files are removed only when they carry a result file's
+// temporary name, are regular files of this user, and the process named in
+// the name no longer runs.
 RecoveryReport recover_result_sets(const std::string& folder);
+
+// Removes the temporary files that stopped runs left beside `path` (a result
+// written outside an output folder: a NetCDF file, a saved state); returns
+// how many.
+int remove_stale_temporaries(const std::string& path);
 // One line for the user: what a recovery did in `folder`.
 std::string describe_recovery(const RecoveryReport& report, const std::string& folder);
 

@@ -130,4 +130,44 @@ inline bool is_absolute(const std::string& p) {
     return !p.empty() && p[0] == '/';
 }
 
+// The path with links, "." and ".." resolved; "" where it does not exist.
+inline std::string real_path(const std::string& p) {
+#ifdef _WIN32
+    char buf[_MAX_PATH];
+    struct stat st {};
+    if (::stat(p.c_str(), &st) != 0 || !::_fullpath(buf, p.c_str(), sizeof buf)) return "";
+    return buf;
+#else
+    char* real = ::realpath(p.c_str(), nullptr);
+    if (!real) return "";
+    std::string s = real;
+    std::free(real);
+    return s;
+#endif
+}
+
+// Whether the process `pid` may still run (true when that cannot be told).
+inline bool process_may_run(long pid) {
+#ifdef _WIN32
+    (void)pid;
+    return true;  // a temporary file is only removed where its writer is known to be gone
+#else
+    if (pid <= 0 || pid > 0x7fffffffL) return true;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+// Whether a file belongs to the user running the program.
+inline bool owned_by_this_user(const struct stat& st) {
+#ifdef _WIN32
+    (void)st;
+    return true;
+#else
+    return st.st_uid == ::geteuid();
+#endif
+}
+
+// Whether a file belongs to this user and has no other name (no hard link).
+inline bool single_link_of_this_user(const struct stat& st) { return owned_by_this_user(st) && st.st_nlink == 1; }
+
 }  // namespace hydro::system_calls

@@ -15,7 +15,7 @@ std::string parameter_text(double v) {
 }
 
 std::string score_text(double v) {
-    if (std::isnan(v)) return "";
+    if (!std::isfinite(v)) return "NA";
     char b[40];
     std::snprintf(b, sizeof b, "%.10g", v);
     return b;
@@ -46,7 +46,7 @@ void TraceFile::add(std::size_t number, const std::vector<double>& values, const
     const bool ok = e.status == EvaluationStatus::ok;
     for (double v :
          {s.nse, s.kge, s.kge_r, s.kge_alpha, s.kge_beta, s.log_nse, s.percent_bias, s.rmse, s.peak_error_percent})
-        line += "," + (ok ? score_text(v) : std::string());
+        line += "," + (ok ? score_text(v) : std::string("NA"));
     line += "," + score_text(best_so_far);
     line += e.status == EvaluationStatus::ok           ? ",ok\n"
             : e.status == EvaluationStatus::non_finite ? ",non-finite flows\n"
@@ -90,6 +90,7 @@ bool draw_pictures(const std::string& folder, ObjectiveKind objective, std::size
         "set terminal pngcairo size 1000,600 font ',11' background rgb 'white'\n"
         "set output 'convergence.png'\n"
         "set datafile separator ','\n"
+        "set datafile missing 'NA'\n"
         "set key bottom right\nset grid\n"
         "set xlabel 'evaluation'\nset ylabel '" +
         name +

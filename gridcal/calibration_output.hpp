@@ -27,7 +27,8 @@ class TraceFile {
 };
 
 // A value as the files of a calibration print it: %.9g for parameters, which
-// reads back as the same float, "%.10g" for scores; empty for NaN.
+// reads back as the same float, "%.10g" for scores; NA for a score that is
+// undefined (not a finite number).
 std::string parameter_text(double v);
 std::string score_text(double v);
 

@@ -8,6 +8,7 @@
 #include "calibrated_project.hpp"
 #include "calibration_output.hpp"
 #include "input_error.hpp"
+#include "output_folder.hpp"
 #include "text_output.hpp"
 #include "text_results.hpp"
 
@@ -34,7 +35,7 @@ std::string duration_text(double s) {
 
 // The output folder must not exist yet or be empty, and must not lie inside
 // the project (the project is copied into it).
-void check_output_folder(const std::string& project, const std::string& output, bool create) {
+void check_output_folder(const std::string& project, const std::string& output) {
     std::error_code ec;
     const fs::path out = fs::weakly_canonical(fs::absolute(output), ec);
     const fs::path root = fs::weakly_canonical(fs::absolute(project), ec);
@@ -53,14 +54,11 @@ void check_output_folder(const std::string& project, const std::string& output, 
             throw InputError(output, 0, "an output folder that is empty or does not exist yet",
                              "a folder with files in it (nothing was overwritten)");
     }
-    if (!create) return;
-    fs::create_directories(out, ec);
-    if (ec) throw OutputError("cannot create the output folder " + output + ": " + ec.message());
 }
 
 std::string score_line(const char* label, double project, double best, const char* format) {
     auto text = [format](double v) {
-        if (std::isnan(v)) return std::string("undefined");
+        if (!std::isfinite(v)) return std::string("NA");
         char b[40];
         std::snprintf(b, sizeof b, format, v);
         return std::string(b);
@@ -81,12 +79,15 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     const std::vector<ParameterRange> ranges = read_parameter_file(cs.parameters, parameter_names());
     const ObservedDischarge observed = read_observed_discharge(cs.observed);
     const ModelObjective objective(model, ranges, observed, cs.warmup);
-    check_output_folder(cs.project, cs.output, false);
+    check_output_folder(cs.project, cs.output);
     evaluation.barrier();  // every process has checked before the folder is made
-    if (leader) check_output_folder(cs.project, cs.output, true);
+    // Everything is written into a hidden folder renamed to the output folder at the end.
+    std::unique_ptr<UnfinishedFolder> folder;
+    if (leader) folder = std::make_unique<UnfinishedFolder>(cs.output);
+    const std::string work = leader ? folder->path() : std::string();
 
     std::unique_ptr<TraceFile> trace;
-    if (leader) trace = std::make_unique<TraceFile>(cs.output + "/trace.csv", ranges, cs.objective);
+    if (leader) trace = std::make_unique<TraceFile>(work + "/trace.csv", ranges, cs.objective);
     const auto start = Clock::now();
     auto last_progress = start - std::chrono::seconds(1);
     std::size_t done = 0, non_finite = 0, refused = 0;
@@ -125,19 +126,26 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     if (progress && leader) std::fputc('\n', progress);
     if (!leader) return;
     trace->close();
+    if (!(result.best_loss < std::numeric_limits<double>::infinity()))
+        throw OutputError("no parameter set gave a score: all " + std::to_string(done) + " evaluations failed (" +
+                          std::to_string(non_finite) + " with flows that are not finite numbers, " +
+                          std::to_string(refused) +
+                          " refused by the model as sets it cannot run); narrow the "
+                          "ranges of " +
+                          cs.parameters + ". No output folder was written");
 
     // The calibrated project, with the results of the best set in its output
     // folder; the project's own set run once more for comparison.
     const Parameters best = objective.parameters_at(result.best);
-    write_calibrated_project(model, best, cs.output);
+    write_calibrated_project(model, best, work);
     ProjectPaths calibrated;
-    calibrated.root = cs.output;
+    calibrated.root = work;
     TextResults best_results(calibrated);
     OutletSeries project_run, best_run;
     const Evaluation best_eval = objective.evaluate(best, &best_run, &best_results);
     const Evaluation project_eval = objective.evaluate(objective.defaults(), &project_run);
-    write_flow_table(cs.output + "/best_flow.csv", project_run, best_run, objective.matched());
-    const bool pictures = draw_pictures(cs.output, cs.objective, ranges.size());
+    write_flow_table(work + "/best_flow.csv", project_run, best_run, objective.matched());
+    const bool pictures = draw_pictures(work, cs.objective, ranges.size());
 
     std::string r = "Calibration report\n\n";
     char b[512];
@@ -162,9 +170,6 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     std::snprintf(b, sizeof b, "  failed        %zu with non-finite flows, %zu refused by the model (worst score)\n",
                   non_finite, refused);
     r += b;
-    if (!(result.best_loss < std::numeric_limits<double>::infinity()))
-        r += "\nNO EVALUATION GAVE A SCORE: every set failed (see the status column of trace.csv). The\n"
-             "project below holds the starting set.\n";
     std::snprintf(b, sizeof b, "\nBest parameter set (evaluation %zu of trace.csv)\n  %-26s %12s %12s %12s %14s\n",
                   best_number, "name", "lower", "upper", "project", "best");
     r += b;
@@ -178,9 +183,12 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     }
     std::snprintf(b, sizeof b, "\nScores over the scored steps\n  %-22s %14s %14s\n", "", "project", "best");
     r += b;
-    if (project_eval.status != EvaluationStatus::ok)
+    FitScores p = project_eval.scores;
+    if (project_eval.status != EvaluationStatus::ok) {
         r += "  (the project's own parameters give non-finite flows or are refused: no scores)\n";
-    const FitScores& p = project_eval.scores;
+        p.nse = p.kge = p.kge_r = p.kge_alpha = p.kge_beta = p.log_nse = p.percent_bias = p.rmse =
+            p.peak_error_percent = std::numeric_limits<double>::quiet_NaN();
+    }
     const FitScores& q = best_eval.scores;
     r += score_line("NSE", p.nse, q.nse, "%.6f");
     r += score_line("KGE", p.kge, q.kge, "%.6f");
@@ -200,7 +208,8 @@ void run_calibration(const CalibrationSettings& cs, BatchEvaluation& evaluation,
     r += "Files: trace.csv (every evaluation), best_flow.csv (observed, project and best flow per step)";
     r += pictures ? ", convergence.png, hydrograph.png.\n"
                   : ".\nNo pictures: gnuplot is not installed (sudo apt-get install -y gnuplot-nox).\n";
-    write_text_file(cs.output + "/report.txt", r);
+    write_text_file(work + "/report.txt", r);
+    folder->finish();
 }
 
 }  // namespace hydro

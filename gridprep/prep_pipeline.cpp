@@ -164,6 +164,7 @@ PrepSummary make_project(const PrepOptions& o) {
                          "a folder without a project (--force replaces the files an earlier run of gridprep wrote "
                          "there)",
                          "a project (" + folder.evidence + ")");
+    ProjectFolder(o.output).check_folders();
 
     // Terrain.
     const Raster dem = read_raster(o.dem, "DEM", true);

@@ -1,5 +1,9 @@
 #include "project_folder.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -29,6 +33,18 @@ bool inside_folder(const std::string& line) {
     return line.find('\0') == std::string::npos;
 }
 
+// Whether `path` (a folder) lies inside `root`, links resolved.
+bool resolves_inside(const fs::path& path, const fs::path& root) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec), real_root = fs::canonical(root, ec);
+    if (real.empty() || real_root.empty()) return false;
+    auto r = real_root.begin();
+    auto p = real.begin();
+    for (; r != real_root.end(); ++r, ++p)
+        if (p == real.end() || *p != *r) return false;
+    return true;
+}
+
 }  // namespace
 
 FolderState inspect_project_folder(const std::string& root) {
@@ -36,7 +52,13 @@ FolderState inspect_project_folder(const std::string& root) {
     std::error_code ec;
     const fs::path base(root);
     const fs::path manifest = base / kManifestName;
-    if (fs::is_regular_file(manifest, ec)) {
+    const fs::file_status manifest_status = fs::symlink_status(manifest, ec);
+    if (fs::exists(manifest_status) && !fs::is_regular_file(manifest_status))
+        throw hydro::InputError(manifest.string(), 0, "gridprep's list of the files it wrote (a regular file)",
+                                fs::is_symlink(manifest_status)     ? "a symbolic link"
+                                : fs::is_directory(manifest_status) ? "a folder"
+                                                                    : "a FIFO, device or socket");
+    if (fs::is_regular_file(manifest_status)) {
         s.holds_project = s.has_manifest = true;
         s.evidence = kManifestName;
         std::ifstream in(manifest);
@@ -56,7 +78,20 @@ FolderState inspect_project_folder(const std::string& root) {
     return s;
 }
 
+void ProjectFolder::check_folders() const {
+    const fs::path base(root_);
+    for (const char* dir : {"arcview", "arcview/ascii", "model", "model/input", "model/output", "run", "run/here"}) {
+        std::error_code ec;
+        const fs::path p = base / dir;
+        if (fs::is_symlink(fs::symlink_status(p, ec)) && !resolves_inside(p, base))
+            throw hydro::OutputError("cannot write into " + p.string() + ": it is a link to " +
+                                     fs::read_symlink(p, ec).string() +
+                                     ", outside the project folder; nothing was written or removed");
+    }
+}
+
 int64_t ProjectFolder::remove_listed(const FolderState& state) {
+    check_folders();
     int64_t removed = 0;
     const fs::path base(root_);
     std::vector<std::string> files = state.listed;
@@ -83,6 +118,7 @@ int64_t ProjectFolder::remove_listed(const FolderState& state) {
 }
 
 void ProjectFolder::create_folders() {
+    check_folders();
     const fs::path base(root_);
     for (const char* dir : {"arcview/ascii", "model/input", "model/output", "run/here"}) {
         std::error_code ec;
@@ -90,6 +126,25 @@ void ProjectFolder::create_folders() {
         if (ec || !fs::is_directory(base / dir))
             throw hydro::OutputError("cannot create the folder " + (base / dir).string());
     }
+}
+
+// Opens a file for writing; a link in its place is replaced, never written through.
+std::FILE* ProjectFolder::open_no_follow(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) fs::remove(path, ec);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        throw hydro::OutputError("cannot create " + path + ": it is not a regular file");
+    }
+    std::FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (!f) {
+        const int err = errno;
+        if (fd >= 0) ::close(fd);
+        throw hydro::OutputError("cannot create " + path + ": " + std::strerror(err));
+    }
+    return f;
 }
 
 ProjectFolder::File::~File() {
@@ -114,10 +169,7 @@ void ProjectFolder::File::close() {
 ProjectFolder::File ProjectFolder::open(const std::string& relative) {
     const std::string path = (fs::path(root_) / relative).string();
     // A link in place of the file is replaced, never written through.
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) fs::remove(path, ec);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw hydro::OutputError("cannot create " + path + ": " + std::strerror(errno));
+    std::FILE* f = open_no_follow(path);
     static constexpr std::size_t kBuffer = 1 << 18;
     std::setvbuf(f, nullptr, _IOFBF, kBuffer);
     if (std::find(written_.begin(), written_.end(), relative) == written_.end()) written_.push_back(relative);
@@ -139,8 +191,7 @@ void ProjectFolder::write_manifest() {
         "# removes exactly these before it writes a new project here.\n";
     for (const std::string& w : written_) text += w + "\n";
     const std::string path = (fs::path(root_) / kManifestName).string();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) throw hydro::OutputError("cannot create " + path + ": " + std::strerror(errno));
+    std::FILE* f = open_no_follow(path);
     const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     if (std::fclose(f) != 0 || !ok) throw hydro::OutputError("cannot write " + path + " completely");
 }

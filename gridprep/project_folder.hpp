@@ -23,7 +23,8 @@ struct FolderState {
 // Looks at ROOT: a project is there when it has a manifest or one of the
 // files every project has (watershed.asc, input.txt, uh_cell_h.txt).
 // Manifest lines that are not plain relative paths inside the folder
-// (absolute, "..", empty parts) are never listed.
+// (absolute, "..", empty parts) are never listed. A manifest that is not a
+// regular file (a link, a FIFO, a folder) is refused with InputError.
 FolderState inspect_project_folder(const std::string& root);
 
 class ProjectFolder {
@@ -37,6 +38,9 @@ class ProjectFolder {
     // Creates ROOT/arcview/ascii, ROOT/model/input, ROOT/model/output and
     // ROOT/run/here. Throws hydro::OutputError.
     void create_folders();
+    // Throws hydro::OutputError when one of those folders is a link that
+    // leads out of ROOT (nothing is written or removed through it).
+    void check_folders() const;
 
     // A file written piece by piece; close() completes it.
     class File {
@@ -62,6 +66,7 @@ class ProjectFolder {
     const std::string& root() const { return root_; }
 
   private:
+    static std::FILE* open_no_follow(const std::string& path);
     std::string root_;
     std::vector<std::string> written_;
 };

@@ -7,12 +7,14 @@
 // maps of the control file's periods.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <new>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -32,6 +34,7 @@
 #include "grid_georeference.hpp"
 #include "netcdf_results.hpp"
 #include "progress_line.hpp"
+#include "result_destinations.hpp"
 #include "result_set.hpp"
 #include "run_file.hpp"
 #include "state_dates.hpp"
@@ -95,6 +98,7 @@ struct Options {
     bool timings = false;
     int threads = 0;  // 0: default
     std::string initial_state, save_state;
+    bool any_state_date = false;
     bool csv = false;
     bool text = true;    // the fixed-width files
     std::string netcdf;  // "" : none
@@ -108,8 +112,8 @@ const CommandLineSpec kCommandLine{
     "gridrun",
     "Usage: gridrun [--project DIR] [--mode 1|2] [--quiet] [--threads N] [--timings]\n"
     "               [--csv] [--netcdf FILE] [--no-wait] [--recover]\n"
-    "               [--initial-state FILE] [--save-state FILE] [--save-state-at DATE,...]\n"
-    "               [--config RUNFILE]\n",
+    "               [--initial-state FILE [--any-state-date]] [--save-state FILE]\n"
+    "               [--save-state-at DATE,...] [--config RUNFILE]\n",
     "Simulates the water balance of every cell of a basin and routes it to the outlets. Without options it runs "
     "from a working folder two levels below the project root (for example PROJECT/run/here) and asks for the run "
     "mode.",
@@ -173,6 +177,10 @@ std::vector<CommandOption> option_table(Options& o) {
          "start from a state saved by --save-state (a run of the series just before this run's) instead of the "
          "control file's initial moisture and groundwater and the first month's snow",
          [&o](const OptionValues& v) { o.initial_state = file_name(v, "--initial-state"); }},
+        {"--any-state-date", "",
+         "start from the --initial-state even when it was saved after another step than the one just before this "
+         "run's first step",
+         [&o](const OptionValues&) { o.any_state_date = true; }},
         {"--save-state", "FILE",
          "save the state after the last step (cell stores, groundwater, flow still on its way) for a later run to "
          "go on from",
@@ -238,6 +246,7 @@ Options parse_options(int argc, char** argv) {
     read_command_line(kCommandLine, table, argc, argv);
     try {
         if (!o.run_file.empty()) take_run_file(o.run_file, given, o);
+        if (o.any_state_date && o.initial_state.empty()) throw UsageError("--any-state-date needs --initial-state");
     } catch (const UsageError& e) {
         std::fputs(usage_error_text(kCommandLine, e.what()).c_str(), stderr);
         std::exit(2);
@@ -254,6 +263,50 @@ Options parse_options(int argc, char** argv) {
         }
     }
     return o;
+}
+
+// A kernel asked for by name that this processor does not have is said, not
+// silently replaced.
+void warn_of_unknown_kernel() {
+    const char* wanted = std::getenv("HYDRO_CELL_KERNEL");
+    if (!wanted || !*wanted) return;
+    const std::vector<std::string> names = cell_kernel_names();
+    if (std::find(names.begin(), names.end(), wanted) != names.end()) return;
+    std::string list;
+    for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+    std::fprintf(stderr,
+                 "gridrun: warning: HYDRO_CELL_KERNEL=%s names no cell kernel of this processor (%s); using %s\n",
+                 printable(wanted).c_str(), list.c_str(), cell_kernel_name());
+}
+
+// The places --netcdf and --save-state name, checked before anything is
+// read or written; what stopped runs left beside them is removed.
+std::vector<Destination> checked_destinations(const Options& options) {
+    std::vector<Destination> d;
+    if (!options.netcdf.empty()) d.push_back({"--netcdf", options.netcdf, FileKind::netcdf});
+    if (!options.save_state.empty()) d.push_back({"--save-state", options.save_state, FileKind::state});
+    check_destinations(d, options.project.paths);
+    for (const Destination& place : d) remove_stale_temporaries(place.path);
+    return d;
+}
+
+// The states saved during the run are results like the others: their places
+// are checked with the other places and their files begun before the run,
+// and they are renamed with the rest. Returns the file of each step.
+std::map<std::size_t, ResultFile*> begin_dated_states(const Options& options, const Model& model,
+                                                      const std::vector<std::size_t>& steps,
+                                                      std::vector<Destination> places, ResultSet& results) {
+    const std::size_t first = places.size();
+    for (std::size_t t : steps)
+        places.push_back(
+            {"--save-state-at", dated_state_path(options.save_state, model.inputs.calendar.date(t)), FileKind::state});
+    check_destinations(places, options.project.paths);
+    std::map<std::size_t, ResultFile*> files;
+    for (std::size_t k = first; k < places.size(); ++k) {
+        remove_stale_temporaries(places[k].path);
+        files[steps[k - first]] = &begin_state_file(results, places[k].path);
+    }
+    return files;
 }
 
 // The run mode from --mode or the menu; 0: the user chose to return.
@@ -294,6 +347,8 @@ int run(const Options& options) {
     const ProjectRun project(options.project, "gridrun");
     if (const int status = project.answer_recover_only(); status >= 0) return status;
     const ProjectPaths& paths = options.project.paths;
+    const std::vector<Destination> places = checked_destinations(options);
+    warn_of_unknown_kernel();
     // The grid size is read before the menu: a missing subbasin grid stops the run at once.
     read_grid_geometry(paths.grid("watershed.asc"));
     const int32_t run_mode = choose_run_mode(options);
@@ -305,9 +360,11 @@ int run(const Options& options) {
     Parameters parameters = default_parameters(model);
     for (const auto& [name, value] : options.parameters) set_parameter(parameters, name, value);
     std::optional<ModelState> initial;
-    if (!options.initial_state.empty()) initial = load_state(options.initial_state, model);
+    if (!options.initial_state.empty()) initial = load_state(options.initial_state, model, options.any_state_date);
     const std::string crs = read_projection_text(projection_path(paths.grid("watershed.asc")));
-    ResultSet results;  // every format's files, replacing the earlier ones together
+    // Every format's files and the states, replacing the earlier ones together.
+    ResultSet results(paths.output_folder());
+    ResultFile* state_file = options.save_state.empty() ? nullptr : &begin_state_file(results, options.save_state);
     TextResults text(paths, &results);
     text.set_map_projection(crs);
     SimulationOptions run;
@@ -333,13 +390,13 @@ int run(const Options& options) {
     run.keep_final_state = !options.save_state.empty();
     // States during the run, each named by its step's date.
     run.state_after_steps = steps_at_dates(options.save_state_at, model.inputs.calendar, options.save_state_at_source);
-    run.on_state = [&](std::size_t t, const ModelState& state) {
-        save_state(dated_state_path(options.save_state, model.inputs.calendar.date(t)), model, state, t);
-    };
+    const std::map<std::size_t, ResultFile*> dated_states =
+        begin_dated_states(options, model, run.state_after_steps, places, results);
+    run.on_state = [&](std::size_t t, const ModelState& state) { write_state(*dated_states.at(t), model, state, t); };
     const SimulationOutcome outcome = simulate(model, parameters, run);
     bar.reset();
+    if (state_file) write_state(*state_file, model, *outcome.final_state, model.inputs.calendar.size() - 1);
     results.commit();
-    if (outcome.final_state) save_state(options.save_state, model, *outcome.final_state);
     if (finish_standard_output("gridrun") != 0) return 1;
     report_run(options, times, std::chrono::duration<double>(clock::now() - start).count(), text, outcome.non_finite);
     return 0;

@@ -17,17 +17,34 @@
 #include <string>
 
 #include "model.hpp"
+#include "result_set.hpp"
+#include "state_file_format.hpp"
 
 namespace hydro {
 
-// Writes the state after step `last_step` (the run's last when not given),
-// through a temporary file renamed at the end; throws OutputError.
+// A state file is one of the run's results: its temporary file is made in
+// its folder when the run starts (so that a place that cannot be written
+// stops the run before any result is replaced), and it is renamed with the
+// other results under the set's journal.
+ResultFile& begin_state_file(ResultSet& results, const std::string& path);
+// Writes the state saved after step `last_step` (from 0) of the run into it
+// and completes it.
+void write_state(ResultFile& file, const Model& model, const ModelState& state, std::size_t last_step);
+
+// A state file of its own (a set of one file), saved after step `last_step`
+// (the run's last when not given).
 void save_state(const std::string& path, const Model& model, const ModelState& state,
                 std::size_t last_step = static_cast<std::size_t>(-1));
 
-// Reads a state saved for this project: a file that is not a state file, of
-// another version, damaged, or saved for another grid, number of cells or
-// subbasins, or run mode is refused with InputError.
-ModelState load_state(const std::string& path, const Model& model);
+// What this project expects of a state file.
+StateExpectation state_expectation(const Model& model);
+
+// Reads a state saved for this project: what is not a regular file, a file
+// that is not a state file, of another version, damaged, saved for another
+// grid, number of cells or subbasins, or run mode, holding values that are
+// not finite or beyond their range, or saved after another step than the
+// one before this run's first step (unless `any_date`), is refused with
+// InputError.
+ModelState load_state(const std::string& path, const Model& model, bool any_date = false);
 
 }  // namespace hydro

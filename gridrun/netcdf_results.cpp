@@ -4,10 +4,12 @@
 
 #ifdef HYDRO_HAVE_NETCDF
 
+#include <dlfcn.h>
 #include <netcdf.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -87,6 +89,40 @@ int64_t hours_of_code(int32_t code) {
     return hours_of(code / 1000000, code / 10000 % 100, code / 100 % 100, code % 100);
 }
 
+// The HDF5 library under NetCDF-4 prints its whole error stack on standard
+// error when a write fails, and at the process's exit flushes the files
+// still open, a file that failed included, which can crash. The run says
+// what failed in one line and closes every file it completes itself.
+// Looked up at run time, so that the build needs no HDF5 headers.
+void before_first_file() {
+    using DontAtExit = int (*)();
+    static const bool done = [] {
+        if (auto dont_atexit = reinterpret_cast<DontAtExit>(::dlsym(RTLD_DEFAULT, "H5dont_atexit"))) dont_atexit();
+        return true;
+    }();
+    (void)done;
+}
+
+// Each thread has its own setting: every thread that writes sets it.
+void silence_hdf5_error_stack() {
+    using SetAuto = int (*)(int64_t, void*, void*);
+    thread_local const bool done = [] {
+        if (auto set_auto = reinterpret_cast<SetAuto>(::dlsym(RTLD_DEFAULT, "H5Eset_auto2")))
+            set_auto(0 /* H5E_DEFAULT */, nullptr, nullptr);
+        return true;
+    }();
+    (void)done;
+}
+
+// The library's message, with the system's cause of a failed write (a full
+// disk, a limit on the size of files) when there is one.
+std::string error_text(int status) {
+    const int e = errno;
+    std::string text = nc_strerror(status);
+    if (e == ENOSPC || e == EFBIG || e == EDQUOT || e == EIO) text = std::strerror(e) + (" (" + text + ")");
+    return text;
+}
+
 }  // namespace
 
 struct NetcdfResults::File {
@@ -98,6 +134,7 @@ struct NetcdfResults::File {
     RunInfo run;
     int ncid = -1;
     bool defined = false;
+
     int64_t reference_hours = 0;
 
     // Series: one variable per distinct column; where each record value goes.
@@ -114,7 +151,8 @@ struct NetcdfResults::File {
     std::vector<float> map_values;
 
     void check(int status, const std::string& what) const {
-        if (status != NC_NOERR) throw OutputError("cannot write " + path + " (" + what + "): " + nc_strerror(status));
+        if (status == NC_NOERR) return;
+        throw OutputError("cannot write " + path + " (" + what + "): " + error_text(status));
     }
     void text_attribute(int var, const char* name, const std::string& value) {
         check(nc_put_att_text(ncid, var, name, value.size(), value.c_str()), name);
@@ -187,6 +225,7 @@ void NetcdfResults::File::define_time(int time_dim, int nv_dim) {
 }
 
 void NetcdfResults::File::define() {
+    silence_hdf5_error_stack();
     const bool with_crs = !crs_wkt.empty();
     text_attribute(NC_GLOBAL, "Conventions", "CF-1.8");
     text_attribute(NC_GLOBAL, "title", "Results of a gridrun run: outlet hydrograph, basin water balance and maps");
@@ -327,6 +366,7 @@ void NetcdfResults::File::define() {
 
 void NetcdfResults::File::flush() {
     if (block_count == 0) return;
+    silence_hdf5_error_stack();
     const size_t start[2] = {block_first, 0};
     const size_t count[2] = {block_count, run.reported_subbasins.size()};
     check(nc_put_vara_double(ncid, time_var, start, count, time_block.data()), "time");
@@ -358,7 +398,10 @@ NetcdfResults::NetcdfResults(std::string path, ResultSet& files, GridGeoreferenc
 }
 
 NetcdfResults::~NetcdfResults() {
-    if (file_->ncid >= 0) nc_close(file_->ncid);
+    // A file still open here belongs to a run that failed: its temporary file
+    // goes with the set. It is left to the library unclosed: closing writes
+    // again, and after a failed write (a full disk) the library's closing of
+    // the file can crash.
 }
 
 void NetcdfResults::begin(const RunInfo& run) {
@@ -366,10 +409,12 @@ void NetcdfResults::begin(const RunInfo& run) {
     f.run = run;
     // The set's temporary file, rewritten by the library as a NetCDF-4 file.
     f.result = &f.files->create(f.path);
+    before_first_file();
     const int status = nc_create(f.result->temporary_path().c_str(), NC_NETCDF4 | NC_CLOBBER, &f.ncid);
+    silence_hdf5_error_stack();
     if (status != NC_NOERR) {
         f.ncid = -1;
-        throw OutputError("cannot create " + f.path + ": " + nc_strerror(status));
+        throw OutputError("cannot create " + f.path + ": " + error_text(status));
     }
 }
 
@@ -404,6 +449,7 @@ void NetcdfResults::map(const MapResult& m) {
     File& f = *file_;
     if (!f.defined) f.define();
     if (m.kind < 0 || m.kind >= kSnapshotKinds || f.map_var[m.kind] < 0) return;
+    silence_hdf5_error_stack();
     const std::vector<int32_t>& subbasin = *f.run.subbasin_id;
     f.map_values.assign(m.values.begin(), m.values.end());
     // The ASCII maps' no-data cells: outside the basin, or no value there.
@@ -419,6 +465,7 @@ void NetcdfResults::end() {
     File& f = *file_;
     if (!f.defined) f.define();
     f.flush();
+    silence_hdf5_error_stack();
     const int status = nc_close(f.ncid);
     f.ncid = -1;
     f.check(status, "closing");

@@ -77,8 +77,8 @@ class PyModel {
         for (const std::string& n : parameter_names()) d[py::str(n)] = static_cast<double>(*get_parameter(p, n));
         return d;
     }
-    std::shared_ptr<ModelState> load_state_file(const std::string& path) const {
-        return std::make_shared<ModelState>(load_state(path, *model_));
+    std::shared_ptr<ModelState> load_state_file(const std::string& path, bool any_date) const {
+        return std::make_shared<ModelState>(load_state(path, *model_, any_date));
     }
     void save_state_file(const ModelState& s, const std::string& path) const { save_state(path, *model_, s); }
     py::dict run(const std::optional<py::dict>& parameters, int threads, const ModelState* initial) const {
@@ -189,7 +189,7 @@ PYBIND11_MODULE(_gridrun, m) {
     py::class_<PyModel>(m, "_Model")
         .def(py::init<const std::string&, int>(), py::arg("project"), py::arg("mode") = 2)
         .def("default_parameters", &PyModel::default_parameters)
-        .def("load_state", &PyModel::load_state_file)
+        .def("load_state", &PyModel::load_state_file, py::arg("path"), py::arg("any_date") = false)
         .def("save_state", &PyModel::save_state_file)
         .def("run", &PyModel::run, py::arg("parameters"), py::arg("threads"), py::arg("initial_state"));
 

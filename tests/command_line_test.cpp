@@ -141,6 +141,14 @@ TEST(CommandLine, QuietPrintsNothingButErrorsAndWarnings) {
     EXPECT_EQ(a.exit_code, 0) << a.err;
     EXPECT_EQ(a.out, "");
     EXPECT_EQ(a.err, "");
+    // A cell kernel asked for that does not exist is said, with the kernels there are.
+    const RunResult k = run_program(
+        "/bin/sh", {"-c", std::string("HYDRO_CELL_KERNEL=avx9000 ") + GRIDRUN_EXE + " --quiet --mode 2"}, here);
+    EXPECT_EQ(k.exit_code, 0) << k.err;
+    EXPECT_NE(k.err.find("warning: HYDRO_CELL_KERNEL=avx9000 names no cell kernel of this processor ("),
+              std::string::npos)
+        << k.err;
+    EXPECT_NE(k.err.find("generic); using "), std::string::npos) << k.err;
 }
 
 TEST(CommandLine, UnknownOrMalformedOptionsGiveUsageAndStatusTwo) {

@@ -2,6 +2,7 @@
 // agree with sums taken from the result files, and every map opens in GDAL
 // (when gdal-bin is installed).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -140,6 +141,49 @@ TEST_F(ExampleRun, SummaryScoresTheRunAgainstObservedDischarge) {
     EXPECT_EQ(bad.exit_code, 1);
     EXPECT_EQ(bad.out, "");
     EXPECT_NE(bad.err.find("bad.csv, line 3: expected a date"), std::string::npos) << bad.err;
+}
+
+// q_tot.txt is read by the positions of its fields, as gridrun writes them:
+// a value that fills its field whole is read; one too wide (asterisks) and
+// an observed file that is not a regular file are refused in one line.
+TEST_F(ExampleRun, SummaryReadsFieldsByPositionAndRefusesWhatIsNotAFile) {
+    ASSERT_EQ(summary_.exit_code, 0) << summary_.err;
+    const fs::path copy = tmp_->path() / "wide";
+    fs::copy(root_, copy, fs::copy_options::recursive);
+    const fs::path q_tot = copy / "model" / "output" / "q_tot.txt";
+    std::vector<std::string> lines;
+    std::istringstream in(read_file(q_tot));
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    const Columns q = read_columns(q_tot);
+    char fields[64];
+    std::snprintf(fields, sizeof fields, "%10.3f%10.3f%10.3f", 0.006, -12257.893, -12257.887);
+    lines[2] = lines[2].substr(0, 52) + fields;  // Qi, Qg and Q of the second step
+    auto write_lines = [&] {
+        std::string text;
+        for (const std::string& l : lines) text += l + "\n";
+        write_file(q_tot, text);
+    };
+    write_lines();
+    const RunResult wide = run_program(RUN_SUMMARY_EXE, {copy.string()}, tmp_->path());
+    ASSERT_EQ(wide.exit_code, 0) << wide.err;
+    EXPECT_NEAR(figure(wide.out, "groundwater flow"),
+                figure(summary_.out, "groundwater flow") + (-12257.893 - q.at(1, "Qg")) * 86400.0, 2.0);
+
+    lines[3] = lines[3].substr(0, 72) + "**********";
+    write_lines();
+    const RunResult stars = run_program(RUN_SUMMARY_EXE, {copy.string()}, tmp_->path());
+    EXPECT_EQ(stars.exit_code, 1);
+    EXPECT_NE(stars.err.find("q_tot.txt, line 4: expected a number in column Q, found asterisks"), std::string::npos)
+        << stars.err;
+
+    const std::string fifo = (tmp_->path() / "gauge.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    for (const std::string& observed : {fifo, std::string("/dev/zero")}) {
+        const RunResult r = run_program(RUN_SUMMARY_EXE, {root_.string(), "--observed", observed}, tmp_->path());
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_NE(r.err.find(observed + ": expected a plain file, found a device, pipe or socket"), std::string::npos)
+            << r.err;
+    }
 }
 
 TEST_F(ExampleRun, EveryMapOpensInGdalWithItsSizeAndNoData) {

@@ -191,18 +191,27 @@ TEST_F(Gridcal, ShuffledComplexesKeepToTheBudget) {
     EXPECT_NE(trace.find(",objective_nse,"), std::string::npos);
 }
 
-TEST_F(Gridcal, SetsTheModelCannotRunGetTheWorstScoreAndTheRunGoesOn) {
-    // Field capacity 0.3 x 1.6 or more passes the porosity of 0.45.
+TEST_F(Gridcal, SetsTheModelCannotRunHaveNoScoreAndACalibrationWithoutAnyScoreFails) {
+    // Field capacity 0.3 x 1.6 or more passes the porosity of 0.45: the start
+    // (1.8) cannot run, sets below 1.5 can.
+    write_file(tmp_->path() / "some.csv", "fieldcap_multiplier,0.5,2.9,1.8\n");
+    const RunResult some = gridcal({"--parameters", "some.csv", "--output", "some", "--evaluations", "12"});
+    ASSERT_EQ(some.exit_code, 0) << some.err;
+    const std::string trace = read_file(tmp_->path() / "some" / "trace.csv");
+    EXPECT_NE(trace.find("\n1,1.79999995,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,NA,refused by the model\n"), std::string::npos)
+        << trace;
+    EXPECT_NE(trace.find(",ok\n"), std::string::npos) << trace;
+
     write_file(tmp_->path() / "soil.csv", "fieldcap_multiplier,1.6,2\n");
-    const RunResult r = gridcal({"--parameters", "soil.csv", "--output", "soil", "--evaluations", "4"});
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    const std::string trace = read_file(tmp_->path() / "soil" / "trace.csv");
-    // The start is the middle of the bounds (the project's 1 lies outside them).
-    EXPECT_NE(trace.find("\n1,1.79999995,-inf,,,,,,,,,,-inf,refused by the model\n"), std::string::npos) << trace;
-    std::size_t refused = 0;
-    for (std::size_t at = 0; (at = trace.find("refused by the model", at)) != std::string::npos; ++at) ++refused;
-    EXPECT_EQ(refused, 4u);
-    EXPECT_NE(read_file(tmp_->path() / "soil" / "report.txt").find("NO EVALUATION GAVE A SCORE"), std::string::npos);
+    const RunResult none = gridcal({"--parameters", "soil.csv", "--output", "soil", "--evaluations", "4"});
+    EXPECT_EQ(none.exit_code, 1);
+    EXPECT_NE(none.err.find("all 4 evaluations failed (0 with flows that are not finite numbers, 4 refused"),
+              std::string::npos)
+        << none.err;
+    // Neither the folder nor its hidden forerunner is left.
+    for (const auto& e : fs::directory_iterator(tmp_->path()))
+        EXPECT_EQ(e.path().filename().string().find("soil"), e.path().filename() == "soil.csv" ? 0 : std::string::npos)
+            << e.path();
 }
 
 TEST_F(Gridcal, BadInputsAreRefusedWithFileAndLine) {

@@ -1,6 +1,7 @@
 // Long flow paths, basins cut off by the DEM's edge, outlets on filled flats,
 // merging of small subbasins, and the project folder's manifest.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -236,6 +237,63 @@ TEST(GridprepProjectFolder, RefusedUnlessForcedWhichRemovesOnlyTheListedFiles) {
     const FolderState second = inspect_project_folder(f.root);
     EXPECT_EQ(second.listed.size(), 21u);
     for (const std::string& rel : second.listed) EXPECT_TRUE(fs::exists(root / rel)) << rel;
+}
+
+// Nothing is written or removed through a link that leads out of the
+// project, and a manifest that is not a regular file is refused.
+TEST(GridprepProjectFolder, NeverWritesThroughALinkLeavingTheProject) {
+    const Folder f(v_valley(12, 9));
+    const fs::path root(f.root), outside = f.dir.path() / "outside";
+    f.make({});
+    write_file(outside / "watershed.asc", "keep\n");
+    write_file(outside / "target.txt", "keep\n");
+    const fs::path manifest = root / kManifestName;
+    const std::string listed = read_file(manifest);
+    struct Case {
+        const char* name;
+        void (*plant)(const fs::path& root, const fs::path& outside);
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a dangling link as the manifest",
+         [](const fs::path& r, const fs::path& o) {
+             fs::remove(r / kManifestName);
+             fs::create_symlink(o / "made.txt", r / kManifestName);
+         },
+         "found a symbolic link"},
+        {"a FIFO as the manifest",
+         [](const fs::path& r, const fs::path&) {
+             fs::remove(r / kManifestName);
+             ASSERT_EQ(::mkfifo((r / kManifestName).c_str(), 0644), 0);
+         },
+         "found a FIFO"},
+        {"the grid folder linked outside",
+         [](const fs::path& r, const fs::path& o) {
+             fs::rename(r / "arcview" / "ascii", r / "arcview" / "ascii.away");
+             fs::create_directory_symlink(o, r / "arcview" / "ascii");
+         },
+         "outside the project folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.plant(root, outside);
+        try {
+            f.make({"--force"});
+            ADD_FAILURE() << "accepted";
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(read_file(outside / "watershed.asc"), "keep\n");
+        EXPECT_FALSE(fs::exists(outside / "made.txt"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 2);
+        // Undone for the next case.
+        fs::remove(manifest);
+        write_file(manifest, listed);
+        if (fs::is_symlink(root / "arcview" / "ascii")) {
+            fs::remove(root / "arcview" / "ascii");
+            fs::rename(root / "arcview" / "ascii.away", root / "arcview" / "ascii");
+        }
+    }
 }
 
 }  // namespace

@@ -664,7 +664,8 @@ struct WriteFailure {
     unsigned program;  // the program that writes the file
     std::string file;  // in model/output
     std::function<void(const fs::path& output)> prepare;
-    long long file_size_limit = -1;  // bytes (ulimit -f), -1: none
+    long long file_size_limit = -1;         // bytes (ulimit -f), -1: none
+    std::vector<std::string> options = {};  // of gridrun, after --mode 2
 };
 
 std::vector<WriteFailure> write_failures() {
@@ -682,6 +683,27 @@ std::vector<WriteFailure> write_failures() {
         {"MapIsAFolder", kGridrun, "runoff0001.asc", a_folder("runoff0001.asc")},
         {"SubbasinSeriesIsAFolder", kAreamean, "Subbasin_T.txt", a_folder("Subbasin_T.txt")},
         {"NoOutputFolder", kAreamean, "Subbasin_P.txt", [](const fs::path& out) { fs::remove_all(out); }},
+#ifdef HYDRO_HAVE_NETCDF
+        // The NetCDF library fails inside its own writes: one line, no crash.
+        {"NetcdfOverTheFileSizeLimit",
+         kGridrun,
+         "run.nc (definitions): File too large",
+         [](const fs::path&) {},
+         16000,
+         {"--netcdf", "../../run.nc"}},
+        {"NetcdfOpenWhenTheTextResultsFail",
+         kGridrun,
+         "File too large",
+         [](const fs::path&) {},
+         1000,
+         {"--netcdf", "../../run.nc"}},
+        {"NetcdfCompleteWhenAResultIsAFolder",
+         kGridrun,
+         "q_tot.txt",
+         a_folder("q_tot.txt"),
+         -1,
+         {"--netcdf", "../../run.nc", "--quiet"}},
+#endif
     };
 }
 
@@ -713,14 +735,22 @@ TEST_P(WriteFailureIsAnError, EndsTheRunWithAMessage) {
     w.prepare(root / "model" / "output");
     const fs::path here = run_dir(root);
     const bool gridrun = w.program == kGridrun;
+    std::vector<std::string> gridrun_options = {"--mode", "2"};
+    gridrun_options.insert(gridrun_options.end(), w.options.begin(), w.options.end());
+    const auto earlier = results_in(root / "model" / "output");
     const RunResult r = w.file_size_limit >= 0
-                            ? run_program_with_file_size_limit(
-                                  gridrun ? GRIDRUN_EXE : AREAMEAN_EXE,
-                                  gridrun ? std::vector<std::string>{"--mode", "2"} : std::vector<std::string>{}, here,
-                                  w.file_size_limit)
-                        : gridrun ? run_program(GRIDRUN_EXE, {}, here, menu_answer())
-                                  : run_program(AREAMEAN_EXE, {}, here);
+                            ? run_program_with_file_size_limit(gridrun ? GRIDRUN_EXE : AREAMEAN_EXE,
+                                                               gridrun ? gridrun_options : std::vector<std::string>{},
+                                                               here, w.file_size_limit)
+                        : gridrun && !w.options.empty() ? run_program(GRIDRUN_EXE, gridrun_options, here)
+                        : gridrun                       ? run_program(GRIDRUN_EXE, {}, here, menu_answer())
+                                                        : run_program(AREAMEAN_EXE, {}, here);
     expect_one_clear_message(gridrun ? "gridrun" : "areamean", r, w.file);
+    if (!w.options.empty()) {
+        EXPECT_EQ(results_in(root / "model" / "output"), earlier);
+        EXPECT_FALSE(fs::exists(root / "run.nc"));
+        for (const std::string& name : file_names(root)) EXPECT_EQ(name.find(".tmp."), std::string::npos) << name;
+    }
 }
 
 // One run at a time: while another run holds the project's output folder,

@@ -5,6 +5,9 @@
 // project are refused.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -144,6 +147,58 @@ TEST(WarmStart, TheCommandLineSavesAndStartsFromAStateFile) {
     }
 }
 
+// The places --netcdf and --save-state name are checked before the run: an
+// input or a result of the project, the journal or a temporary file's name,
+// the same file by another path, a folder, or a file of another kind is
+// refused, and nothing is written.
+TEST(WarmStart, DestinationsAreCheckedBeforeAnythingIsWritten) {
+    TempDir tmp("warm-dest");
+    write_project(basin(), tmp.path() / "p");
+    const fs::path root = tmp.path() / "p", out = root / "model" / "output";
+    auto gridrun = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"--project", root.string(), "--mode", "2", "--quiet"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return testing_support::run_program(GRIDRUN_EXE, args, tmp.path());
+    };
+    ASSERT_EQ(gridrun({}).exit_code, 0);
+    testing_support::write_file(tmp.path() / "notes.txt", "mine\n");
+    fs::create_symlink(root / "model" / "input" / "p.txt", tmp.path() / "p-link.state");
+    fs::create_hard_link(out / "q_tot.txt", tmp.path() / "q-hard.state");
+    const std::string q_tot = read_file(out / "q_tot.txt");
+    const struct {
+        std::string option, path, message;
+    } cases[] = {
+        {"--save-state", (root / "model" / "input" / "p.txt").string(), "an input of the project"},
+        {"--save-state", (out / "uh_river.txt").string(), "an input of the project"},
+        {"--save-state", (out / ".." / "input" / "input.txt").string(), "an input of the project"},
+        {"--save-state", (root / "arcview" / "ascii" / "watershed.asc").string(), "an input of the project"},
+        {"--save-state", (out / "q_tot.txt").string(), "a result file of the run"},
+        {"--save-state", (out / "q_tot.csv").string(), "a result file of the run"},
+        {"--save-state", (out / "runoff0007.asc").string(), "the name of a result file"},
+        {"--save-state", (out / ".result-set.journal").string(), "journal"},
+        {"--save-state", (tmp.path() / ".run.nc.tmp.1.2").string(), "temporary file"},
+        {"--save-state", (tmp.path() / "p-link.state").string(), "the same file as an input"},
+        {"--save-state", (tmp.path() / "q-hard.state").string(), "the same file as a result"},
+        {"--save-state", (tmp.path() / "notes.txt").string(), "a file of another kind"},
+        {"--save-state", tmp.path().string(), "a folder"},
+        {"--save-state", (tmp.path() / "no" / "such.state").string(), "a folder that does not exist"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option + " " + c.path);
+        const auto r = gridrun({c.option, c.path});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(read_file(out / "q_tot.txt"), q_tot);
+    }
+#ifdef HYDRO_HAVE_NETCDF
+    const auto r =
+        gridrun({"--netcdf", (tmp.path() / "a.nc").string(), "--save-state", (tmp.path() / "a.nc").string()});
+    EXPECT_NE(r.err.find("also named by another option"), std::string::npos) << r.err;
+#endif
+    EXPECT_EQ(read_file(tmp.path() / "notes.txt"), "mine\n");
+    EXPECT_EQ(read_file(root / "model" / "input" / "p.txt").substr(0, 4), "year");
+}
+
 TEST(StateFile, ThatDoesNotFitIsRefusedWithAClearMessage) {
     TempDir tmp("state");
     write_project(basin(), tmp.path() / "p");
@@ -157,8 +212,9 @@ TEST(StateFile, ThatDoesNotFitIsRefusedWithAClearMessage) {
     SimulationOptions o;
     o.keep_final_state = true;
     save_state(good, m2, *simulate(m2, default_parameters(m2), o).final_state);
-    // A saved state reads back as it was.
-    EXPECT_EQ(load_state(good, m2).groundwater, simulate(m2, default_parameters(m2), o).final_state->groundwater);
+    // A saved state reads back as it was (here into a run of the same dates).
+    const ModelState saved = *simulate(m2, default_parameters(m2), o).final_state;
+    EXPECT_EQ(load_state(good, m2, true).groundwater, saved.groundwater);
 
     const std::string bytes = read_file(good);
     auto variant = [&](const char* name, std::string contents) {
@@ -170,11 +226,29 @@ TEST(StateFile, ThatDoesNotFitIsRefusedWithAClearMessage) {
     flipped[bytes.size() / 2] ^= 0x10;
     std::string later = bytes;
     later[8] = 2;
+    // Values with a valid checksum that no basin holds, and more routed flow
+    // than the project's responses carry.
+    auto crafted = [&](auto change) {
+        ModelState c = saved;
+        change(c);
+        return encode_state(c, m2.inputs.sizes.n_rows, m2.inputs.sizes.n_cols, {2003, 1, 1, 0});
+    };
+    const std::string nan = crafted([](ModelState& c) { c.snow[1] = std::nanf(""); });
+    const std::string huge = crafted([](ModelState& c) { c.groundwater[0] = 1e30f; });
+    const std::size_t most = state_expectation(m2).max_outlet_tail;
+    const std::string long_tail = crafted([most](ModelState& c) {
+        c.outlet_interflow_tail.clear();
+        c.outlet_surface_tail.resize(most + 1, 0.0f);
+    });
+    const std::string big = variant("big", bytes);
+    fs::resize_file(big, std::uintmax_t{8} << 30);  // sparse
+    const std::string fifo = (tmp.path() / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     struct Case {
         const char* name;
         std::string path;
         const Model* model;
-        const char* message;
+        std::string message;
     };
     const Case cases[] = {
         {"missing", (tmp.path() / "none.state").string(), &m2, "no readable file"},
@@ -184,6 +258,14 @@ TEST(StateFile, ThatDoesNotFitIsRefusedWithAClearMessage) {
         {"another version", variant("later", later), &m2, "version 2"},
         {"another run mode", good, &m1, "saved in run mode 2"},
         {"another project", good, &other, "3 columns with 6 simulated cells and 2 subbasins"},
+        {"a folder", tmp.path().string(), &m2, "found a folder"},
+        {"a FIFO", fifo, &m2, "found a FIFO"},
+        {"larger than any state of the project", big, &m2, "found a file of 8589934592 bytes"},
+        {"a value that is not a number", variant("nan", nan), &m2, "\"snow\" between -1 and 1e+06, found a value that"},
+        {"a store no basin holds", variant("huge", huge), &m2, "found 1e+30"},
+        {"more routed flow than the responses carry", variant("tail", long_tail), &m2,
+         "values of \"outlet_surface_tail\" for this project, found " + std::to_string(most + 1)},
+        {"saved after another step", good, &m2, "found a state saved after 2003-03-20 hour 0; give --any-state-date"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -16,6 +16,7 @@
 // It is not zero by design: the snow pack, the canopy and the depressions
 // are not in the files, water held in canopy and depressions is dropped on
 // snow steps, and flow routed beyond the last step never reaches the outlet.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
@@ -28,6 +29,7 @@
 #include "command_options.hpp"
 #include "fit_scores.hpp"
 #include "free_format.hpp"
+#include "input_error.hpp"
 #include "observed_discharge.hpp"
 #include "project_check.hpp"
 #include "project_paths.hpp"
@@ -46,32 +48,46 @@ struct Table {
     }
 };
 
+// A result file as gridrun writes it: a header naming the columns, then per
+// step the date in four fields of 8 characters and the values in fields of
+// 10, which a value may fill whole (no blank before it). A value too wide for
+// its field is written as asterisks and is refused.
 Table read_table(const std::string& path) {
-    FreeFormatReader in(path);
+    const std::string text = read_plain_file(path);
     Table t;
-    // The header names the columns; every record holds one value per column.
-    std::string text;
-    {
-        std::FILE* f = std::fopen(path.c_str(), "r");
-        char line[8192];
-        if (!f || !std::fgets(line, sizeof line, f)) throw std::runtime_error("cannot read " + path);
-        std::fclose(f);
-        text = line;
-    }
-    FreeFormatReader header(path, text);
+    std::size_t pos = 0, line_number = 0;
+    auto next_line = [&](std::string_view& line) {
+        if (pos >= text.size()) return false;
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        line = std::string_view(text).substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        pos = end + 1;
+        ++line_number;
+        return true;
+    };
+    std::string_view line;
+    if (!next_line(line)) throw InputError(path, 0, "a header line and one record per step", "an empty file");
+    FreeFormatReader header(path, std::string(line));
     header.begin_read();
     for (std::string_view tok; header.try_token(tok);) t.columns.emplace_back(tok);
-    in.begin_read();
-    in.token("the header");
-    for (;;) {
-        in.begin_read();
-        std::string_view tok;
-        if (!in.try_token(tok)) break;
+    if (t.columns.size() < 5)
+        throw InputError(path, 1, "a header naming the date fields and the columns", "fewer names");
+    while (next_line(line)) {
+        if (line.find_first_not_of(' ') == std::string_view::npos) continue;
         std::vector<double> row;
         for (std::size_t c = 0; c < t.columns.size(); ++c) {
-            if (c > 0 && !in.try_token(tok)) in.fail_at_end("a value of every column");
+            const std::size_t at = c < 4 ? 8 * c : 32 + 10 * (c - 4), width = c < 4 ? 8 : 10;
+            if (at + width > line.size())
+                throw InputError(path, static_cast<int>(line_number), "a value of every column", "a line cut short");
+            std::string_view field = line.substr(at, width);
+            field.remove_prefix(std::min(field.find_first_not_of(' '), field.size()));
             float v;
-            if (!parse_float(tok, v)) in.fail("a number", quote_token(tok));
+            if (!parse_float(field, v))
+                throw InputError(path, static_cast<int>(line_number), "a number in column " + t.columns[c],
+                                 field.find('*') != std::string_view::npos
+                                     ? "asterisks (a value too wide for its field)"
+                                     : quote_token(field));
             row.push_back(v);
         }
         t.rows.push_back(std::move(row));

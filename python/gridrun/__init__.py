@@ -78,9 +78,13 @@ class Model:
         """The control file's values and every multiplier 1, as a dict."""
         return dict(self._model.default_parameters())
 
-    def load_state(self, path):
-        """A state file saved by gridrun --save-state (or State.save) for this project."""
-        return self._model.load_state(str(path))
+    def load_state(self, path, any_date=False):
+        """A state file saved by gridrun --save-state (or State.save) for this project.
+
+        The state must have been saved after the step just before the project's
+        first step; any_date=True takes a state saved after another step.
+        """
+        return self._model.load_state(str(path), bool(any_date))
 
     def save_state(self, state, path):
         self._model.save_state(state, str(path))
