@@ -70,13 +70,8 @@ int subbasin_of(int r, int c, int rows, int cols) {
     return g_hourly ? (r * 4 / rows) * 5 + (c * 5 / cols) + 1 : (r * 4 / rows) * 4 + (c * 4 / cols) + 1;
 }
 
-void make_project(const fs::path& root, int rows, int cols, int steps) {
-    fs::create_directories(root / "arcview" / "ascii");
-    fs::create_directories(root / "model" / "input");
-    fs::create_directories(root / "model" / "output");
-    fs::create_directories(root / "run" / "here");
-    Random rnd(42);
-
+// Parameter grids of random values around a base, then the zone grids.
+void write_grids(const fs::path& root, int rows, int cols, Random& rnd) {
     // Parameter grids: name, base value, relative spread, decimals.
     struct Param {
         const char* file;
@@ -117,8 +112,10 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     int_grid("thiessen_p.asc", [&](int r, int c) { return (r * 2 / rows) * 2 + (c * 2 / cols) + 1; });
     int_grid("thiessen_e.asc", [&](int, int c) { return c * 3 / cols + 1; });
     int_grid("thiessen_t.asc", [&](int r, int) { return r * 3 / rows + 1; });
+}
 
-    // Station series, daily from 1 January 2000.
+// Station series, daily from 1 January 2000 (hourly in the hourly case).
+void write_series(const fs::path& root, int steps, Random& rnd) {
     std::FILE* p = open_out(root / "model" / "input" / "p.txt");
     std::FILE* e = open_out(root / "model" / "input" / "pet.txt");
     std::FILE* t = open_out(root / "model" / "input" / "t.txt");
@@ -164,8 +161,10 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
     std::fclose(p);
     std::fclose(e);
     std::fclose(t);
+}
 
-    // Unit responses: ragged, normalised, longer for cells far from the outlet.
+// Unit responses: ragged, normalised, longer for cells far from the outlet.
+void write_responses(const fs::path& root, int rows, int cols) {
     auto response_line = [&](std::FILE* f, int first, int count) {
         std::vector<double> w(static_cast<std::size_t>(count));
         double sum = 0;
@@ -201,7 +200,9 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
         else
             response_line(river, (n_subbasins - sb) / 4, 3 + sb % 5);
     std::fclose(river);
+}
 
+void write_control(const fs::path& root) {
     std::FILE* cf = open_out(root / "model" / "input" / "input.txt");
     if (g_hourly) {
         std::fprintf(
@@ -228,6 +229,18 @@ void make_project(const fs::path& root, int rows, int cols, int steps) {
                  "Moisture\n2\n2000 6 1 0 2000 8 31 0\n2001 1 1 0 2001 1 31 0\n"
                  "Evaporation\n1\n2000 1 1 0 2000 12 31 0\n");
     std::fclose(cf);
+}
+
+void make_project(const fs::path& root, int rows, int cols, int steps) {
+    fs::create_directories(root / "arcview" / "ascii");
+    fs::create_directories(root / "model" / "input");
+    fs::create_directories(root / "model" / "output");
+    fs::create_directories(root / "run" / "here");
+    Random rnd(42);
+    write_grids(root, rows, cols, rnd);
+    write_series(root, steps, rnd);
+    write_responses(root, rows, cols);
+    write_control(root);
 }
 
 // A value the optimiser cannot drop.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "grid_cells.hpp"
 #include "priority_flood.hpp"
 
 namespace gridprep {
@@ -40,16 +41,10 @@ std::vector<uint32_t> upstream_order(const FlowDirections& fd, const std::vector
     if (fd.code[outlet] == kNoFlow) return order;
     order.push_back(static_cast<uint32_t>(outlet));
     for (std::size_t head = 0; head < order.size(); ++head) {
-        const std::size_t i = order[head];
-        const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
-        const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols));
-        for (int k = 0; k < 8; ++k) {
-            const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-            if (!g.inside(r, c)) continue;
-            const std::size_t u = g.index(r, c);
-            // A neighbour drains into i when its direction points back at i.
+        for_each_neighbour(g, order[head], [&](std::size_t u, int k) {
+            // A neighbour drains into this cell when its direction points back.
             if (fd.code[u] == (k + 4) % 8 && (!within || (*within)[u])) order.push_back(static_cast<uint32_t>(u));
-        }
+        });
     }
     return order;
 }

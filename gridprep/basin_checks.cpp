@@ -3,14 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "grid_cells.hpp"
 #include "priority_flood.hpp"
 
 namespace gridprep {
-
-std::string cell_text(const Geometry& g, std::size_t i) {
-    return "row " + std::to_string(i / static_cast<std::size_t>(g.n_cols) + 1) + ", column " +
-           std::to_string(i % static_cast<std::size_t>(g.n_cols) + 1);
-}
 
 InwardEdge inward_edge_cells(const Raster& dem, const FlowDirections& fd, const std::vector<uint8_t>& basin) {
     const Geometry& g = dem.geometry;
@@ -45,12 +41,9 @@ OutletFlat flat_at_outlet(const Raster& dem, const std::vector<double>& filled, 
     if (f.outlet_spills && f.fill_depth == 0.0) {
         // No flat search needed unless a neighbour lies at the same level.
         bool level = false;
-        const int32_t row = static_cast<int32_t>(outlet / static_cast<std::size_t>(g.n_cols));
-        const int32_t col = static_cast<int32_t>(outlet % static_cast<std::size_t>(g.n_cols));
-        for (int k = 0; k < 8; ++k) {
-            const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-            if (g.inside(r, c) && dem.has_data[g.index(r, c)] && filled[g.index(r, c)] == filled[outlet]) level = true;
-        }
+        for_each_neighbour(g, outlet, [&](std::size_t n, int) {
+            if (dem.has_data[n] && filled[n] == filled[outlet]) level = true;
+        });
         if (!level) return f;
     }
     // Breadth-first over the flat.
@@ -62,17 +55,11 @@ OutletFlat flat_at_outlet(const Raster& dem, const std::vector<double>& filled, 
         const std::size_t i = flat[head];
         if (spills(i) && (accumulation[i] > best || (accumulation[i] == best && i < f.spill)))
             best = accumulation[i], f.spill = i;
-        const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
-        const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols));
-        for (int k = 0; k < 8; ++k) {
-            const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-            if (!g.inside(r, c)) continue;
-            const std::size_t n = g.index(r, c);
-            if (!dem.has_data[n] || filled[n] != filled[outlet]) continue;
-            if (seen[n]) continue;
+        for_each_neighbour(g, i, [&](std::size_t n, int) {
+            if (!dem.has_data[n] || filled[n] != filled[outlet] || seen[n]) return;
             seen[n] = 1;
             flat.push_back(n);
-        }
+        });
     }
     f.cells = static_cast<int64_t>(flat.size());
     return f;
@@ -81,8 +68,7 @@ OutletFlat flat_at_outlet(const Raster& dem, const std::vector<double>& filled, 
 NearbyStream largest_nearby(const FlowDirections& fd, const std::vector<int32_t>& accumulation, std::size_t outlet,
                             double radius) {
     const Geometry& g = fd.geometry;
-    const int32_t row = static_cast<int32_t>(outlet / static_cast<std::size_t>(g.n_cols));
-    const int32_t col = static_cast<int32_t>(outlet % static_cast<std::size_t>(g.n_cols));
+    const auto [row, col] = position_of(g, outlet);
     NearbyStream best{outlet, accumulation[outlet], 0.0};
     const int32_t reach = static_cast<int32_t>(std::floor(radius));
     for (int32_t r = row - reach; r <= row + reach; ++r)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dem_grid.hpp"
+#include "grid_cells.hpp"
 #include "flow_direction.hpp"
 
 namespace gridprep {
@@ -59,8 +60,5 @@ struct NearbyStream {
 };
 NearbyStream largest_nearby(const FlowDirections& fd, const std::vector<int32_t>& accumulation, std::size_t outlet,
                             double radius);
-
-// "row R, column C" counted from 1.
-std::string cell_text(const Geometry& g, std::size_t i);
 
 }  // namespace gridprep

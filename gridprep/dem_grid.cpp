@@ -11,6 +11,7 @@
 #include "coordinate_system.hpp"
 #include "free_format.hpp"
 #include "gdal_raster.hpp"
+#include "grid_cells.hpp"
 #include "input_error.hpp"
 #include "input_file.hpp"
 
@@ -196,12 +197,10 @@ Raster parse(Tokens& t, double& non_square_dx) {
     const double tolerance = std::fabs(nodata) * 1e-6;
     for (std::size_t i = 0; i < n; ++i) {
         if (!t.next(tok, line)) {
-            const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(r.geometry.n_cols)) + 1;
-            const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(r.geometry.n_cols)) + 1;
             throw InputError(t.name(), t.last_line(),
-                             "the value of row " + std::to_string(row) + ", column " + std::to_string(col) +
-                                 " (the header announces " + std::to_string(r.geometry.n_rows) + " rows of " +
-                                 std::to_string(r.geometry.n_cols) + " values)",
+                             "the value of " + cell_text(r.geometry, i) + " (the header announces " +
+                                 std::to_string(r.geometry.n_rows) + " rows of " + std::to_string(r.geometry.n_cols) +
+                                 " values)",
                              "the end of the file");
         }
         if (is_nan_word(tok)) continue;  // no data
@@ -327,11 +326,10 @@ void require_plausible_elevations(const Raster& dem, const std::string& path) {
         if (!dem.has_data[i] || (v >= -12000.0 && v <= 10000.0)) continue;
         char found[64];
         std::snprintf(found, sizeof found, "%.9g", v);
-        throw InputError(path, 0,
-                         "elevations from -12000 to 10000 m (a no-data value the file does not declare?) at row " +
-                             std::to_string(i / static_cast<std::size_t>(g.n_cols) + 1) + ", column " +
-                             std::to_string(i % static_cast<std::size_t>(g.n_cols) + 1),
-                         found);
+        throw InputError(
+            path, 0,
+            "elevations from -12000 to 10000 m (a no-data value the file does not declare?) at " + cell_text(g, i),
+            found);
     }
 }
 

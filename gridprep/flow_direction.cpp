@@ -3,6 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "grid_cells.hpp"
 #include "priority_flood.hpp"
 
 namespace gridprep {
@@ -10,9 +11,7 @@ namespace gridprep {
 int64_t FlowDirections::downstream(std::size_t i) const {
     const int8_t k = code[i];
     if (k < 0 || k >= 8) return -1;
-    const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(geometry.n_cols));
-    const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(geometry.n_cols));
-    return static_cast<int64_t>(geometry.index(row + kNeighbourRow[k], col + kNeighbourCol[k]));
+    return static_cast<int64_t>(neighbour_index(geometry, position_of(geometry, i), k));
 }
 
 double FlowDirections::step_length(std::size_t i) const {
@@ -27,37 +26,28 @@ FlowDirections d8_directions(const Raster& dem, const std::vector<double>& fille
     fd.code.assign(g.cells(), kNoFlow);
     const double diagonal = std::sqrt(2.0);
 
-    for (int32_t row = 0; row < g.n_rows; ++row)
-        for (int32_t col = 0; col < g.n_cols; ++col) {
-            const std::size_t i = g.index(row, col);
-            if (!dem.has_data[i]) continue;
-            double steepest = 0.0;
-            int8_t best = kNoFlow;
-            for (int k = 0; k < 8; ++k) {
-                const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-                if (!g.inside(r, c)) continue;
-                const std::size_t n = g.index(r, c);
-                if (!dem.has_data[n] || !(filled[n] < filled[i])) continue;
-                const double drop = (filled[i] - filled[n]) / ((k % 2) ? diagonal : 1.0);
-                if (drop > steepest) steepest = drop, best = static_cast<int8_t>(k);
-            }
-            if (best == kNoFlow && is_edge_cell(dem, row, col)) best = kOutflow;
-            fd.code[i] = best;
-        }
+    for (std::size_t i = 0; i < g.cells(); ++i) {
+        if (!dem.has_data[i]) continue;
+        double steepest = 0.0;
+        int8_t best = kNoFlow;
+        for_each_neighbour(g, i, [&](std::size_t n, int k) {
+            if (!dem.has_data[n] || !(filled[n] < filled[i])) return;
+            const double drop = (filled[i] - filled[n]) / ((k % 2) ? diagonal : 1.0);
+            if (drop > steepest) steepest = drop, best = static_cast<int8_t>(k);
+        });
+        const CellPosition p = position_of(g, i);
+        if (best == kNoFlow && is_edge_cell(dem, p.row, p.col)) best = kOutflow;
+        fd.code[i] = best;
+    }
 
     // Flats: breadth-first over equal filled elevations from the draining
     // cells, in reading order. Only draining cells beside a cell still
     // without a direction at the same elevation can start a path, so the
     // others are left out of the list (the result is the same).
     auto flat_neighbours = [&](std::size_t i, auto&& visit) {
-        const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
-        const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols));
-        for (int k = 0; k < 8; ++k) {
-            const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-            if (!g.inside(r, c)) continue;
-            const std::size_t n = g.index(r, c);
+        for_each_neighbour(g, i, [&](std::size_t n, int k) {
             if (dem.has_data[n] && fd.code[n] == kNoFlow && filled[n] == filled[i]) visit(n, k);
-        }
+        });
     };
     std::vector<uint32_t> draining;
     for (std::size_t i = 0; i < g.cells(); ++i) {

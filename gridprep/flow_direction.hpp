@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dem_grid.hpp"
+#include "grid_cells.hpp"
 
 namespace gridprep {
 

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "gdal_raster.hpp"
+#include "grid_cells.hpp"
 #include "input_error.hpp"
 #include "input_file.hpp"
 #include "netcdf_forcing.hpp"
@@ -163,9 +164,9 @@ Placement forcing_cells(const std::string& path, const ForcingVariable& v, const
     std::vector<std::size_t> at;
     for (std::size_t i = 0; i < g.cells(); ++i)
         if ((*t.basin)[i]) {
-            const int32_t r = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
-            xs.push_back(g.x_of(static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols))));
-            ys.push_back(g.y_of(r));
+            const CellPosition p = position_of(g, i);
+            xs.push_back(g.x_of(p.col));
+            ys.push_back(g.y_of(p.row));
             at.push_back(i);
         }
     const std::string to = forcing_crs(path, v, notes);
@@ -200,9 +201,8 @@ Placement forcing_cells(const std::string& path, const ForcingVariable& v, const
                              "a forcing grid that covers every basin cell (" + std::string(xn) +
                                  number_text(ax.low_edge()) + " to " + number_text(ax.high_edge()) + ", " + yn +
                                  number_text(ay.low_edge()) + " to " + number_text(ay.high_edge()) + ")",
-                             "the basin cell at row " + std::to_string(i / static_cast<std::size_t>(g.n_cols) + 1) +
-                                 ", column " + std::to_string(i % static_cast<std::size_t>(g.n_cols) + 1) + " at " +
-                                 xn + number_text(x) + ", " + yn + number_text(ys[k]) + " outside it");
+                             "the basin cell at " + cell_text(g, i) + " at " + xn + number_text(x) + ", " + yn +
+                                 number_text(ys[k]) + " outside it");
         }
         cell[at[k]] = iy * ax.n + ix;
     }

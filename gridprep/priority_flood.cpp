@@ -11,7 +11,7 @@ bool is_edge_cell(const Raster& dem, int32_t row, int32_t col) {
     if (!dem.has_data[g.index(row, col)]) return false;
     if (row == 0 || col == 0 || row == g.n_rows - 1 || col == g.n_cols - 1) return true;
     for (int k = 0; k < 8; ++k)
-        if (!dem.has_data[g.index(row + kNeighbourRow[k], col + kNeighbourCol[k])]) return true;
+        if (!dem.has_data[neighbour_index(g, CellPosition{row, col}, k)]) return true;
     return false;
 }
 
@@ -106,13 +106,8 @@ std::vector<double> fill_depressions(const Raster& dem) {
             i = rim.pop().cell;
         }
         const double level = filled[i];
-        const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(cols));
-        const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(cols));
-        for (int k = 0; k < 8; ++k) {
-            const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-            if (!g.inside(r, c)) continue;
-            const std::size_t n = g.index(r, c);
-            if (reached[n] || !dem.has_data[n]) continue;
+        for_each_neighbour(g, i, [&](std::size_t n, int) {
+            if (reached[n] || !dem.has_data[n]) return;
             reached[n] = 1;
             if (filled[n] <= level) {
                 filled[n] = level;
@@ -120,7 +115,7 @@ std::vector<double> fill_depressions(const Raster& dem) {
             } else {
                 rim.push(rising_key(filled[n]), static_cast<uint32_t>(n));
             }
-        }
+        });
     }
     return filled;
 }

@@ -4,13 +4,9 @@
 #include <vector>
 
 #include "dem_grid.hpp"
+#include "grid_cells.hpp"
 
 namespace gridprep {
-
-// The eight neighbours of a cell, clockwise from east. Even codes are the
-// four sides, odd codes the diagonals.
-inline constexpr int kNeighbourRow[8] = {0, 1, 1, 1, 0, -1, -1, -1};
-inline constexpr int kNeighbourCol[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 
 // True for a cell with data that touches the grid border or a cell without
 // data: water can leave the grid there.

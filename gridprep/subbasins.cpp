@@ -4,6 +4,7 @@
 #include <queue>
 
 #include "accumulation.hpp"
+#include "grid_cells.hpp"
 #include "priority_flood.hpp"
 
 namespace gridprep {
@@ -13,15 +14,9 @@ namespace {
 // The basin cells that drain straight into cell i, clockwise from east.
 template <typename F>
 void for_each_inflow(const FlowDirections& fd, const std::vector<uint8_t>& basin, std::size_t i, F&& f) {
-    const Geometry& g = fd.geometry;
-    const int32_t row = static_cast<int32_t>(i / static_cast<std::size_t>(g.n_cols));
-    const int32_t col = static_cast<int32_t>(i % static_cast<std::size_t>(g.n_cols));
-    for (int k = 0; k < 8; ++k) {
-        const int32_t r = row + kNeighbourRow[k], c = col + kNeighbourCol[k];
-        if (!g.inside(r, c)) continue;
-        const std::size_t u = g.index(r, c);
+    for_each_neighbour(fd.geometry, i, [&](std::size_t u, int k) {
         if (basin[u] && fd.code[u] == (k + 4) % 8) f(u);
-    }
+    });
 }
 
 }  // namespace

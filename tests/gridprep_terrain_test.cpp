@@ -8,6 +8,7 @@
 #include "accumulation.hpp"
 #include "dem_grid.hpp"
 #include "flow_direction.hpp"
+#include "grid_cells.hpp"
 #include "gridprep_test_dems.hpp"
 #include "input_error.hpp"
 #include "priority_flood.hpp"
@@ -29,6 +30,32 @@ Drainage drain(const Raster& dem) {
     d.fd = d8_directions(d.dem, d.filled);
     d.acc = flow_accumulation(d.fd);
     return d;
+}
+
+// A grid of 3 rows and 4 columns: cell 6 is row 2, column 3.
+TEST(GridprepGridCells, NeighboursInsideTheGridClockwiseFromEast) {
+    Geometry g;
+    g.n_rows = 3;
+    g.n_cols = 4;
+    const struct {
+        std::size_t cell;
+        std::vector<std::pair<std::size_t, int>> neighbours;  // (index, direction code)
+    } cases[] = {
+        {0, {{1, 0}, {5, 1}, {4, 2}}},                                            // north-west corner
+        {6, {{7, 0}, {11, 1}, {10, 2}, {9, 3}, {5, 4}, {1, 5}, {2, 6}, {3, 7}}},  // inside
+        {11, {{10, 4}, {6, 5}, {7, 6}}},                                          // south-east corner
+        {8, {{9, 0}, {5, 7}, {4, 6}}},                                            // south-west corner
+    };
+    for (const auto& c : cases) {
+        std::vector<std::pair<std::size_t, int>> seen;
+        for_each_neighbour(g, c.cell, [&](std::size_t n, int k) { seen.emplace_back(n, k); });
+        std::sort(seen.begin(), seen.end(), [](auto a, auto b) { return a.second < b.second; });
+        auto expected = c.neighbours;
+        std::sort(expected.begin(), expected.end(), [](auto a, auto b) { return a.second < b.second; });
+        EXPECT_EQ(seen, expected) << "cell " << c.cell;
+    }
+    EXPECT_EQ(cell_text(g, 6), "row 2, column 3");
+    EXPECT_EQ(cell_text(g, 11), "row 3, column 4");
 }
 
 TEST(GridprepPriorityFlood, RaisesAPitToItsSpillLevelAndLeavesTheRestAlone) {
