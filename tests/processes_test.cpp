@@ -23,10 +23,12 @@
 #include "groundwater.hpp"
 #include "interception.hpp"
 #include "model.hpp"
+#include "project_builder.hpp"
 #include "series_collector.hpp"
 #include "snow.hpp"
 #include "soil_water.hpp"
 #include "surface_runoff.hpp"
+#include "test_support.hpp"
 
 namespace {
 
@@ -438,6 +440,35 @@ TEST(CellStep, OneCellAndEveryKernelGiveTheSameBits) {
         }
     }
     select_cell_kernel(kernel_before);
+}
+
+// One cell of 1 m root zone (residual 50, wilting point 100, field capacity
+// 300, saturation 450 mm) starting saturated, one daily step without rain,
+// PET 10 mm, conductivity 20 mm/h = 480 mm per step, no groundwater:
+//   ET = 10 (at or above field capacity: the whole demand)
+//   percolation = ((450 - 10 - 50) / ((450 - 10) - 50))^3 x 480 = 480
+//   450 - 10 - 480 = -40 is below the residual content: A = 450 - 50 = 400,
+//   ET stays 10, percolation is cut to 400 - 10 = 390, no interflow;
+// the store ends at 50, the groundwater holds the 390.
+TEST(SoilWater, AStepDrainingBelowTheResidualContentEndsAtItThroughTheWholeRun) {
+    project_builder::Project p = project_builder::tiny_project({1}, 1, 1);
+    p.control.initial_moisture_ratio = 1.5;
+    p.set_basin_value("conductivity.asc", 20);
+    p.pet = {{10}};
+    testing_support::TempDir tmp("floor");
+    project_builder::write_project(p, tmp.path());
+    const Model model = load_model(ProjectPaths{tmp.path().string()}, 1);
+    SeriesCollector series(true);
+    SimulationOptions o;
+    o.sinks.push_back(&series);
+    simulate(model, default_parameters(model), o);
+    ASSERT_EQ(series.balance.size(), 1u);
+    const BalanceRecord& b = series.balance[0];
+    EXPECT_EQ(b.moisture, 50.0f);
+    EXPECT_EQ(b.evaporation, 10.0f);
+    EXPECT_EQ(b.percolation, 390.0f);
+    EXPECT_EQ(b.interflow, 0.0f);
+    EXPECT_EQ(b.groundwater_storage, 390.0f);
 }
 
 // The example basin with every conductivity x 1.8 (a value a calibration
