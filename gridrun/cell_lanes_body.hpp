@@ -289,17 +289,12 @@ HYDRO_LANE_INLINE void add_contributions(const StepFluxes<vfloat>& f, vfloat rai
                                          GroupScratch& s) {
     const vfloat evaporation = f.evaporation();
     const std::size_t at = tau * W;
-    store(s.contribution[kRain] + at, rain / n_cells);
-    store(s.contribution[kTemperature] + at, f.temperature / n_cells);
-    store(s.contribution[kInterception] + at, f.interception / n_cells);
-    store(s.contribution[kMoistureMean] + at, soil_moisture / n_cells);
-    store(s.contribution[kInfiltration] + at, f.infiltration / n_cells);
-    store(s.contribution[kEvaporationMean] + at, evaporation / n_cells);
-    store(s.contribution[kSurfaceRunoff] + at, f.runoff / n_cells);
-    store(s.contribution[kInterflowMean] + at, f.soil.interflow / n_cells);
-    store(s.contribution[kPercolation] + at, f.soil.percolation / m_cells);
-    store(s.contribution[kPet] + at, pet / m_cells);
-    store(s.contribution[kEvaporationSubbasin] + at, evaporation / m_cells);
+    for (int q = 0; q < kContributions; ++q) {
+        const SumReach reach = kContributionKinds[q].reach;
+        if (reach == SumReach::outlet) continue;  // the arrivals: from the routing
+        const vfloat value = step_contribution(q, f, rain, pet, soil_moisture);
+        store(s.contribution[q] + at, value / (reach == SumReach::basin ? n_cells : m_cells));
+    }
 
     const uint32_t e_begin = ts.entry_begin[tau], e_end = ts.entry_begin[tau + 1];
     if (e_begin == e_end) return;

@@ -87,11 +87,10 @@ void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::
 
 void TileSums::reset(std::size_t n, std::size_t n_subbasins, bool mode2) {
     len = n;
-    for (std::vector<float>* v :
-         {&rain, &temperature, &interception, &moisture, &infiltration, &evaporation, &surface_runoff, &interflow})
-        v->assign(n, 0.0f);
-    for (std::vector<float>* v : {&arrival_surface, &arrival_interflow}) v->assign(mode2 ? n * n_subbasins : n, 0.0f);
-    for (std::vector<float>* v : {&recharge, &pet, &subbasin_evaporation}) v->assign(n * n_subbasins, 0.0f);
+    for (const ContributionKind& k : kContributionKinds) {
+        const bool per_subbasin = k.reach == SumReach::subbasin || (k.reach == SumReach::outlet && mode2);
+        (this->*k.sum).assign(per_subbasin ? n * n_subbasins : n, 0.0f);
+    }
 }
 
 namespace {
@@ -132,28 +131,16 @@ void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std
             subbasin_at[l] =
                 static_cast<std::size_t>(g.subbasin_id[cells[first + c0 + static_cast<std::size_t>(l)].index] - 1) *
                 len;
-        // The same sum for every lane, or each lane's subbasin's.
-        auto to = [&](std::vector<float>& sum, bool per_subbasin, int q) {
+        for (int q = 0; q < kContributions; ++q) {
+            const ContributionKind& k = kContributionKinds[q];
+            if (k.part != part || (k.temperature_only && !temperature_used)) continue;
+            // The same sum for every lane, or each lane's subbasin's.
+            const bool per_subbasin = k.reach == SumReach::subbasin || (k.reach == SumReach::outlet && mode2);
             float* at[kMaxLanes];
-            for (int l = 0; l < real; ++l) at[l] = sum.data() + (per_subbasin ? subbasin_at[l] : 0);
+            for (int l = 0; l < real; ++l) at[l] = (s.*k.sum).data() + (per_subbasin ? subbasin_at[l] : 0);
             add_group_lanes(block.group(q, grp), len, real, at);
-        };
-        if (part == BlockPart::first) {
-            to(s.arrival_surface, mode2, kSurfaceArrival);
-            to(s.arrival_interflow, mode2, kInterflowArrival);
-            to(s.rain, false, kRain);
-            if (temperature_used) to(s.temperature, false, kTemperature);
-            to(s.interception, false, kInterception);
-            to(s.moisture, false, kMoistureMean);
-            continue;
         }
-        to(s.infiltration, false, kInfiltration);
-        to(s.evaporation, false, kEvaporationMean);
-        to(s.surface_runoff, false, kSurfaceRunoff);
-        to(s.interflow, false, kInterflowMean);
-        to(s.recharge, true, kPercolation);
-        to(s.pet, true, kPet);
-        to(s.subbasin_evaporation, true, kEvaporationSubbasin);
+        if (part == BlockPart::first) continue;
         // Values far below the largest float cannot add up to a non-finite
         // sum: only a group with a larger or non-finite value is looked at closely.
         if (!block.suspect[grp]) continue;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cell_step.hpp"
 #include "model_state.hpp"
 
 namespace hydro {
@@ -54,21 +55,20 @@ struct TileSteps {
 void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::size_t t0, std::size_t len,
                         TileSteps& steps);
 
-// What each cell of a block adds to the sums of each step of a tile, already
-// divided by the cell count of the sum it goes to (the basin's or its
-// subbasin's); the arrivals are flows and are added as they are.
+// What each cell of a block adds to the sums of each step of a tile (the
+// table kContributionKinds below says what each is and where it goes).
 enum Contribution {
-    kSurfaceArrival,    // routed surface flow arriving in the step, m3/s
-    kInterflowArrival,  // routed interflow arriving in the step, m3/s
-    kRain,              // mm / basin cells
+    kSurfaceArrival,
+    kInterflowArrival,
+    kRain,
     kTemperature,
     kInterception,
-    kMoistureMean,  // soil moisture at the end of the step
+    kMoistureMean,
     kInfiltration,
-    kEvaporationMean,  // canopy + depressions + soil
+    kEvaporationMean,
     kSurfaceRunoff,
     kInterflowMean,
-    kPercolation,  // mm / subbasin cells
+    kPercolation,
     kPet,
     kEvaporationSubbasin,
     kContributions
@@ -125,6 +125,72 @@ struct TileSums {
 // part can be added at the same time); the second part also keeps the first
 // non-finite contribution (by step, then cell) in `non_finite`.
 enum class BlockPart { first, second };
+
+// The sums a contribution enters: one for the basin (divided by the basin's
+// cell count), one per subbasin (divided by the subbasin's cell count), or
+// the outlet flows (the basin outlet in run mode 1, the cell's subbasin
+// outlet in run mode 2; flows, added as they are).
+enum class SumReach { basin, subbasin, outlet };
+
+struct ContributionKind {
+    const char* name;
+    const char* unit;
+    std::vector<float> TileSums::*sum;
+    SumReach reach;
+    BlockPart part;         // the part of the ordered addition that adds it
+    bool temperature_only;  // added only when the run uses temperature
+};
+
+// The one list of what a cell adds to the sums of a step, in the order of
+// Contribution.
+inline constexpr ContributionKind kContributionKinds[kContributions] = {
+    {"routed surface flow arriving in the step", "m3 s-1", &TileSums::arrival_surface, SumReach::outlet,
+     BlockPart::first, false},
+    {"routed interflow arriving in the step", "m3 s-1", &TileSums::arrival_interflow, SumReach::outlet,
+     BlockPart::first, false},
+    {"rain", "mm", &TileSums::rain, SumReach::basin, BlockPart::first, false},
+    {"temperature", "degC", &TileSums::temperature, SumReach::basin, BlockPart::first, true},
+    {"rain caught on the canopy", "mm", &TileSums::interception, SumReach::basin, BlockPart::first, false},
+    {"soil moisture at the end of the step", "mm", &TileSums::moisture, SumReach::basin, BlockPart::first, false},
+    {"infiltration", "mm", &TileSums::infiltration, SumReach::basin, BlockPart::second, false},
+    {"evaporation of canopy, depressions and soil", "mm", &TileSums::evaporation, SumReach::basin, BlockPart::second,
+     false},
+    {"surface runoff", "mm", &TileSums::surface_runoff, SumReach::basin, BlockPart::second, false},
+    {"interflow", "mm", &TileSums::interflow, SumReach::basin, BlockPart::second, false},
+    {"percolation (groundwater recharge)", "mm", &TileSums::recharge, SumReach::subbasin, BlockPart::second, false},
+    {"potential evapotranspiration", "mm", &TileSums::pet, SumReach::subbasin, BlockPart::second, false},
+    {"evaporation of canopy, depressions and soil", "mm", &TileSums::subbasin_evaporation, SumReach::subbasin,
+     BlockPart::second, false},
+};
+
+// What the cell's step adds (before any division), by contribution; the
+// arrivals come from the routing, not from the step.
+template <class T>
+HYDRO_LANES_INLINE T step_contribution(int q, const StepFluxes<T>& f, T rain, T pet, T soil_moisture) {
+    switch (q) {
+        case kRain:
+            return rain;
+        case kTemperature:
+            return f.temperature;
+        case kInterception:
+            return f.interception;
+        case kMoistureMean:
+            return soil_moisture;
+        case kInfiltration:
+            return f.infiltration;
+        case kSurfaceRunoff:
+            return f.runoff;
+        case kInterflowMean:
+            return f.soil.interflow;
+        case kPercolation:
+            return f.soil.percolation;
+        case kPet:
+            return pet;
+        default:  // the evaporations
+            return f.evaporation();
+    }
+}
+
 void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, const BlockTile& block,
                     std::size_t t0, TileSums& sums, FirstNonFinite& non_finite, BlockPart part);
 
