@@ -146,6 +146,8 @@ TEST(Interception, CatchesRainUpToTheRoomAndEvaporatesTheOldStore) {
         {"rain within the room is all caught", 1, 0.2f, 0.5f, 0.5f, 2, 0.2f, 1, 0.5f, 1.3f},
         {"demand above the store empties it", 0, 1, 0, 0.3f, 2, 0.3f, 0, 0, 0},
         {"negative rain on an empty store", -1, 0.5f, 0.25f, 0, 2, 0, 0, 0.25f, 0},
+        // -1 caught (it fits the room) + 1 - 0.5 evaporated is below 0: the store ends empty.
+        {"negative rain on a wet canopy", -1, 0.5f, 0, 1, 2, 0.5f, -1, 0, 0},
         {"dry and empty", 0, 0.5f, 0, 0, 2, 0, 0, 0, 0},
     };
     std::vector<std::array<float, 5>> rows;
