@@ -115,7 +115,7 @@ ClassicResult classic(const Model& model) {
                 }
                 const float theta = stores.soil_moisture =
                     updated_soil_moisture(stores.soil_moisture, f.infiltration, f.soil);
-                const float e = f.evaporation();
+                const float e = total_evaporation(f);
                 rain[t] = p / n + rain[t];
                 if (temperature_used) temp[t] = temperature / n + temp[t];
                 inte[t] = f.interception / n + inte[t];

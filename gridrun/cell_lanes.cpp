@@ -11,6 +11,12 @@
 // Vectors filled lane by lane read as used before set to the compiler.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
+// The processes' functions exist here only in each kernel's own copy, built
+// with that kernel's instructions (lane_processes.hpp).
+#define HYDRO_PROCESSES_PER_INSTRUCTION_SET
+#define HYDRO_PROCESSES_BEGIN
+#define HYDRO_PROCESSES_END
+
 #include "cell_lanes.hpp"
 
 #include <algorithm>
@@ -38,6 +44,7 @@ namespace hydro {
 
 namespace lanes_generic {
 #define HYDRO_LANES 4
+#include "lane_processes.hpp"
 #include "cell_lanes_body.hpp"
 #include "lane_math_run.hpp"
 #undef HYDRO_LANES
@@ -52,6 +59,7 @@ namespace lanes_generic {
 namespace lanes_avx2 {
 #include "lane_math_avx2.hpp"
 #define HYDRO_LANES 8
+#include "lane_processes.hpp"
 #define HYDRO_LANE_MATH 1
 #include "cell_lanes_body.hpp"
 #include "lane_math_run.hpp"
@@ -70,6 +78,7 @@ namespace lanes_avx2 {
 namespace lanes_avx512 {
 #include "lane_math_avx512.hpp"
 #define HYDRO_LANES 16
+#include "lane_processes.hpp"
 #define HYDRO_LANE_MATH 1
 #include "cell_lanes_body.hpp"
 #include "lane_math_run.hpp"

@@ -14,9 +14,9 @@ constexpr int W = HYDRO_LANES;
 
 #define HYDRO_LANE_INLINE static inline __attribute__((always_inline))
 
-HYDRO_LANE_INLINE vfloat splat(float x) { return hydro::splat<vfloat>(x); }
-HYDRO_LANE_INLINE vfloat load(const float* p) { return hydro::load<vfloat>(p); }
-HYDRO_LANE_INLINE void store(float* p, vfloat v) { hydro::store(p, v); }
+HYDRO_LANE_INLINE vfloat splat(float x) { return splat<vfloat>(x); }
+HYDRO_LANE_INLINE vfloat load(const float* p) { return load<vfloat>(p); }
+HYDRO_LANE_INLINE void store(float* p, vfloat v) { store<vfloat>(p, v); }
 // The lanes of a mask as bits (lane l: bit l).
 HYDRO_LANE_INLINE unsigned lane_bits(vmask m) {
 #if defined(__x86_64__) && HYDRO_LANES == 16
@@ -287,7 +287,7 @@ static void gather_group(const RunView& run, const LaneCells& lc, const TileStep
 HYDRO_LANE_INLINE void add_contributions(const StepFluxes<vfloat>& f, vfloat rain, vfloat pet, vfloat soil_moisture,
                                          vfloat n_cells, vfloat m_cells, const TileSteps& ts, std::size_t tau,
                                          GroupScratch& s) {
-    const vfloat evaporation = f.evaporation();
+    const vfloat evaporation = total_evaporation(f);
     const std::size_t at = tau * W;
     for (int q = 0; q < kContributions; ++q) {
         const SumReach reach = kContributionKinds[q].reach;

@@ -7,7 +7,8 @@
 // then added to the sums cell by cell in the cell order, so every sum is
 // formed exactly as in a serial run of cell after cell, whatever the number
 // of threads and the size of the tiles.
-#pragma once
+#ifndef HYDRO_GRIDRUN_CELL_LOOP_HPP
+#define HYDRO_GRIDRUN_CELL_LOOP_HPP
 
 #include <array>
 #include <cstdint>
@@ -163,6 +164,19 @@ inline constexpr ContributionKind kContributionKinds[kContributions] = {
      BlockPart::second, false},
 };
 
+void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, const BlockTile& block,
+                    std::size_t t0, TileSums& sums, FirstNonFinite& non_finite, BlockPart part);
+
+}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_CELL_LOOP_HPP
+
+// Compiled once per instruction set where the kernels are (see lanes.hpp).
+#if !defined(HYDRO_STEP_CONTRIBUTION_PROCESS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_STEP_CONTRIBUTION_PROCESS
+
+HYDRO_PROCESSES_BEGIN
+
 // What the cell's step adds (before any division), by contribution; the
 // arrivals come from the routing, not from the step.
 template <class T>
@@ -187,11 +201,10 @@ HYDRO_LANES_INLINE T step_contribution(int q, const StepFluxes<T>& f, T rain, T 
         case kPet:
             return pet;
         default:  // the evaporations
-            return f.evaporation();
+            return total_evaporation(f);
     }
 }
 
-void add_block_tile(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, const BlockTile& block,
-                    std::size_t t0, TileSums& sums, FirstNonFinite& non_finite, BlockPart part);
+HYDRO_PROCESSES_END
 
-}  // namespace hydro
+#endif

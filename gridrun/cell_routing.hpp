@@ -2,13 +2,23 @@
 // d mm generated at step t arrives at step t + k + 1 for each lag k with
 //   ((((d / 1000) x uh(k)) x area) / dt) / 3600   m3/s   (area m2, dt hours)
 // added to what already arrives then; arrivals after the last step are dropped.
-#pragma once
+#ifndef HYDRO_GRIDRUN_CELL_ROUTING_HPP
+#define HYDRO_GRIDRUN_CELL_ROUTING_HPP
 
 #include <cstdint>
 
 #include "lanes.hpp"
 
-namespace hydro {
+namespace hydro {}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_CELL_ROUTING_HPP
+
+// The process, compiled once per instruction set where the kernels are
+// (see lanes.hpp).
+#if !defined(HYDRO_CELL_ROUTING_PROCESS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_CELL_ROUTING_PROCESS
+
+HYDRO_PROCESSES_BEGIN
 
 // What `metres` (the depth / 1000) brings with ordinate `uh`, added to `arriving`.
 template <class T>
@@ -47,4 +57,6 @@ inline void route_into_series(float depth, const float* ordinates, int32_t first
     }
 }
 
-}  // namespace hydro
+HYDRO_PROCESSES_END
+
+#endif

@@ -4,7 +4,8 @@
 // step the canopy and the depressions are emptied (their water is not counted
 // anywhere) and nothing else moves. The routing of the step's runoff and
 // interflow and the update of the soil moisture follow outside.
-#pragma once
+#ifndef HYDRO_GRIDRUN_CELL_STEP_HPP
+#define HYDRO_GRIDRUN_CELL_STEP_HPP
 
 #include <cstddef>
 
@@ -48,6 +49,36 @@ struct CellParameters {
     SoilParameters<T> soil;
 };
 
+// The stores of a cell, mm.
+template <class T>
+struct CellStores {
+    T soil_moisture, snow, canopy, depression;
+};
+
+// The fluxes of one step, mm (the temperature in the unit of the series).
+template <class T>
+struct StepFluxes {
+    T temperature, canopy_evaporation, interception, infiltration, runoff, depression_evaporation;
+    SoilFluxes<T> soil;
+};
+
+}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_CELL_STEP_HPP
+
+// The process, compiled once per instruction set where the kernels are
+// (see lanes.hpp).
+#if !defined(HYDRO_CELL_STEP_PROCESS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_CELL_STEP_PROCESS
+
+HYDRO_PROCESSES_BEGIN
+
+// The step's evaporation of depressions, canopy and soil, mm.
+template <class T>
+HYDRO_LANES_INLINE T total_evaporation(const StepFluxes<T>& f) {
+    return (f.depression_evaporation + f.canopy_evaporation) + f.soil.evaporation;
+}
+
 template <class T>
 HYDRO_LANES_INLINE CellParameters<T> cell_parameters(const CellGrids<T>& c, float dry_runoff_coefficient,
                                                      const ControlFile& cf) {
@@ -60,22 +91,6 @@ HYDRO_LANES_INLINE CellParameters<T> cell_parameters(const CellGrids<T>& c, floa
             soil_parameters(c.residual, c.wilting_point, c.field_capacity, c.porosity, c.conductivity, c.pore_index,
                             c.slope, c.interception_max, cf.interflow_scale)};
 }
-
-// The stores of a cell, mm.
-template <class T>
-struct CellStores {
-    T soil_moisture, snow, canopy, depression;
-};
-
-// The fluxes of one step, mm (the temperature in the unit of the series).
-template <class T>
-struct StepFluxes {
-    T temperature, canopy_evaporation, interception, infiltration, runoff, depression_evaporation;
-    SoilFluxes<T> soil;
-    HYDRO_LANES_INLINE T evaporation() const {
-        return (depression_evaporation + canopy_evaporation) + soil.evaporation;
-    }
-};
 
 // One step from the stores `s` with the step's rain, PET and temperature and
 // the seasonal interception factor of its day. The soil moisture is left as
@@ -125,4 +140,6 @@ HYDRO_LANES_INLINE StepFluxes<T> water_balance_step(const ControlFile& cf, const
     return f;
 }
 
-}  // namespace hydro
+HYDRO_PROCESSES_END
+
+#endif

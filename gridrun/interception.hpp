@@ -9,7 +9,8 @@
 //   S            = max(interception + S - evaporation, 0)
 //   net rain     = snowmelt + (rain - interception)
 // otherwise the store is 0 and the net rain is the snowmelt. Depths in mm per step.
-#pragma once
+#ifndef HYDRO_GRIDRUN_INTERCEPTION_HPP
+#define HYDRO_GRIDRUN_INTERCEPTION_HPP
 
 #include <cmath>
 
@@ -27,6 +28,24 @@ inline float interception_seasonal_factor(int day_of_year) {
 }
 
 template <class T>
+struct InterceptionStep {
+    T evaporation;   // from the canopy store, mm
+    T interception;  // rain caught this step, mm
+    T net_rain;      // throughfall plus snowmelt, mm
+};
+
+}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_INTERCEPTION_HPP
+
+// The process, compiled once per instruction set where the kernels are
+// (see lanes.hpp).
+#if !defined(HYDRO_INTERCEPTION_PROCESS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_INTERCEPTION_PROCESS
+
+HYDRO_PROCESSES_BEGIN
+
+template <class T>
 HYDRO_LANES_INLINE T interception_capacity_from_factor(float seasonal_factor, T capacity_max, T capacity_min) {
     return ((capacity_max - capacity_min) * seasonal_factor) / 2.55f + capacity_min;
 }
@@ -35,13 +54,6 @@ HYDRO_LANES_INLINE T interception_capacity_from_factor(float seasonal_factor, T 
 inline float interception_capacity(int day_of_year, float capacity_max, float capacity_min) {
     return interception_capacity_from_factor(interception_seasonal_factor(day_of_year), capacity_max, capacity_min);
 }
-
-template <class T>
-struct InterceptionStep {
-    T evaporation;   // from the canopy store, mm
-    T interception;  // rain caught this step, mm
-    T net_rain;      // throughfall plus snowmelt, mm
-};
 
 // One step of the canopy store `storage` (mm) with the day's `capacity` (mm).
 template <class T>
@@ -61,4 +73,6 @@ HYDRO_LANES_INLINE InterceptionStep<T> intercept(T rain, T pet, T snowmelt, T& s
     return s;
 }
 
-}  // namespace hydro
+HYDRO_PROCESSES_END
+
+#endif

@@ -15,9 +15,19 @@
 //                        the model's own powf, logf, expf (exact_math.hpp), only for the lanes
 //                        that need them
 //
-// Everything here is forced inline: a process is compiled into the kernel of
-// each instruction set with that set's instructions.
-#pragma once
+// Compiled per instruction set. A function template takes the instruction set
+// of the place where it is written, not of the kernel it is inlined into:
+// written once at namespace level for the baseline processor, the 16-lane
+// masks of a process would be split lane by lane before they reach the
+// AVX-512 kernel (three to four times slower). So each header of the cells'
+// processes has two parts: its types, included once as usual, and its
+// functions, which the kernel file includes once more inside the region of
+// each instruction set (lane_processes.hpp), in that kernel's own namespace.
+// The kernel file defines HYDRO_PROCESSES_PER_INSTRUCTION_SET, so that only
+// those copies exist there; everywhere else the functions are in namespace
+// hydro as usual. Everything here is forced inline.
+#ifndef HYDRO_GRIDRUN_LANES_HPP
+#define HYDRO_GRIDRUN_LANES_HPP
 
 #include <cmath>
 #include <cstdint>
@@ -27,6 +37,13 @@
 #include "exact_math.hpp"
 
 #define HYDRO_LANES_INLINE inline __attribute__((always_inline))
+
+// Where the functions of the processes go: namespace hydro, except in the
+// kernel file, which puts them into the namespace of each kernel.
+#ifndef HYDRO_PROCESSES_BEGIN
+#define HYDRO_PROCESSES_BEGIN namespace hydro {
+#define HYDRO_PROCESSES_END }
+#endif
 
 namespace hydro {
 
@@ -48,6 +65,15 @@ inline constexpr bool is_one_cell = std::is_same_v<T, float>;
 
 template <class T>
 inline constexpr int lanes_of = static_cast<int>(sizeof(T) / sizeof(float));
+
+}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_LANES_HPP
+
+#if !defined(HYDRO_LANE_WORDS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_LANE_WORDS
+
+HYDRO_PROCESSES_BEGIN
 
 template <class T>
 HYDRO_LANES_INLINE T splat(float x) {
@@ -154,4 +180,6 @@ HYDRO_LANES_INLINE T exp_where(M m, T x) {
     return Math::exp(m, x);
 }
 
-}  // namespace hydro
+HYDRO_PROCESSES_END
+
+#endif

@@ -6,7 +6,8 @@
 // Depths in mm per step, temperatures in the unit of the station series, the
 // degree-day factor ddf in mm per degree and day, the rain melt factor rmf in
 // mm per degree, day and mm of rain, the step dt in hours.
-#pragma once
+#ifndef HYDRO_GRIDRUN_SNOW_HPP
+#define HYDRO_GRIDRUN_SNOW_HPP
 
 #include "lanes.hpp"
 
@@ -17,6 +18,17 @@ struct SnowStep {
     T melt;             // mm
     mask_of<T> stores;  // set on a snow step: the rain went into the pack
 };
+
+}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_SNOW_HPP
+
+// The process, compiled once per instruction set where the kernels are
+// (see lanes.hpp).
+#if !defined(HYDRO_SNOW_PROCESS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_SNOW_PROCESS
+
+HYDRO_PROCESSES_BEGIN
 
 // One step of the pack `pack` (mm) at `temperature` with `rain` (mm).
 template <class T>
@@ -36,4 +48,6 @@ HYDRO_LANES_INLINE SnowStep<T> snow_step(T& pack, T temperature, T rain, float m
     return s;
 }
 
-}  // namespace hydro
+HYDRO_PROCESSES_END
+
+#endif

@@ -17,7 +17,8 @@
 // (A - ET) - percolation, so that the store ends at theta_r instead of below
 // it (a store below theta_r raises a negative number to a power in the next
 // step's runoff split).
-#pragma once
+#ifndef HYDRO_GRIDRUN_SOIL_WATER_HPP
+#define HYDRO_GRIDRUN_SOIL_WATER_HPP
 
 #include "lanes.hpp"
 
@@ -31,6 +32,24 @@ struct SoilParameters {
     T interflow_factor;  // (interflow scale x slope) x K
     mask_of<T> no_canopy;
 };
+
+template <class T>
+struct SoilFluxes {
+    T evaporation;
+    T percolation;
+    T interflow;
+};
+
+}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_SOIL_WATER_HPP
+
+// The process, compiled once per instruction set where the kernels are
+// (see lanes.hpp).
+#if !defined(HYDRO_SOIL_WATER_PROCESS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_SOIL_WATER_PROCESS
+
+HYDRO_PROCESSES_BEGIN
 
 template <class T>
 HYDRO_LANES_INLINE SoilParameters<T> soil_parameters(T residual, T wilting_point, T field_capacity, T porosity,
@@ -48,13 +67,6 @@ HYDRO_LANES_INLINE SoilParameters<T> soil_parameters(T residual, T wilting_point
     p.no_canopy = interception_max < 0.01f;
     return p;
 }
-
-template <class T>
-struct SoilFluxes {
-    T evaporation;
-    T percolation;
-    T interflow;
-};
 
 template <class T, class Math = ExactMath<T>>
 HYDRO_LANES_INLINE SoilFluxes<T> soil_fluxes(T theta, T demand, const SoilParameters<T>& p) {
@@ -99,4 +111,6 @@ HYDRO_LANES_INLINE void keep_store_above_residual(T theta, T infiltration, T res
     f.interflow = pick(too_low, interflow, f.interflow);
 }
 
-}  // namespace hydro
+HYDRO_PROCESSES_END
+
+#endif

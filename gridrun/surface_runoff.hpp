@@ -21,7 +21,8 @@
 //   infiltration = max((1 - (c x moisture) / porosity) x (Sd - evaporation), 0)
 //   Sd           = Sd - evaporation - infiltration,  runoff = 0
 // and an empty one (or one without capacity) gives no runoff at all.
-#pragma once
+#ifndef HYDRO_GRIDRUN_SURFACE_RUNOFF_HPP
+#define HYDRO_GRIDRUN_SURFACE_RUNOFF_HPP
 
 #include "lanes.hpp"
 
@@ -40,6 +41,31 @@ struct RunoffParameters {
 };
 
 template <class T>
+struct RunoffSplit {
+    T surface_runoff;
+    T infiltration;
+};
+
+template <class T>
+struct DepressionStep {
+    T surface_runoff;  // what leaves the cell after the depressions
+    T infiltration;    // into the soil (replaced when the depressions drain)
+    T evaporation;     // from the depressions
+    T filling;         // into the depressions
+};
+
+}  // namespace hydro
+
+#endif  // HYDRO_GRIDRUN_SURFACE_RUNOFF_HPP
+
+// The process, compiled once per instruction set where the kernels are
+// (see lanes.hpp).
+#if !defined(HYDRO_SURFACE_RUNOFF_PROCESS) && (defined(HYDRO_LANES) || !defined(HYDRO_PROCESSES_PER_INSTRUCTION_SET))
+#define HYDRO_SURFACE_RUNOFF_PROCESS
+
+HYDRO_PROCESSES_BEGIN
+
+template <class T>
 HYDRO_LANES_INLINE RunoffParameters<T> runoff_parameters(T coefficient, T interception_max, float dry_coefficient,
                                                          float exponent, float rain_threshold) {
     RunoffParameters<T> p;
@@ -52,12 +78,6 @@ HYDRO_LANES_INLINE RunoffParameters<T> runoff_parameters(T coefficient, T interc
     p.no_canopy = interception_max < 0.0001f;
     return p;
 }
-
-template <class T>
-struct RunoffSplit {
-    T surface_runoff;
-    T infiltration;
-};
 
 // The split of the net rain; `rain` is the gross rain of the cell (the
 // exponent takes it, its test the net rain).
@@ -79,14 +99,6 @@ HYDRO_LANES_INLINE RunoffSplit<T> split_net_rain(T net_rain, T rain, T soil_mois
     s.infiltration = pick(has_net, pick(saturated, zero, (1.0f - fraction) * net_rain), zero);
     return s;
 }
-
-template <class T>
-struct DepressionStep {
-    T surface_runoff;  // what leaves the cell after the depressions
-    T infiltration;    // into the soil (replaced when the depressions drain)
-    T evaporation;     // from the depressions
-    T filling;         // into the depressions
-};
 
 // Depression storage of one step. `storage` is Sd (mm), `capacity` Smax (mm),
 // `demand` what is left of the potential evapotranspiration after the canopy.
@@ -122,4 +134,6 @@ HYDRO_LANES_INLINE DepressionStep<T> depression_step(const RunoffSplit<T>& split
     return d;
 }
 
-}  // namespace hydro
+HYDRO_PROCESSES_END
+
+#endif
