@@ -33,20 +33,26 @@ struct Calls {
     double pow = 0, exp = 0, log = 0;
 };
 
-// The library's powf, expf and logf, counted.
+// The C library's powf, expf and logf, counted, as a classic program calls
+// them. On the GNU C library of an x86-64 processor with FMA they give the
+// bits of the model's own (exact_math.hpp), so the results compare equal;
+// elsewhere the comparison at the end may say they differ.
 struct CountingMath {
     static inline Calls calls;
     static float pow(bool m, float x, float y) {
-        calls.pow += m ? 1 : 0;
-        return ExactMath<float>::pow(m, x, y);
+        if (!m) return 0.0f;
+        calls.pow += 1;
+        return std::pow(x, y);
     }
     static float exp(bool m, float x) {
-        calls.exp += m ? 1 : 0;
-        return ExactMath<float>::exp(m, x);
+        if (!m) return 0.0f;
+        calls.exp += 1;
+        return std::exp(x);
     }
     static float log(bool m, float x) {
-        calls.log += m ? 1 : 0;
-        return ExactMath<float>::log(m, x);
+        if (!m) return 0.0f;
+        calls.log += 1;
+        return std::log(x);
     }
 };
 
