@@ -133,11 +133,10 @@ HYDRO_LANE_INLINE void set_lane(S& to, int l, const CellGrids<float>& from) {
 }
 
 static void gather_cells(const RunView& run, const std::vector<ValidCell>& cells, std::size_t first, int real,
-                         std::size_t t0, const ModelState& state, LaneCells& lc) {
+                         const TileSteps& ts, const ModelState& state, LaneCells& lc) {
     const ModelInputs& in = run.in;
     const Catchment& g = run.catchment;
     const ControlFile& cf = run.control;
-    const std::size_t steps = static_cast<std::size_t>(in.sizes.n_steps);
     lc.real = real;
     lc.route_last = -1;
     CellGrids<vfloat> grids{};
@@ -151,11 +150,9 @@ static void gather_cells(const RunView& run, const std::vector<ValidCell>& cells
         lc.subbasin_cells[l] = static_cast<float>(g.subbasin_cell_count[sb]);
         lc.tail_begin[l] = state.tail_offset[c];
         lc.tail_len[l] = state.tail_offset[c + 1] - state.tail_offset[c];
-        lc.rain_of[l] = &in.precipitation.values[static_cast<std::size_t>(g.station_zone_p[i] - 1) * steps + t0];
-        lc.pet_of[l] = &in.pet.values[static_cast<std::size_t>(g.station_zone_e[i] - 1) * steps + t0];
-        lc.temp_of[l] = cf.temperature_used()
-                            ? &in.temperature.values[static_cast<std::size_t>(g.station_zone_t[i] - 1) * steps + t0]
-                            : nullptr;
+        lc.rain_of[l] = ts.rain.of(g.station_zone_p[i] - 1);
+        lc.pet_of[l] = ts.pet.of(g.station_zone_e[i] - 1);
+        lc.temp_of[l] = cf.temperature_used() ? ts.temperature.of(g.station_zone_t[i] - 1) : nullptr;
         const int32_t last = static_cast<int32_t>(
             std::min<int64_t>(in.cell_responses.last(c), static_cast<int64_t>(lc.tail_len[l]) - 1));
         lc.route_last = std::max(lc.route_last, last);
@@ -374,7 +371,7 @@ static void simulate_block(const RunView& run, const std::vector<ValidCell>& cel
     GroupStores stores;
     for (std::size_t grp = 0; grp < n_groups; ++grp) {
         const std::size_t g0 = first + grp * W;
-        gather_cells(run, cells, g0, static_cast<int>(std::min<std::size_t>(W, first + count - g0)), ts.t0, state, lc);
+        gather_cells(run, cells, g0, static_cast<int>(std::min<std::size_t>(W, first + count - g0)), ts, state, lc);
         gather_group(run, lc, ts, state, snap, scratch, stores);
         run_group(run, lc, ts, scratch, stores);
         scatter_group(lc, grp, ts, scratch, stores, state, snap, out);

@@ -73,6 +73,18 @@ void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::
         }
         s.entry_begin[tau + 1] = static_cast<uint32_t>(s.entry_slot.size());
     }
+    auto point = [&](const StationSeries& series, TileForcing& f) {
+        const bool held =
+            static_cast<std::size_t>(series.first_step) <= t0 &&
+            t0 + len <= static_cast<std::size_t>(series.first_step) + static_cast<std::size_t>(series.held_steps);
+        f.first = held && !series.values.empty()
+                      ? series.values.data() + (t0 - static_cast<std::size_t>(series.first_step))
+                      : nullptr;
+        f.stride = static_cast<std::size_t>(series.held_steps);
+    };
+    point(in.precipitation, s.rain);
+    point(in.pet, s.pet);
+    point(in.temperature, s.temperature);
     std::vector<char> used(s.kind_offset[kSnapshotKinds], 0);
     for (uint32_t slot : s.entry_slot) used[slot] = 1;
     s.active_slot.clear();

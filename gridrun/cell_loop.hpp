@@ -39,6 +39,14 @@ std::vector<ValidCell> valid_cells(const Catchment& g, int32_t n_rows, int32_t n
 // step): its last lag + 1, at most `cap` steps.
 std::vector<std::size_t> cell_tail_offsets(const ResponseTable& responses, std::size_t n_cells, std::size_t cap);
 
+// One variable's forcing over a tile: the series of station j (from 0)
+// starts at of(j), one value per step of the tile.
+struct TileForcing {
+    const float* first = nullptr;
+    std::size_t stride = 0;  // from one station's series to the next
+    const float* of(int32_t station) const { return first + static_cast<std::size_t>(station) * stride; }
+};
+
 // The steps of one tile as the cells see them. The map periods of every
 // kind are numbered together ("slots": the runoff periods, then the
 // interflow periods, ...).
@@ -52,7 +60,14 @@ struct TileSteps {
     // The slots that steps of this tile add to (only these map sums are touched).
     std::vector<uint32_t> active_slot;
     std::vector<uint8_t> active_kind;
+    // Precipitation, potential evapotranspiration and temperature (when used)
+    // of the tile: in the run's series where they are held whole, else in
+    // `window` (the tile's records, read when the tile is prepared).
+    TileForcing rain, pet, temperature;
+    std::array<StationSeries, 3> window;
 };
+// The tile's calendar and map entries; the forcing is pointed into the run's
+// series where they hold the tile's steps (else left for the series reader).
 void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::size_t t0, std::size_t len,
                         TileSteps& steps);
 

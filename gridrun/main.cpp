@@ -354,7 +354,8 @@ int run(const Options& options) {
     const int32_t run_mode = choose_run_mode(options);
     if (run_mode == 0) return 0;
     PhaseTimes times;
-    const Model model = load_model(paths, run_mode, &times);
+    // The series are read a tile at a time: long series of many stations fit in little memory.
+    const Model model = load_model(paths, run_mode, &times, SeriesReading::by_tile);
     for (const std::string& w : input_warnings(model))
         std::fprintf(stderr, "gridrun: warning: %s\n", printable(w).c_str());
     Parameters parameters = default_parameters(model);

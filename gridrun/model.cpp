@@ -158,7 +158,7 @@ NonFiniteReport describe_non_finite(const ModelInputs& in, const ScheduleOutcome
 
 }  // namespace
 
-Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times) {
+Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times, SeriesReading series) {
     auto t0 = clock_type::now();
     RunSizes sizes;
     const GridGeometry geometry = read_grid_geometry(paths.grid("watershed.asc"));
@@ -171,7 +171,7 @@ Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times)
     t0 = clock_type::now();
     Model model;
     model.paths = paths;
-    model.inputs = load_model_inputs(paths, sizes);
+    model.inputs = load_model_inputs(paths, sizes, series == SeriesReading::by_tile);
     if (times) times->input = seconds_since(t0);
     return model;
 }

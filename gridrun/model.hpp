@@ -37,9 +37,16 @@ struct Model {
     ModelInputs inputs;
 };
 
+// How the station series' values are held: whole in the model (read and
+// checked when it is loaded), or left in their files and read a tile of steps
+// at a time by each run, so that a run's memory does not grow with the
+// series' length (faults in the values are then found during the run).
+enum class SeriesReading { whole, by_tile };
+
 // Reads the grid size, scans the dimensions, and reads and checks every input
 // of the run mode (1 or 2); throws InputError. `times` gets scan and input.
-Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times = nullptr);
+Model load_model(const ProjectPaths& paths, int32_t run_mode, PhaseTimes* times = nullptr,
+                 SeriesReading series = SeriesReading::whole);
 
 // Doubts about the inputs that do not stop a run, one line each: today the
 // spacing of the series' dates against the control file's time step (daily

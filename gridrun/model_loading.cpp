@@ -14,40 +14,45 @@ namespace hydro {
 
 namespace {
 
-void load_station_series(const ProjectPaths& paths, ModelInputs& in) {
+// The series' sizes and headers; their values too unless `streamed` (then
+// each run reads them a tile at a time). The dates of p.txt are read either
+// way: they set the day of the year (the season of the canopy) and the map
+// periods a step belongs to.
+void load_station_series(const ProjectPaths& paths, ModelInputs& in, bool streamed) {
     const RunSizes& sz = in.sizes;
     in.precipitation.quantity = SeriesQuantity::Precipitation;
     in.pet.quantity = SeriesQuantity::Evapotranspiration;
     in.temperature.quantity = SeriesQuantity::Temperature;
+    in.series_streamed = streamed;
+    in.series_files = {paths.input("p.txt"), paths.input("pet.txt"), sz.temperature_used ? paths.input("t.txt") : ""};
+    const int32_t held = streamed ? 0 : -1;
     // One file after the other: only one file's text is in memory at a time,
     // however long the series.
     {
-        FreeFormatReader p(paths.input("p.txt"));
-        size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps);
+        FreeFormatReader p(in.series_files[0]);
+        size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps, held);
         read_series_header(p, in.precipitation, "thiessen_p.asc");
         for (int32_t k = 0; k < sz.n_steps; ++k) {
             const RecordDate d = read_record_date(p, k);
-            // The date sets the day of the year (the season of the canopy) and
-            // the map periods a step belongs to.
             check_record_date(p, d, k);
             in.calendar.append(d.year, d.month, d.day, d.hour);
-            read_station_values(p, in.precipitation, k);
+            if (!streamed) read_station_values(p, in.precipitation, k);
         }
     }
     {
-        FreeFormatReader e(paths.input("pet.txt"));
-        size_series(e, in.pet, sz.n_stations_e, sz.n_steps);
+        FreeFormatReader e(in.series_files[1]);
+        size_series(e, in.pet, sz.n_stations_e, sz.n_steps, held);
         read_series_header(e, in.pet, "thiessen_e.asc");
-        for (int32_t k = 0; k < sz.n_steps; ++k) {
+        for (int32_t k = 0; k < sz.n_steps && !streamed; ++k) {
             skip_record_date(e, k);
             read_station_values(e, in.pet, k);
         }
     }
     if (sz.temperature_used) {
-        FreeFormatReader t(paths.input("t.txt"));
-        size_series(t, in.temperature, sz.n_stations_t, sz.n_steps);
+        FreeFormatReader t(in.series_files[2]);
+        size_series(t, in.temperature, sz.n_stations_t, sz.n_steps, held);
         read_series_header(t, in.temperature, "thiessen_t.asc");
-        for (int32_t k = 0; k < sz.n_steps; ++k) {
+        for (int32_t k = 0; k < sz.n_steps && !streamed; ++k) {
             skip_record_date(t, k);
             read_station_values(t, in.temperature, k);
         }
@@ -191,7 +196,7 @@ void check_model_inputs(const ProjectPaths& paths, const ModelInputs& in) {
 
 }  // namespace
 
-ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) {
+ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes, bool stream_series) {
     ModelInputs in;
     in.sizes = sizes;
     in.control = read_control_file(paths.input("input.txt"), sizes.n_subbasins);
@@ -209,7 +214,7 @@ ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes) 
     in.cell_responses = ResponseTable::read(paths.output(sizes.run_mode == 1 ? "uh_cell_h.txt" : "uh_cell_s.txt"),
                                             sizes.n_cells, sizes.uh_length);
     in.river_responses = ResponseTable::read(paths.output("uh_river.txt"), sizes.n_subbasins, sizes.uh_length);
-    load_station_series(paths, in);
+    load_station_series(paths, in, stream_series);
     load_initial_soil_moisture(paths, in);
     check_model_inputs(paths, in);
     return in;

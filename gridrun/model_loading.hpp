@@ -8,7 +8,10 @@
 
 namespace hydro {
 
-// Reads and checks every input of the run; throws InputError.
-ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes);
+// Reads and checks every input of the run; throws InputError. With
+// `stream_series` the station series' values are left in their files and
+// read a tile of steps at a time by each run (faults in them are then found
+// during the run).
+ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes, bool stream_series = false);
 
 }  // namespace hydro

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "catchment.hpp"
@@ -23,6 +24,11 @@ struct ModelInputs {
     ResponseTable river_responses;  // uh_river.txt
     StepCalendar calendar;
     StationSeries precipitation, pet, temperature;
+    // Where the series' values are not held here but read a tile of steps at
+    // a time during each run (their sizes, headers and the calendar are):
+    // the files of p, pet and t.
+    bool series_streamed = false;
+    std::array<std::string, 3> series_files;
     std::vector<float> initial_soil_moisture;  // per grid position, mm
     std::vector<float> initial_saturation;     // moisture.asc as read (degrees of saturation), when read
     GridHeaderTexts map_header;                // header put back into every map

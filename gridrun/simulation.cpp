@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "cell_loop.hpp"
+#include "forcing_stream.hpp"
 #include "outlet_routing.hpp"
 #include "snapshots.hpp"
 
@@ -114,11 +115,18 @@ StepSchedule::StepSchedule(const RunView& run, ModelState& state, SnapshotSums& 
       sinks_(sinks),
       options_(options),
       cells_(valid_cells(run.catchment, run.in.sizes.n_rows, run.in.sizes.n_cols)),
+      forcing_(run.in.series_streamed ? std::make_unique<ForcingStream>(run.in) : nullptr),
       routing_(run, state),
       gw_maps_(run.in, run.control),
       next_(std::min(options.first_step, run_steps())) {}
 
 StepSchedule::~StepSchedule() = default;
+
+void StepSchedule::prepare_tile(std::size_t t0, std::size_t len, TileSteps& steps) {
+    prepare_tile_steps(run_.in, run_.control, t0, len, steps);
+    if (forcing_) forcing_->read_tile(t0, len, steps);
+    count_moisture_steps(steps, maps_);
+}
 
 std::size_t StepSchedule::run_steps() const { return static_cast<std::size_t>(run_.in.sizes.n_steps); }
 
@@ -171,8 +179,7 @@ void StepSchedule::advance(std::size_t end) {
     TileSteps tile_steps[2];
     auto tile_length = [&](std::size_t k) { return std::min(tile_len, n_steps - k * tile_len); };
     if (n_tiles > 0) {
-        prepare_tile_steps(in, run.control, t_begin, tile_length(0), tile_steps[0]);
-        count_moisture_steps(tile_steps[0], maps);
+        prepare_tile(t_begin, tile_length(0), tile_steps[0]);
         for (std::size_t k = 0; k < std::min<std::size_t>(n_tiles, 2); ++k) sums[k].reset(tile_length(k), n_sub, mode2);
     }
 
@@ -197,9 +204,7 @@ void StepSchedule::advance(std::size_t end) {
         }
         if (b == 0 && k + 1 < n_tiles) {
             // Tile k + 1 may start once block 0 of tile k is in: its steps are ready.
-            prepare_tile_steps(in, run.control, t_begin + (k + 1) * tile_len, tile_length(k + 1),
-                               tile_steps[(k + 1) % 2]);
-            count_moisture_steps(tile_steps[(k + 1) % 2], maps);
+            prepare_tile(t_begin + (k + 1) * tile_len, tile_length(k + 1), tile_steps[(k + 1) % 2]);
         }
         if (b + 1 == n_blocks) {
             const clock::time_point routing_start = clock::now();

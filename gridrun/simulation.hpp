@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "cell_loop.hpp"
@@ -47,6 +48,8 @@ ModelState state_for_run(const RunView& run, const ModelState& saved);
 // The schedule of one run, resumable: the steps may be run in several
 // stretches, each going on from where the last ended; results never depend on
 // where the stretches end. `state` holds the state after the last step run.
+class ForcingStream;
+
 class StepSchedule {
   public:
     StepSchedule(const RunView& run, ModelState& state, SnapshotSums& maps, const std::vector<ResultSink*>& sinks,
@@ -62,12 +65,16 @@ class StepSchedule {
     ScheduleOutcome finish();
 
   private:
+    // The calendar, map entries and forcing of the tile of `len` steps from t0.
+    void prepare_tile(std::size_t t0, std::size_t len, TileSteps& steps);
+
     const RunView& run_;
     ModelState& state_;
     SnapshotSums& maps_;
     const std::vector<ResultSink*>& sinks_;
     ScheduleOptions options_;
     std::vector<ValidCell> cells_;
+    std::unique_ptr<ForcingStream> forcing_;  // where the series are read a tile at a time
     OutletRouting routing_;
     GroundwaterEvaporationMaps gw_maps_;
     FirstNonFinite cell_non_finite_;

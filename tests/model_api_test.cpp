@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cell_loop.hpp"
+#include "input_error.hpp"
 #include "model.hpp"
 #include "project_builder.hpp"
 #include "series_collector.hpp"
@@ -147,16 +148,34 @@ struct MapKeeper : ResultSink {
     void map(const MapResult& m) override { maps.push_back(m.values); }
 };
 
+// Two stations in every series, so that each tile takes each cell's forcing
+// from its own station's series.
+Project two_station_project() {
+    Project p = wet_project();
+    for (std::size_t t = 0; t < p.dates.size(); ++t) {
+        p.precipitation[t].push_back(t % 5 == 1 ? 9.0 : 0.5);
+        p.pet[t].push_back(1.5);
+        p.temperature[t].push_back(p.temperature[t][0] - 2.0);
+    }
+    for (const char* f : {"thiessen_p.asc", "thiessen_e.asc", "thiessen_t.asc"}) {
+        p.set_cell(f, 2, 1, 2);
+        p.set_cell(f, 1, 3, 2);
+    }
+    return p;
+}
+
 // Tiles of any length, any number of threads and every cell kernel the
-// processor has (cells side by side in 4, 8 or 16 lanes) give the same
-// results: every sum is formed in cell order, every lane computes what one
-// cell computes.
-TEST(Simulate, TileLengthThreadCountAndKernelDoNotChangeAnyResult) {
+// processor has (cells side by side in 4, 8 or 16 lanes), with the series
+// held whole or read a tile at a time, give the same results: every sum is
+// formed in cell order, every lane computes what one cell computes.
+TEST(Simulate, TileLengthThreadCountKernelAndSeriesReadingDoNotChangeAnyResult) {
     TempDir tmp("tiles");
-    write_project(wet_project(), tmp.path());
+    write_project(two_station_project(), tmp.path());
     const std::string kernel_before = cell_kernel_name();
     for (int mode : {1, 2}) {
         const Model m = load_model(ProjectPaths{tmp.path().string()}, mode);
+        const Model by_tile = load_model(ProjectPaths{tmp.path().string()}, mode, nullptr, SeriesReading::by_tile);
+        EXPECT_TRUE(by_tile.inputs.precipitation.values.empty());
         ASSERT_TRUE(select_cell_kernel("generic"));
         SeriesCollector reference(true);
         MapKeeper reference_maps;
@@ -170,26 +189,96 @@ TEST(Simulate, TileLengthThreadCountAndKernelDoNotChangeAnyResult) {
         EXPECT_GT(times.cell_loop, 0.0);
         for (const std::string& kernel : cell_kernel_names())
             for (std::size_t tile : {1, 7, 59, 60, 1000})
-                for (int threads : {1, 2, 3}) {
-                    SCOPED_TRACE(kernel + " mode " + std::to_string(mode) + " tile " + std::to_string(tile) +
-                                 " threads " + std::to_string(threads));
-                    ASSERT_TRUE(select_cell_kernel(kernel));
-                    SeriesCollector c(true);
-                    MapKeeper maps;
-                    SimulationOptions o;
-                    o.threads = threads;
-                    o.tile_steps = tile;
-                    o.sinks = {&c, &maps};
-                    simulate(m, default_parameters(m), o);
-                    expect_same(reference, c);
-                    EXPECT_EQ(maps.maps, reference_maps.maps);
-                    for (std::size_t t = 0; t < c.balance.size(); ++t) {
-                        EXPECT_EQ(c.balance[t].groundwater_storage, reference.balance[t].groundwater_storage);
-                        EXPECT_EQ(c.balance[t].interception, reference.balance[t].interception);
+                for (int threads : {1, 2, 3})
+                    for (const Model* model : {&m, &by_tile}) {
+                        SCOPED_TRACE(kernel + " mode " + std::to_string(mode) + " tile " + std::to_string(tile) +
+                                     " threads " + std::to_string(threads) + (model == &m ? " whole" : " by tile"));
+                        ASSERT_TRUE(select_cell_kernel(kernel));
+                        SeriesCollector c(true);
+                        MapKeeper maps;
+                        SimulationOptions o;
+                        o.threads = threads;
+                        o.tile_steps = tile;
+                        o.sinks = {&c, &maps};
+                        simulate(*model, default_parameters(*model), o);
+                        expect_same(reference, c);
+                        EXPECT_EQ(maps.maps, reference_maps.maps);
+                        for (std::size_t t = 0; t < c.balance.size(); ++t) {
+                            EXPECT_EQ(c.balance[t].groundwater_storage, reference.balance[t].groundwater_storage);
+                            EXPECT_EQ(c.balance[t].interception, reference.balance[t].interception);
+                        }
                     }
-                }
     }
     select_cell_kernel(kernel_before);
+}
+
+// Read a tile at a time, a fault in a series is found when its tile is read:
+// the run stops with the message that reading the whole series gives when
+// the model is loaded (file, line, what was expected). A date of p.txt that
+// is no longer the one read at loading means the file changed during the run.
+TEST(Simulate, AFaultLateInASeriesReadByTileStopsTheRunWithItsFileAndLine) {
+    struct Case {
+        const char* file;
+        int line;  // from 1; the header is line 1, record 60 line 61
+        const char* text;
+        int reported;  // the line the message names
+        bool after_loading;
+    };
+    const Case cases[] = {
+        {"p.txt", 61, "2003 3 20 0 -1 0.5", 61, false},   // negative precipitation, last record
+        {"pet.txt", 59, "2003 3 18 0 0.5 x", 59, false},  // not a number, station 2
+        {"t.txt", 60, "2003 3 19 0 61 1", 60, false},     // above 60 degrees
+        {"pet.txt", 61, "2003 3 20 0 0.5", 61, false},    // one station value short, at the file's end
+        {"pet.txt", 61, "", 60, false},                   // the last record missing
+        {"p.txt", 50, "2003 3 10 0 0.5 0.5", 50, true},   // a date that is not the one loaded
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.file) + " line " + std::to_string(k.line));
+        TempDir tmp("late_fault");
+        write_project(two_station_project(), tmp.path());
+        const std::string path = (tmp.path() / "model" / "input" / k.file).string();
+        auto edit = [&] {
+            std::string text = testing_support::read_file(path), out;
+            std::size_t at = 0;
+            for (int line = 1; at < text.size(); ++line) {
+                const std::size_t end = text.find('\n', at) + 1;
+                out += line == k.line ? (*k.text ? std::string(k.text) + "\n" : "") : text.substr(at, end - at);
+                at = end;
+            }
+            testing_support::write_file(path, out);
+        };
+        const ProjectPaths paths{tmp.path().string()};
+        std::string whole_message;
+        if (!k.after_loading) {
+            edit();
+            try {
+                load_model(paths, 2);
+                ADD_FAILURE() << "the whole series loaded";
+            } catch (const InputError& e) {
+                whole_message = e.what();
+            }
+        }
+        const Model m = load_model(paths, 2, nullptr, SeriesReading::by_tile);
+        if (k.after_loading) edit();
+        SeriesCollector c(true);
+        SimulationOptions o;
+        o.threads = 2;
+        o.tile_steps = 7;
+        o.sinks = {&c};
+        try {
+            simulate(m, default_parameters(m), o);
+            ADD_FAILURE() << "the run went to its end";
+        } catch (const InputError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(path + ", line " + std::to_string(k.reported) + ":"), std::string::npos) << message;
+            if (!k.after_loading) {
+                EXPECT_EQ(message, whole_message);
+            }
+        }
+        // The tiles before the fault's went through the whole run.
+        EXPECT_GE(c.flow.size(), 35u);
+        EXPECT_LT(c.flow.size(), 60u);
+    }
 }
 
 }  // namespace
