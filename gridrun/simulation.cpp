@@ -13,6 +13,7 @@
 #include "forcing_stream.hpp"
 #include "outlet_routing.hpp"
 #include "snapshots.hpp"
+#include "tile_jobs.hpp"
 
 namespace hydro {
 
@@ -146,129 +147,145 @@ ScheduleOutcome run_schedule(const RunView& run, ModelState& state, SnapshotSums
     return schedule.finish();
 }
 
-void StepSchedule::advance(std::size_t end) {
-    const RunView& run = run_;
-    ModelState& state = state_;
-    SnapshotSums& maps = maps_;
-    const std::vector<ResultSink*>& sinks = sinks_;
-    const ScheduleOptions& options = options_;
-    const std::vector<ValidCell>& cells = cells_;
-    OutletRouting& routing = routing_;
-    GroundwaterEvaporationMaps& gw_maps = gw_maps_;
-    FirstNonFinite& cell_non_finite = cell_non_finite_;
-    const ModelInputs& in = run.in;
-    const std::size_t t_begin = next_, t_end = std::clamp(end, next_, run_steps());
-    const std::size_t n_steps = t_end - t_begin;
-    next_ = t_end;
-    const std::size_t total_steps = run_steps();
-    const std::size_t n_sub = static_cast<std::size_t>(in.sizes.n_subbasins);
-    const bool mode2 = in.sizes.run_mode == 2;
-    const std::size_t n_cells = cells.size();
-    const std::size_t n_threads = static_cast<std::size_t>(std::max(1, options.threads));
-    // The cell progress lines are written while the first steps are simulated.
-    const bool write_progress = options.progress && t_begin == 0;
+// One stretch of the schedule (one call of advance): its pieces, the
+// counters that keep their additions in order, and the steps and sums of the
+// tiles in flight. Tile k uses steps[k % kRing] and sums[k % kRing]: the
+// forcing of a tile is read, and a finished tile routed to the outlets (its
+// records written), while the cells go on through the next tiles.
+struct StepSchedule::Stretch {
+    static constexpr std::size_t kRing = 3;
 
-    const TileGeometry geometry = tile_geometry(n_cells, n_threads, options.tile_steps);
-    const std::size_t block_size = geometry.block_size, n_blocks = geometry.n_blocks, tile_len = geometry.tile_len;
-    const std::size_t n_tiles = (n_steps + tile_len - 1) / tile_len;
-    const std::size_t n_items = n_tiles * n_blocks;
-
-    // The sums of tile k are sums[k % 2]: a tile's first sums are added while
-    // the tile before is still being completed.
-    TileSums sums[2];
-    TileSteps tile_steps[2];
-    auto tile_length = [&](std::size_t k) { return std::min(tile_len, n_steps - k * tile_len); };
-    if (n_tiles > 0) {
-        prepare_tile(t_begin, tile_length(0), tile_steps[0]);
-        for (std::size_t k = 0; k < std::min<std::size_t>(n_tiles, 2); ++k) sums[k].reset(tile_length(k), n_sub, mode2);
-    }
-
-    using clock = std::chrono::steady_clock;
+    StepSchedule& s;
+    const std::size_t t_begin, n_steps, n_sub, n_cells, n_threads;
+    const bool mode2, write_progress;
+    const TileGeometry geometry;
+    const std::size_t n_tiles, n_items;
+    TileSums sums[kRing];
+    TileSteps steps[kRing];
     // Pieces are added in order, each in two parts: `first_added` counts the
     // pieces whose first part is in, `added` those that are complete.
-    std::atomic<std::size_t> first_added{0}, added{0};
-    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> first_added{0}, added{0}, next{0};
     std::atomic<bool> failed{false};
     std::exception_ptr error;
     std::mutex error_mutex;
+    // With several threads, reading and routing have a thread each; declared
+    // last, so that they stop before anything they use goes.
+    TileJobs reader, router;
 
-    // The second part of piece i (block i % n_blocks of tile i / n_blocks); called in order.
-    auto complete_piece = [&](std::size_t i, const BlockTile& block) {
-        const std::size_t k = i / n_blocks, b = i % n_blocks;
-        const std::size_t first = b * block_size;
-        TileSums& tile_sums = sums[k % 2];
-        add_block_tile(run, cells, first, block, t_begin + k * tile_len, tile_sums, cell_non_finite, BlockPart::second);
-        if (write_progress && k == 0) {
-            std::fwrite(block.progress.data(), 1, block.progress.size(), options.progress);
-            if (options.flush_progress) std::fflush(options.progress);
-        }
-        if (b == 0 && k + 1 < n_tiles) {
-            // Tile k + 1 may start once block 0 of tile k is in: its steps are ready.
-            prepare_tile(t_begin + (k + 1) * tile_len, tile_length(k + 1), tile_steps[(k + 1) % 2]);
-        }
-        if (b + 1 == n_blocks) {
-            const clock::time_point routing_start = clock::now();
-            routing.advance_tile(tile_sums, t_begin + k * tile_len, maps, gw_maps, sinks);
-            routing_seconds_ += std::chrono::duration<double>(clock::now() - routing_start).count();
-            if (k + 2 < n_tiles) tile_sums.reset(tile_length(k + 2), n_sub, mode2);
-        }
-        if (options.on_progress) {
-            const clock::time_point now = clock::now();
-            if (now - last_report_ >= std::chrono::milliseconds(250)) {
-                last_report_ = now;
-                const double done = static_cast<double>(t_begin) + static_cast<double>(n_steps) *
-                                                                       static_cast<double>(i + 1) /
-                                                                       static_cast<double>(n_items);
-                options.on_progress(done / static_cast<double>(total_steps));
-            }
-        }
-    };
+    Stretch(StepSchedule& schedule, std::size_t begin, std::size_t end)
+        : s(schedule),
+          t_begin(begin),
+          n_steps(end - begin),
+          n_sub(static_cast<std::size_t>(s.run_.in.sizes.n_subbasins)),
+          n_cells(s.cells_.size()),
+          n_threads(static_cast<std::size_t>(std::max(1, s.options_.threads))),
+          mode2(s.run_.in.sizes.run_mode == 2),
+          // The cell progress lines are written while the first steps are simulated.
+          write_progress(s.options_.progress && begin == 0),
+          geometry(tile_geometry(n_cells, n_threads, s.options_.tile_steps)),
+          n_tiles((n_steps + geometry.tile_len - 1) / geometry.tile_len),
+          n_items(n_tiles * geometry.n_blocks),
+          reader([this](std::size_t k) { read_tile(k); }, n_threads > 1 && s.forcing_),
+          router([this](std::size_t k) { route_tile(k); }, n_threads > 1) {}
 
-    auto wait_until = [&](std::atomic<std::size_t>& counter, std::size_t count) {
+    std::size_t tile_start(std::size_t k) const { return t_begin + k * geometry.tile_len; }
+    std::size_t tile_length(std::size_t k) const {
+        return std::min(geometry.tile_len, n_steps - k * geometry.tile_len);
+    }
+
+    void read_tile(std::size_t k) { s.prepare_tile(tile_start(k), tile_length(k), steps[k % kRing]); }
+
+    void route_tile(std::size_t k) {
+        const auto routing_start = std::chrono::steady_clock::now();
+        s.routing_.advance_tile(sums[k % kRing], tile_start(k), s.maps_, s.gw_maps_, s.sinks_);
+        s.routing_seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - routing_start).count();
+        // The sums are free for the tile kRing later.
+        if (k + kRing < n_tiles) sums[k % kRing].reset(tile_length(k + kRing), n_sub, mode2);
+    }
+
+    void wait_until(std::atomic<std::size_t>& counter, std::size_t count) {
         // A short spin first: the piece before is usually about to be added.
         for (int spin = 0; spin < 2000 && counter.load(std::memory_order_acquire) < count; ++spin)
             std::this_thread::yield();
         for (std::size_t done = counter.load(std::memory_order_acquire); done < count && !failed.load();
              done = counter.load(std::memory_order_acquire))
             counter.wait(done, std::memory_order_acquire);
-    };
-    auto mark = [](std::atomic<std::size_t>& counter, std::size_t value) {
+    }
+    static void mark(std::atomic<std::size_t>& counter, std::size_t value) {
         counter.store(value, std::memory_order_release);
         counter.notify_all();
-    };
+    }
 
-    auto worker = [&]() {
+    void report_progress(std::size_t i) {
+        using clock = std::chrono::steady_clock;
+        if (!s.options_.on_progress) return;
+        const clock::time_point now = clock::now();
+        if (now - s.last_report_ < std::chrono::milliseconds(250)) return;
+        s.last_report_ = now;
+        const double done = static_cast<double>(t_begin) +
+                            static_cast<double>(n_steps) * static_cast<double>(i + 1) / static_cast<double>(n_items);
+        s.options_.on_progress(done / static_cast<double>(s.run_steps()));
+    }
+
+    // The second part of piece i (block i % n_blocks of tile i / n_blocks); called in order.
+    void complete_piece(std::size_t i, const BlockTile& block) {
+        const std::size_t k = i / geometry.n_blocks, b = i % geometry.n_blocks;
+        add_block_tile(s.run_, s.cells_, b * geometry.block_size, block, tile_start(k), sums[k % kRing],
+                       s.cell_non_finite_, BlockPart::second);
+        if (write_progress && k == 0) {
+            std::fwrite(block.progress.data(), 1, block.progress.size(), s.options_.progress);
+            if (s.options_.flush_progress) std::fflush(s.options_.progress);
+        }
+        if (b + 1 == geometry.n_blocks) {
+            router.post(k);
+            // No piece uses the tile's steps any more: they take those of the tile kRing later.
+            if (k + kRing < n_tiles) reader.post(k + kRing);
+        }
+        report_progress(i);
+    }
+
+    // Progress lines of the block's cells (first tile only).
+    void progress_lines(std::size_t first, std::size_t count, BlockTile& block) const {
+        char line[64];
+        for (std::size_t c = first; c < first + count; ++c) {
+            const int len = std::snprintf(line, sizeof line, "cell:%10zu   rows:%7d   cols:%7d\n", c + 1,
+                                          s.cells_[c].row, s.cells_[c].col);
+            block.progress.append(line, static_cast<std::size_t>(len));
+        }
+    }
+
+    // Piece i from the simulation of its cells to its addition; false when
+    // the run failed elsewhere.
+    bool run_piece(std::size_t i, BlockTile& block) {
+        const std::size_t k = i / geometry.n_blocks, b = i % geometry.n_blocks;
+        // The block's cells finished the tile before, and the tile's steps are read.
+        if (k > 0) wait_until(added, i - geometry.n_blocks + 1);
+        if (failed.load() || !reader.wait(k)) return false;
+        const std::size_t first = b * geometry.block_size;
+        const std::size_t count = std::min(geometry.block_size, n_cells - first);
+        block.progress.clear();
+        if (write_progress && k == 0) progress_lines(first, count, block);
+        simulate_block_tile(s.run_, s.cells_, first, count, steps[k % kRing], s.state_, s.maps_, block);
+        wait_until(first_added, i);
+        if (failed.load()) return false;
+        // The tile's sums are those of the tile kRing before, once it is routed.
+        if (b == 0 && k >= kRing && !router.wait(k - kRing)) return false;
+        add_block_tile(s.run_, s.cells_, first, block, tile_start(k), sums[k % kRing], s.cell_non_finite_,
+                       BlockPart::first);
+        mark(first_added, i + 1);
+        wait_until(added, i);
+        if (failed.load()) return false;
+        complete_piece(i, block);
+        mark(added, i + 1);
+        return true;
+    }
+
+    void work() {
         try {
             BlockTile block;
-            char line[64];
             for (;;) {
                 const std::size_t i = next.fetch_add(1);
-                if (i >= n_items || failed.load()) break;
-                const std::size_t k = i / n_blocks, b = i % n_blocks;
-                // The block's cells finished the tile before (and its steps
-                // are ready; the tile two before is complete, so this tile's
-                // sums are free).
-                if (k > 0) wait_until(added, i - n_blocks + 1);
-                if (failed.load()) break;
-                const std::size_t first = b * block_size;
-                const std::size_t count = std::min(block_size, n_cells - first);
-                block.progress.clear();
-                if (write_progress && k == 0)
-                    for (std::size_t c = first; c < first + count; ++c) {
-                        const int len = std::snprintf(line, sizeof line, "cell:%10zu   rows:%7d   cols:%7d\n", c + 1,
-                                                      cells[c].row, cells[c].col);
-                        block.progress.append(line, static_cast<std::size_t>(len));
-                    }
-                simulate_block_tile(run, cells, first, count, tile_steps[k % 2], state, maps, block);
-                wait_until(first_added, i);
-                if (failed.load()) break;
-                add_block_tile(run, cells, first, block, t_begin + k * tile_len, sums[k % 2], cell_non_finite,
-                               BlockPart::first);
-                mark(first_added, i + 1);
-                wait_until(added, i);
-                if (failed.load()) break;
-                complete_piece(i, block);
-                mark(added, i + 1);
+                if (i >= n_items || failed.load() || !run_piece(i, block)) break;
             }
         } catch (...) {
             {
@@ -280,16 +297,30 @@ void StepSchedule::advance(std::size_t end) {
                 counter->fetch_add(n_items + 1);  // wakes the waiting threads
                 counter->notify_all();
             }
+            reader.stop();
+            router.stop();
         }
-    };
+    }
 
-    if (n_cells > 0) {
+    void run() {
+        if (n_cells == 0 || n_tiles == 0) return;
+        for (std::size_t k = 0; k < std::min(kRing, n_tiles); ++k) {
+            sums[k].reset(tile_length(k), n_sub, mode2);
+            reader.post(k);
+        }
         std::vector<std::thread> pool;
-        for (std::size_t w = 1; w < std::min(n_threads, n_blocks); ++w) pool.emplace_back(worker);
-        worker();
+        for (std::size_t w = 1; w < std::min(n_threads, geometry.n_blocks); ++w) pool.emplace_back([this] { work(); });
+        work();
         for (std::thread& th : pool) th.join();
         if (error) std::rethrow_exception(error);
+        router.wait(n_tiles - 1);
     }
+};
+
+void StepSchedule::advance(std::size_t end) {
+    const std::size_t t_begin = next_, t_end = std::clamp(end, next_, run_steps());
+    next_ = t_end;
+    Stretch(*this, t_begin, t_end).run();
 }
 
 }  // namespace hydro

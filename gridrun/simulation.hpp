@@ -1,10 +1,12 @@
 // The run's schedule: the steps in tiles, the valid cells in blocks. Threads
 // take (tile, block) pieces in order; a block advances its cells through a
 // tile as soon as the same block has finished the tile before; the pieces
-// are added to the tile's sums strictly in order, and the piece that
-// completes a tile also routes it to the outlets and hands its records to
-// the sinks. Only one tile's sums are held, so memory does not grow with
-// the number of steps.
+// are added to the tile's sums strictly in order. A completed tile is routed
+// to the outlets and its records handed to the sinks, tile after tile, and
+// the forcing of the tiles ahead is read, each on a thread of its own where
+// the run has several (else in turn by the thread that completes a tile):
+// every sum is formed in the same order either way. A few tiles' sums and
+// forcing are held, so memory does not grow with the number of steps.
 #pragma once
 
 #include <chrono>
@@ -65,6 +67,7 @@ class StepSchedule {
     ScheduleOutcome finish();
 
   private:
+    struct Stretch;
     // The calendar, map entries and forcing of the tile of `len` steps from t0.
     void prepare_tile(std::size_t t0, std::size_t len, TileSteps& steps);
 
