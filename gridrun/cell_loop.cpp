@@ -73,18 +73,6 @@ void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::
         }
         s.entry_begin[tau + 1] = static_cast<uint32_t>(s.entry_slot.size());
     }
-    auto point = [&](const StationSeries& series, TileForcing& f) {
-        const bool held =
-            static_cast<std::size_t>(series.first_step) <= t0 &&
-            t0 + len <= static_cast<std::size_t>(series.first_step) + static_cast<std::size_t>(series.held_steps);
-        f.first = held && !series.values.empty()
-                      ? series.values.data() + (t0 - static_cast<std::size_t>(series.first_step))
-                      : nullptr;
-        f.stride = static_cast<std::size_t>(series.held_steps);
-    };
-    point(in.precipitation, s.rain);
-    point(in.pet, s.pet);
-    point(in.temperature, s.temperature);
     std::vector<char> used(s.kind_offset[kSnapshotKinds], 0);
     for (uint32_t slot : s.entry_slot) used[slot] = 1;
     s.active_slot.clear();
@@ -95,6 +83,18 @@ void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::
                 s.active_slot.push_back(j);
                 s.active_kind.push_back(static_cast<uint8_t>(k));
             }
+}
+
+void point_tile_forcing(const ModelInputs& in, std::size_t t0, std::size_t len, TileSteps& s) {
+    auto point = [&](const StationSeries& series, TileForcing& f) {
+        const std::size_t first = static_cast<std::size_t>(series.first_step);
+        const bool held = first <= t0 && t0 + len <= first + static_cast<std::size_t>(series.held_steps);
+        f.first = held && !series.values.empty() ? series.values.data() + (t0 - first) : nullptr;
+        f.stride = static_cast<std::size_t>(series.held_steps);
+    };
+    point(in.precipitation, s.rain);
+    point(in.pet, s.pet);
+    point(in.temperature, s.temperature);
 }
 
 void TileSums::reset(std::size_t n, std::size_t n_subbasins, bool mode2) {

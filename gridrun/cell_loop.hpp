@@ -66,10 +66,12 @@ struct TileSteps {
     TileForcing rain, pet, temperature;
     std::array<StationSeries, 3> window;
 };
-// The tile's calendar and map entries; the forcing is pointed into the run's
-// series where they hold the tile's steps (else left for the series reader).
+// The tile's calendar and map entries.
 void prepare_tile_steps(const ModelInputs& in, const ControlFile& control, std::size_t t0, std::size_t len,
                         TileSteps& steps);
+// Points the tile's forcing into the run's series where they hold the tile's
+// steps (the series held whole).
+void point_tile_forcing(const ModelInputs& in, std::size_t t0, std::size_t len, TileSteps& steps);
 
 // What each cell of a block adds to the sums of each step of a tile (the
 // table kContributionKinds below says what each is and where it goes).

@@ -7,28 +7,28 @@
 
 namespace hydro {
 
-ForcingStream::ForcingStream(const ModelInputs& in)
-    : in_(in), series_{&in.precipitation, &in.pet, &in.temperature}, n_files_(in.control.temperature_used() ? 3 : 2) {
+ForcingStream::ForcingStream(const ModelInputs& in) : in_(in), n_files_(in.control.temperature_used() ? 3 : 2) {
+    const StationSeries* series[3] = {&in.precipitation, &in.pet, &in.temperature};
     for (std::size_t v = 0; v < n_files_; ++v) {
-        passed_[v].quantity = series_[v]->quantity;
-        passed_[v].n_stations = series_[v]->n_stations;
-        passed_[v].n_steps = series_[v]->n_steps;
+        File& f = files_[v];
+        f.series = series[v];
+        f.passed.quantity = series[v]->quantity;
+        f.passed.n_stations = series[v]->n_stations;
+        f.passed.n_steps = series[v]->n_steps;
+        open(f, v);
     }
-    open();
 }
 
 ForcingStream::~ForcingStream() = default;
 
-void ForcingStream::open() {
-    for (std::size_t v = 0; v < n_files_; ++v) {
-        files_[v] = std::make_unique<FreeFormatReader>(in_.series_files[v]);
-        skip_series_header(*files_[v]);
-    }
-    next_ = 0;
+void ForcingStream::open(File& f, std::size_t v) {
+    f.reader = std::make_unique<FreeFormatReader>(in_.series_files[v]);
+    skip_series_header(*f.reader);
+    f.next = 0;
 }
 
 void ForcingStream::read_record(std::size_t v, StationSeries& window, int32_t step) {
-    FreeFormatReader& f = *files_[v];
+    FreeFormatReader& f = *files_[v].reader;
     if (v == 0) {
         const RecordDate d = read_record_date(f, step);
         const StepDate was = in_.calendar.date(static_cast<std::size_t>(step));
@@ -44,27 +44,31 @@ void ForcingStream::read_record(std::size_t v, StationSeries& window, int32_t st
     read_station_values(f, window, step);
 }
 
-void ForcingStream::read_tile(std::size_t t0, std::size_t len, TileSteps& steps) {
-    if (t0 < next_) open();
-    for (std::size_t v = 0; v < n_files_; ++v) passed_[v].hold(0, 1);
-    for (; next_ < t0; ++next_)
-        for (std::size_t v = 0; v < n_files_; ++v) {
-            passed_[v].first_step = static_cast<int32_t>(next_);
-            read_record(v, passed_[v], static_cast<int32_t>(next_));
-        }
+void ForcingStream::read_tile(std::size_t v, std::size_t t0, std::size_t len, TileSteps& steps) {
     TileForcing* forcing[3] = {&steps.rain, &steps.pet, &steps.temperature};
-    for (std::size_t v = 0; v < 3; ++v) {
-        StationSeries& w = steps.window[v];
-        w.quantity = series_[v]->quantity;
-        w.n_stations = series_[v]->n_stations;
-        w.n_steps = series_[v]->n_steps;
-        if (v < n_files_) w.hold(static_cast<int32_t>(t0), static_cast<int32_t>(len));
-        *forcing[v] = TileForcing{v < n_files_ ? w.values.data() : nullptr, len};
+    if (v >= n_files_) {
+        *forcing[v] = TileForcing{};
+        return;
     }
-    // File after file: each reader goes on through its own buffer.
-    for (std::size_t v = 0; v < n_files_; ++v)
-        for (std::size_t t = t0; t < t0 + len; ++t) read_record(v, steps.window[v], static_cast<int32_t>(t));
-    next_ = t0 + len;
+    File& f = files_[v];
+    if (t0 < f.next) open(f, v);
+    f.passed.hold(0, 1);
+    for (; f.next < t0; ++f.next) {
+        f.passed.first_step = static_cast<int32_t>(f.next);
+        read_record(v, f.passed, static_cast<int32_t>(f.next));
+    }
+    StationSeries& w = steps.window[v];
+    w.quantity = f.series->quantity;
+    w.n_stations = f.series->n_stations;
+    w.n_steps = f.series->n_steps;
+    w.hold(static_cast<int32_t>(t0), static_cast<int32_t>(len));
+    *forcing[v] = TileForcing{w.values.data(), len};
+    for (std::size_t t = t0; t < t0 + len; ++t) read_record(v, w, static_cast<int32_t>(t));
+    f.next = t0 + len;
+}
+
+void ForcingStream::read_tile(std::size_t t0, std::size_t len, TileSteps& steps) {
+    for (std::size_t v = 0; v < 3; ++v) read_tile(v, t0, len, steps);
 }
 
 }  // namespace hydro

@@ -123,10 +123,17 @@ StepSchedule::StepSchedule(const RunView& run, ModelState& state, SnapshotSums& 
 
 StepSchedule::~StepSchedule() = default;
 
-void StepSchedule::prepare_tile(std::size_t t0, std::size_t len, TileSteps& steps) {
-    prepare_tile_steps(run_.in, run_.control, t0, len, steps);
-    if (forcing_) forcing_->read_tile(t0, len, steps);
-    count_moisture_steps(steps, maps_);
+void StepSchedule::prepare_tile(std::size_t t0, std::size_t len, TileSteps& steps, std::size_t only_file) {
+    if (only_file == 0 || only_file == kEveryFile) {
+        prepare_tile_steps(run_.in, run_.control, t0, len, steps);
+        count_moisture_steps(steps, maps_);
+    }
+    if (!forcing_)
+        point_tile_forcing(run_.in, t0, len, steps);
+    else if (only_file == kEveryFile)
+        forcing_->read_tile(t0, len, steps);
+    else
+        forcing_->read_tile(only_file, t0, len, steps);
 }
 
 std::size_t StepSchedule::run_steps() const { return static_cast<std::size_t>(run_.in.sizes.n_steps); }
@@ -168,9 +175,10 @@ struct StepSchedule::Stretch {
     std::atomic<bool> failed{false};
     std::exception_ptr error;
     std::mutex error_mutex;
-    // With several threads, reading and routing have a thread each; declared
-    // last, so that they stop before anything they use goes.
-    TileJobs reader, router;
+    // With several threads, routing has a thread, and reading one per series
+    // file; declared last, so that they stop before anything they use goes.
+    std::vector<std::unique_ptr<TileJobs>> readers;
+    TileJobs router;
 
     Stretch(StepSchedule& schedule, std::size_t begin, std::size_t end)
         : s(schedule),
@@ -185,15 +193,30 @@ struct StepSchedule::Stretch {
           geometry(tile_geometry(n_cells, n_threads, s.options_.tile_steps)),
           n_tiles((n_steps + geometry.tile_len - 1) / geometry.tile_len),
           n_items(n_tiles * geometry.n_blocks),
-          reader([this](std::size_t k) { read_tile(k); }, n_threads > 1 && s.forcing_),
-          router([this](std::size_t k) { route_tile(k); }, n_threads > 1) {}
+          router([this](std::size_t k) { route_tile(k); }, n_threads > 1) {
+        if (n_threads > 1 && s.forcing_)
+            for (std::size_t v = 0; v < s.forcing_->files(); ++v)
+                readers.push_back(std::make_unique<TileJobs>([this, v](std::size_t k) { read_tile(k, v); }, true));
+        else
+            readers.push_back(std::make_unique<TileJobs>([this](std::size_t k) { read_tile(k, kEveryFile); }, false));
+    }
 
     std::size_t tile_start(std::size_t k) const { return t_begin + k * geometry.tile_len; }
     std::size_t tile_length(std::size_t k) const {
         return std::min(geometry.tile_len, n_steps - k * geometry.tile_len);
     }
 
-    void read_tile(std::size_t k) { s.prepare_tile(tile_start(k), tile_length(k), steps[k % kRing]); }
+    void read_tile(std::size_t k, std::size_t file) {
+        s.prepare_tile(tile_start(k), tile_length(k), steps[k % kRing], file);
+    }
+    void post_read(std::size_t k) {
+        for (auto& r : readers) r->post(k);
+    }
+    bool wait_read(std::size_t k) {
+        for (auto& r : readers)
+            if (!r->wait(k)) return false;
+        return true;
+    }
 
     void route_tile(std::size_t k) {
         const auto routing_start = std::chrono::steady_clock::now();
@@ -239,7 +262,7 @@ struct StepSchedule::Stretch {
         if (b + 1 == geometry.n_blocks) {
             router.post(k);
             // No piece uses the tile's steps any more: they take those of the tile kRing later.
-            if (k + kRing < n_tiles) reader.post(k + kRing);
+            if (k + kRing < n_tiles) post_read(k + kRing);
         }
         report_progress(i);
     }
@@ -260,7 +283,7 @@ struct StepSchedule::Stretch {
         const std::size_t k = i / geometry.n_blocks, b = i % geometry.n_blocks;
         // The block's cells finished the tile before, and the tile's steps are read.
         if (k > 0) wait_until(added, i - geometry.n_blocks + 1);
-        if (failed.load() || !reader.wait(k)) return false;
+        if (failed.load() || !wait_read(k)) return false;
         const std::size_t first = b * geometry.block_size;
         const std::size_t count = std::min(geometry.block_size, n_cells - first);
         block.progress.clear();
@@ -297,7 +320,7 @@ struct StepSchedule::Stretch {
                 counter->fetch_add(n_items + 1);  // wakes the waiting threads
                 counter->notify_all();
             }
-            reader.stop();
+            for (auto& r : readers) r->stop();
             router.stop();
         }
     }
@@ -306,7 +329,7 @@ struct StepSchedule::Stretch {
         if (n_cells == 0 || n_tiles == 0) return;
         for (std::size_t k = 0; k < std::min(kRing, n_tiles); ++k) {
             sums[k].reset(tile_length(k), n_sub, mode2);
-            reader.post(k);
+            post_read(k);
         }
         std::vector<std::thread> pool;
         for (std::size_t w = 1; w < std::min(n_threads, geometry.n_blocks); ++w) pool.emplace_back([this] { work(); });

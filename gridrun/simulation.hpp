@@ -68,8 +68,12 @@ class StepSchedule {
 
   private:
     struct Stretch;
-    // The calendar, map entries and forcing of the tile of `len` steps from t0.
-    void prepare_tile(std::size_t t0, std::size_t len, TileSteps& steps);
+    // The calendar, map entries and forcing of the tile of `len` steps from
+    // t0; or where the series are read by tile, a part of it: with file 0
+    // the calendar and map entries and the forcing of that file, with the
+    // others only their forcing.
+    static constexpr std::size_t kEveryFile = static_cast<std::size_t>(-1);
+    void prepare_tile(std::size_t t0, std::size_t len, TileSteps& steps, std::size_t only_file = kEveryFile);
 
     const RunView& run_;
     ModelState& state_;

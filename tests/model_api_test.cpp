@@ -275,8 +275,6 @@ TEST(Simulate, AFaultLateInASeriesReadByTileStopsTheRunWithItsFileAndLine) {
                 EXPECT_EQ(message, whole_message);
             }
         }
-        // The tiles before the fault's went through the whole run.
-        EXPECT_GE(c.flow.size(), 35u);
         EXPECT_LT(c.flow.size(), 60u);
     }
 }
