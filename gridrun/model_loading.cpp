@@ -1,61 +1,41 @@
 #include "model_loading.hpp"
 
 #include <charconv>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ascii_grid.hpp"
 #include "cell_loop.hpp"
 #include "free_format.hpp"
 #include "grid_table.hpp"
 #include "input_error.hpp"
+#include "side_by_side.hpp"
 
 namespace hydro {
 
 namespace {
 
-// The series' sizes and headers; their values too unless `streamed` (then
-// each run reads them a tile at a time). The dates of p.txt are read either
-// way: they set the day of the year (the season of the canopy) and the map
-// periods a step belongs to.
-void load_station_series(const ProjectPaths& paths, ModelInputs& in, bool streamed) {
-    const RunSizes& sz = in.sizes;
-    in.precipitation.quantity = SeriesQuantity::Precipitation;
-    in.pet.quantity = SeriesQuantity::Evapotranspiration;
-    in.temperature.quantity = SeriesQuantity::Temperature;
-    in.series_streamed = streamed;
-    in.series_files = {paths.input("p.txt"), paths.input("pet.txt"), sz.temperature_used ? paths.input("t.txt") : ""};
-    const int32_t held = streamed ? 0 : -1;
-    // One file after the other: only one file's text is in memory at a time,
-    // however long the series.
-    {
-        FreeFormatReader p(in.series_files[0]);
-        size_series(p, in.precipitation, sz.n_stations_p, sz.n_steps, held);
-        read_series_header(p, in.precipitation, "thiessen_p.asc");
-        for (int32_t k = 0; k < sz.n_steps; ++k) {
-            const RecordDate d = read_record_date(p, k);
-            check_record_date(p, d, k);
-            in.calendar.append(d.year, d.month, d.day, d.hour);
-            if (!streamed) read_station_values(p, in.precipitation, k);
+// One series file: its size and header, and its values unless `streamed`
+// (then each run reads them a tile at a time). The dates of p.txt
+// (`calendar` given) are read either way: they set the day of the year (the
+// season of the canopy) and the map periods a step belongs to.
+void load_series_file(const std::string& path, int32_t n_stations, int32_t n_steps, const char* zone_grid,
+                      bool streamed, StationSeries& series, StepCalendar* calendar) {
+    FreeFormatReader f(path);
+    size_series(f, series, n_stations, n_steps, streamed ? 0 : -1);
+    read_series_header(f, series, zone_grid);
+    if (streamed && !calendar) return;
+    for (int32_t k = 0; k < n_steps; ++k) {
+        if (calendar) {
+            const RecordDate d = read_record_date(f, k);
+            check_record_date(f, d, k);
+            calendar->append(d.year, d.month, d.day, d.hour);
+        } else {
+            skip_record_date(f, k);
         }
-    }
-    {
-        FreeFormatReader e(in.series_files[1]);
-        size_series(e, in.pet, sz.n_stations_e, sz.n_steps, held);
-        read_series_header(e, in.pet, "thiessen_e.asc");
-        for (int32_t k = 0; k < sz.n_steps && !streamed; ++k) {
-            skip_record_date(e, k);
-            read_station_values(e, in.pet, k);
-        }
-    }
-    if (sz.temperature_used) {
-        FreeFormatReader t(in.series_files[2]);
-        size_series(t, in.temperature, sz.n_stations_t, sz.n_steps, held);
-        read_series_header(t, in.temperature, "thiessen_t.asc");
-        for (int32_t k = 0; k < sz.n_steps && !streamed; ++k) {
-            skip_record_date(t, k);
-            read_station_values(t, in.temperature, k);
-        }
+        if (!streamed) read_station_values(f, series, k);
     }
 }
 
@@ -194,11 +174,8 @@ void check_model_inputs(const ProjectPaths& paths, const ModelInputs& in) {
                          "other than 0 (it divides the groundwater evaporation), found 0");
 }
 
-}  // namespace
-
-ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes, bool stream_series) {
-    ModelInputs in;
-    in.sizes = sizes;
+// The control file and the catchment grids, checked and converted.
+void load_control_and_catchment(const ProjectPaths& paths, const RunSizes& sizes, ModelInputs& in) {
     in.control = read_control_file(paths.input("input.txt"), sizes.n_subbasins);
     in.sizes.n_reported_subbasins = static_cast<int32_t>(in.control.reported_subbasins.size());
     // Whether temperature is used decided what the first pass sized.
@@ -211,10 +188,43 @@ ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes, 
     check_catchment_values(paths, in.sizes, in.catchment_as_read);
     in.catchment = in.catchment_as_read;
     convert_catchment(in.catchment, in.sizes, in.control.time_step_hours);
-    in.cell_responses = ResponseTable::read(paths.output(sizes.run_mode == 1 ? "uh_cell_h.txt" : "uh_cell_s.txt"),
-                                            sizes.n_cells, sizes.uh_length);
-    in.river_responses = ResponseTable::read(paths.output("uh_river.txt"), sizes.n_subbasins, sizes.uh_length);
-    load_station_series(paths, in, stream_series);
+}
+
+}  // namespace
+
+ModelInputs load_model_inputs(const ProjectPaths& paths, const RunSizes& sizes, bool stream_series) {
+    ModelInputs in;
+    in.sizes = sizes;
+    in.precipitation.quantity = SeriesQuantity::Precipitation;
+    in.pet.quantity = SeriesQuantity::Evapotranspiration;
+    in.temperature.quantity = SeriesQuantity::Temperature;
+    in.series_streamed = stream_series;
+    in.series_files = {paths.input("p.txt"), paths.input("pet.txt"),
+                       sizes.temperature_used ? paths.input("t.txt") : ""};
+    // In the order of the messages: the first that fails is the one reported.
+    std::vector<std::function<void()>> parts = {
+        [&] { load_control_and_catchment(paths, sizes, in); },
+        [&] {
+            in.cell_responses = ResponseTable::read(
+                paths.output(sizes.run_mode == 1 ? "uh_cell_h.txt" : "uh_cell_s.txt"), sizes.n_cells, sizes.uh_length);
+        },
+        [&] {
+            in.river_responses = ResponseTable::read(paths.output("uh_river.txt"), sizes.n_subbasins, sizes.uh_length);
+        },
+        [&] {
+            load_series_file(in.series_files[0], sizes.n_stations_p, sizes.n_steps, "thiessen_p.asc", stream_series,
+                             in.precipitation, &in.calendar);
+        },
+        [&] {
+            load_series_file(in.series_files[1], sizes.n_stations_e, sizes.n_steps, "thiessen_e.asc", stream_series,
+                             in.pet, nullptr);
+        }};
+    if (sizes.temperature_used)
+        parts.push_back([&] {
+            load_series_file(in.series_files[2], sizes.n_stations_t, sizes.n_steps, "thiessen_t.asc", stream_series,
+                             in.temperature, nullptr);
+        });
+    run_side_by_side(parts);
     load_initial_soil_moisture(paths, in);
     check_model_inputs(paths, in);
     return in;

@@ -279,4 +279,46 @@ TEST(Simulate, AFaultLateInASeriesReadByTileStopsTheRunWithItsFileAndLine) {
     }
 }
 
+// The grids, the response files and the series files are read at the same
+// time; of several faulty files, the one reported is still the first in the
+// order they were read one after the other.
+TEST(LoadModel, OfSeveralFaultyFilesTheFirstInReadingOrderIsReported) {
+    struct Fault {
+        const char* file;  // under the project
+        int line;          // from 1
+        const char* text;  // the line it becomes
+    };
+    const Fault faults[] = {
+        {"arcview/ascii/porosity.asc", 7, "0.4 x 0.4 0.4"}, {"model/output/uh_cell_s.txt", 1, "0 1 x 0.3"},
+        {"model/output/uh_river.txt", 2, "0 1 0.8 x"},      {"model/input/p.txt", 30, "2003 2 17 0 x 0.5"},
+        {"model/input/pet.txt", 30, "2003 2 17 0 0.5 x"},   {"model/input/t.txt", 30, "2003 2 17 0 x 1"},
+    };
+    const std::size_t n = std::size(faults);
+    for (std::size_t first = 0; first < n; ++first)
+        for (std::size_t second = first + 1; second < n; ++second) {
+            SCOPED_TRACE(std::string(faults[first].file) + " and " + faults[second].file);
+            TempDir tmp("two_faults");
+            write_project(two_station_project(), tmp.path());
+            for (const Fault& f : {faults[first], faults[second]}) {
+                const fs::path path = tmp.path() / f.file;
+                std::string text = testing_support::read_file(path), out;
+                std::size_t at = 0;
+                for (int line = 1; at < text.size(); ++line) {
+                    const std::size_t end = text.find('\n', at) + 1;
+                    out += line == f.line ? std::string(f.text) + "\n" : text.substr(at, end - at);
+                    at = end;
+                }
+                testing_support::write_file(path, out);
+            }
+            try {
+                load_model(ProjectPaths{tmp.path().string()}, 2);
+                ADD_FAILURE() << "loaded";
+            } catch (const InputError& e) {
+                const std::string message = e.what();
+                const std::string first_file = (tmp.path() / faults[first].file).string();
+                EXPECT_EQ(message.rfind(first_file + ", line " + std::to_string(faults[first].line), 0), 0u) << message;
+            }
+        }
+}
+
 }  // namespace
