@@ -7,6 +7,7 @@
 #include "ascii_grid.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
+#include "side_by_side.hpp"
 #include "station_series.hpp"
 
 namespace hydro {
@@ -46,18 +47,29 @@ void scan_cell_responses(const std::string& path, int32_t& n_cells, int32_t& uh_
 }  // namespace
 
 void scan_dimensions(const ProjectPaths& paths, RunSizes& s) {
-    s.n_subbasins = largest_value(paths, "watershed.asc", s.n_rows, s.n_cols);
-    check_subbasin_numbering(paths.grid("watershed.asc"), s.n_subbasins, s.n_rows, s.n_cols);
-    s.n_stations_p = largest_value(paths, "thiessen_p.asc", s.n_rows, s.n_cols);
-    s.n_stations_e = largest_value(paths, "thiessen_e.asc", s.n_rows, s.n_cols);
-    s.n_steps = count_series_records(paths.input("p.txt"), std::numeric_limits<int32_t>::max());
-    scan_cell_responses(paths.output("uh_cell_h.txt"), s.n_cells, s.uh_length);
-    if (s.n_cells == 0)
-        throw InputError(paths.output("uh_cell_h.txt"), 0, "one response line per simulated cell", "no line");
-
-    ControlFileSizes c = scan_control_file(paths.input("input.txt"));
+    ControlFileSizes c;
+    // The files are scanned at the same time, each part filling its own
+    // sizes; the first part in this order that fails is the one reported.
+    run_side_by_side({
+        [&] {
+            s.n_subbasins = largest_value(paths, "watershed.asc", s.n_rows, s.n_cols);
+            check_subbasin_numbering(paths.grid("watershed.asc"), s.n_subbasins, s.n_rows, s.n_cols);
+        },
+        [&] { s.n_stations_p = largest_value(paths, "thiessen_p.asc", s.n_rows, s.n_cols); },
+        [&] { s.n_stations_e = largest_value(paths, "thiessen_e.asc", s.n_rows, s.n_cols); },
+        [&] { s.n_steps = count_series_records(paths.input("p.txt"), std::numeric_limits<int32_t>::max()); },
+        [&] {
+            scan_cell_responses(paths.output("uh_cell_h.txt"), s.n_cells, s.uh_length);
+            if (s.n_cells == 0)
+                throw InputError(paths.output("uh_cell_h.txt"), 0, "one response line per simulated cell", "no line");
+        },
+        [&] {
+            // Temperature stations are counted where temperature is used.
+            c = scan_control_file(paths.input("input.txt"));
+            s.n_stations_t = c.degree_day_factor >= 0 ? largest_value(paths, "thiessen_t.asc", s.n_rows, s.n_cols) : 0;
+        },
+    });
     s.temperature_used = c.degree_day_factor >= 0;
-    s.n_stations_t = s.temperature_used ? largest_value(paths, "thiessen_t.asc", s.n_rows, s.n_cols) : 0;
     s.n_reported_subbasins = c.n_reported_subbasins;
     s.max_period_slots = 0;
     for (int k = 0; k < kSnapshotKinds; ++k) {
