@@ -95,15 +95,29 @@ struct TileGeometry {
 // Blocks of at most 32 cells, and enough of them that every thread has
 // work; tiles of about 8000 cell-steps per block, so that a block's
 // contributions (13 values per cell and step) stay in the cache.
-TileGeometry tile_geometry(std::size_t n_cells, std::size_t n_threads, std::size_t tile_steps) {
+TileGeometry tile_geometry(std::size_t n_cells, std::size_t n_threads, std::size_t tile_steps, std::size_t longest) {
     TileGeometry g;
     g.block_size = std::clamp<std::size_t>((n_cells + n_threads - 1) / std::max<std::size_t>(n_threads, 1), 1, 32);
     g.n_blocks = std::max<std::size_t>(1, (n_cells + g.block_size - 1) / g.block_size);
     // A small basin gets longer tiles, so that the threads meet seldom.
-    g.tile_len = tile_steps ? tile_steps
-                            : std::clamp<std::size_t>(
-                                  std::max(8192 / g.block_size, 131072 / std::max<std::size_t>(n_cells, 1)), 128, 4096);
+    g.tile_len = tile_steps
+                     ? tile_steps
+                     : std::min(longest, std::clamp<std::size_t>(
+                                             std::max(8192 / g.block_size, 131072 / std::max<std::size_t>(n_cells, 1)),
+                                             128, 4096));
     return g;
+}
+
+// The longest tile whose forcing, read by tile, takes about 16 MB in the
+// tiles in flight (`in_flight` tiles of every station of every series), so
+// that many stations do not make a small basin's run large.
+std::size_t longest_tile(const ModelInputs& in, std::size_t in_flight) {
+    if (!in.series_streamed) return static_cast<std::size_t>(-1);
+    const int64_t stations = int64_t{in.sizes.n_stations_p} + in.sizes.n_stations_e +
+                             (in.sizes.temperature_used ? in.sizes.n_stations_t : 0);
+    const std::size_t bytes_per_step =
+        in_flight * sizeof(float) * static_cast<std::size_t>(std::max<int64_t>(1, stations));
+    return std::max<std::size_t>(32, (std::size_t{16} << 20) / bytes_per_step);
 }
 
 }  // namespace
@@ -190,7 +204,7 @@ struct StepSchedule::Stretch {
           mode2(s.run_.in.sizes.run_mode == 2),
           // The cell progress lines are written while the first steps are simulated.
           write_progress(s.options_.progress && begin == 0),
-          geometry(tile_geometry(n_cells, n_threads, s.options_.tile_steps)),
+          geometry(tile_geometry(n_cells, n_threads, s.options_.tile_steps, longest_tile(s.run_.in, kRing))),
           n_tiles((n_steps + geometry.tile_len - 1) / geometry.tile_len),
           n_items(n_tiles * geometry.n_blocks),
           router([this](std::size_t k) { route_tile(k); }, n_threads > 1) {
