@@ -110,7 +110,7 @@ bool draw_pictures(const std::string& folder, ObjectiveKind objective, std::size
         "set output 'hydrograph.png'\n"
         "set datafile separator ','\n"
         "set xdata time\nset timefmt '%Y-%m-%d %H:%M'\nset format x '%b %Y'\n"
-        "set grid\nset key top left\nset ylabel 'discharge (m^3/s)'\n"
+        "set grid\nset key top left\nset ylabel 'discharge (m^3/s)'\nset yrange [0:*]\n"
         "plot 'best_flow.csv' using 1:3 with lines lw 1 lc rgb '#a0a0a0' title 'project parameters', \\\n"
         "     'best_flow.csv' using 1:4 with lines lw 1.5 lc rgb '#2050a0' title 'best simulated', \\\n"
         "     'best_flow.csv' using 1:($2) with lines lw 1 lc rgb 'black' title 'observed'\n";
@@ -119,7 +119,10 @@ bool draw_pictures(const std::string& folder, ObjectiveKind objective, std::size
     std::string quoted = "'";
     for (char c : folder) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     quoted += "'";
-    const std::string cmd = "cd " + quoted + " && gnuplot convergence.gp hydrograph.gp >/dev/null 2>&1";
+    // Each picture from a session of its own: no setting of one (the
+    // objective's y range) carries over into the other.
+    const std::string cmd =
+        "cd " + quoted + " && gnuplot convergence.gp >/dev/null 2>&1 && gnuplot hydrograph.gp >/dev/null 2>&1";
     return std::system(cmd.c_str()) == 0;
 }
 

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <sstream>
 
+#include "calibration_output.hpp"
 #include "control_values.hpp"
 #include "fit_scores.hpp"
 #include "free_format.hpp"
@@ -236,6 +238,46 @@ TEST_F(Gridcal, BadInputsAreRefusedWithFileAndLine) {
     }
     EXPECT_FALSE(fs::exists(tmp_->path() / "x1"));
     EXPECT_EQ(read_file(tmp_->path() / "full" / "keep.txt"), "mine\n");
+}
+
+// The hydrograph is drawn in a gnuplot session of its own: its y axis spans
+// the flows (0 to 40 m3/s here), not the objective's range (0.7 to 0.9)
+// that the convergence picture sets. A gnuplot in front of the real one
+// notes the y range each session drew last.
+TEST(GridcalPictures, HydrographAxisSpansTheFlowsNotTheObjective) {
+    if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
+    TempDir tmp("gridcal_pictures");
+    const fs::path bin = tmp.path() / "bin", folder = tmp.path() / "out";
+    fs::create_directories(bin);
+    fs::create_directories(folder);
+    write_file(bin / "range.gp", "set print 'ranges.txt' append\nprint GPVAL_Y_MIN, GPVAL_Y_MAX\n");
+    write_file(bin / "gnuplot",
+               "#!/bin/sh\nPATH=\"$REAL_PATH\" exec gnuplot \"$@\" '" + (bin / "range.gp").string() + "'\n");
+    fs::permissions(bin / "gnuplot", fs::perms::owner_all);
+    std::string trace, flows;
+    for (int k = 1; k <= 6; ++k) {
+        const double score = 0.7 + 0.04 * k * (k % 2);
+        trace +=
+            std::to_string(k) + ",0.5," + std::to_string(score) + ",0,0,0,0,0,0,0,0,0," + std::to_string(score) + "\n";
+        flows += "2000-01-0" + std::to_string(k) + " 00:00," + std::to_string(k * 6) + "," + std::to_string(k * 5) +
+                 "," + std::to_string(k * 7 - 2) + "\n";  // up to 40 m3/s
+    }
+    write_file(folder / "trace.csv", trace);
+    write_file(folder / "best_flow.csv", flows);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("REAL_PATH", path.c_str(), 1);
+    setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+    const bool drawn = hydro::draw_pictures(folder.string(), hydro::ObjectiveKind::kge, 1);
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(drawn);
+    EXPECT_TRUE(fs::exists(folder / "hydrograph.png"));
+    std::istringstream ranges(read_file(folder / "ranges.txt"));
+    std::vector<std::pair<double, double>> drawn_ranges;
+    for (double low, high; ranges >> low >> high;) drawn_ranges.emplace_back(low, high);
+    ASSERT_EQ(drawn_ranges.size(), 2u) << "one session a picture";
+    EXPECT_LT(drawn_ranges[0].second, 1.0);  // the objective's
+    EXPECT_EQ(drawn_ranges[1].first, 0.0);
+    EXPECT_GE(drawn_ranges[1].second, 40.0);
 }
 
 }  // namespace
