@@ -448,6 +448,7 @@ PrepSummary make_project(const PrepOptions& o) {
     const ForcingZones forcing = forcing_zones(o, t, basin, sum);
     ControlSettings control = control_settings(o, forcing, sb, sum);
     SeriesFiles series = station_series(o, forcing, control, sum);
+    sum.starting_snow = starting_snow_text(control);
 
     // Every input is read and checked: from here on the project is written.
     ProjectFolder out = emptied_folder(o, folder, sum);
@@ -487,6 +488,7 @@ std::string summary_text(const PrepOptions& o, const PrepSummary& s) {
     t << ")\n";
     t << "  stations    p " << s.stations_p << ", e " << s.stations_e << ", t " << s.stations_t << "\n";
     for (const std::string& f : s.forcing) t << "  forcing     " << f << "\n";
+    t << "  start snow  " << s.starting_snow << "\n";
     t << "  responses   longest last lag " << s.longest_lag << " steps of "
       << plain_decimal(o.routing.time_step_hours, 6) << " h\n";
     for (const std::string& n : s.notes) t << "  note: " << n << "\n";

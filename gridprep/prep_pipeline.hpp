@@ -21,6 +21,7 @@ struct PrepSummary {
     int32_t stations_p = 0, stations_e = 0, stations_t = 0;
     std::vector<std::string> forcing;  // what became of gridded forcing, one line per variable
     int32_t longest_lag = 0;
+    std::string starting_snow;       // the snow pack of every cell at the start, and why
     std::vector<std::string> notes;  // things the user should know
 };
 

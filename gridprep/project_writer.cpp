@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cell_loop.hpp"
 #include "csv_lines.hpp"
 #include "free_format.hpp"
 #include "input_error.hpp"
@@ -46,12 +47,32 @@ std::string date_fields(const DateHour& d) {
            std::to_string(d.hour);
 }
 
+constexpr const char* kMonthNames[12] = {"January", "February", "March",     "April",   "May",      "June",
+                                         "July",    "August",   "September", "October", "November", "December"};
+
+std::string snow_mm_text(int32_t month) { return plain_decimal(hydro::initial_snow_storage(month), 3) + " mm"; }
+
 }  // namespace
+
+std::string starting_snow_text(const ControlSettings& c) {
+    const int32_t month = c.period_start.month;
+    if (c.have_period && month >= 1 && month <= 12) {
+        const std::string when = " (the first step is in " + std::string(kMonthNames[month - 1]) + ")";
+        return hydro::initial_snow_storage(month) > 0.0f ? snow_mm_text(month) + " on every cell" + when
+                                                         : "none" + when;
+    }
+    std::string rule;
+    for (int32_t m = 1; m <= 12; ++m)
+        if (hydro::initial_snow_storage(m) > 0.0f)
+            rule += std::string(kMonthNames[m - 1]) + " " + snow_mm_text(m) + ", ";
+    return "by the month of the first step: " + rule + "none in other months";
+}
 
 std::string control_text(const ControlSettings& c) {
     std::string t;
     t += "Time_step_hours      | " + c.origin + "\n";
-    t += plain_decimal(c.time_step_hours, 6) + "                    | hours per time step\n";
+    t += plain_decimal(c.time_step_hours, 6) +
+         "                    | hours per time step; snow at the start: " + starting_snow_text(c) + "\n";
     std::string names, values;
     for (const hydro::ControlParameter& p : hydro::kControlParameters) {
         const double v = c.parameters[static_cast<std::size_t>(p.position - 1)];

@@ -49,6 +49,11 @@ struct ControlSettings {
 // scaled to the step and kept at 2 mm or more.
 ControlSettings default_control(double time_step_hours);
 
+// The snow pack every cell starts with, by the month of the run's first
+// step (the first date of the series): "35 mm on every cell (the first step
+// is in January)"; without series, the model's rule by month.
+std::string starting_snow_text(const ControlSettings& c);
+
 // The control file, commented: every comment stands after the values a
 // read takes from its line, or on a title line.
 std::string control_text(const ControlSettings& c);

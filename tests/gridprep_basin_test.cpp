@@ -203,11 +203,38 @@ TEST(GridprepProjectNotes, OutletInAPitIsSaidMovedOnRequestAndRefusedWhenStrict)
     EXPECT_TRUE(has_note(g.make({"--force"}), "default outlet"));
 }
 
+// The snow every cell starts with follows the month of the first step:
+// 15, 25, 35, 45 mm from November to February, none otherwise.
+TEST(GridprepControlFile, NamesTheSnowPackTheRunStartsWith) {
+    const struct {
+        bool have_period;
+        int32_t month;
+        const char* text;
+    } cases[] = {
+        {true, 1, "35 mm on every cell (the first step is in January)"},
+        {true, 11, "15 mm on every cell (the first step is in November)"},
+        {true, 6, "none (the first step is in June)"},
+        {false, 0,
+         "by the month of the first step: January 35 mm, February 45 mm, November 15 mm, December 25 mm, none in "
+         "other months"},
+    };
+    for (const auto& c : cases) {
+        ControlSettings control = default_control(24.0);
+        control.have_period = c.have_period;
+        control.period_start.month = c.month;
+        EXPECT_EQ(starting_snow_text(control), c.text);
+        EXPECT_NE(control_text(control).find("| hours per time step; snow at the start: " + std::string(c.text) + "\n"),
+                  std::string::npos);
+    }
+}
+
 TEST(GridprepProjectFolder, RefusedUnlessForcedWhichRemovesOnlyTheListedFiles) {
     const Folder f(v_valley(12, 9));
     const fs::path root(f.root);
     write_file(f.dir.path() / "p.txt", "year month day hour 100\n2014 6 1 0 1\n");
-    f.make({"--precipitation", (f.dir.path() / "p.txt").string(), "--terrain-grids"});
+    const PrepSummary made = f.make({"--precipitation", (f.dir.path() / "p.txt").string(), "--terrain-grids"});
+    EXPECT_NE(summary_text(PrepOptions{}, made).find("  start snow  none (the first step is in June)\n"),
+              std::string::npos);
     EXPECT_TRUE(fs::exists(root / "model" / "input" / "p.txt"));
     const std::string accumulation = read_file(root / "arcview" / "ascii" / "flow_accumulation.asc");
     EXPECT_NE(accumulation.find(" 108 "), std::string::npos) << "the outlet gathers all 12 x 9 cells";
