@@ -9,6 +9,7 @@
 
 #include "dem_grid.hpp"
 #include "flow_direction.hpp"
+#include "synthetic_terrain.hpp"
 
 namespace gridprep_testing {
 
@@ -58,30 +59,10 @@ inline Raster v_valley_with_pit(int n_rows = 12, int n_cols = 9) {
     });
 }
 
-// A one-cell-wide channel winding as a square spiral from the north-western
-// corner (the lowest cell) to the centre, between walls one cell wide; the
-// channel rises by 1 mm a cell, the walls stand 100 m above it. Every cell
-// drains to the corner along a path of about n^2 / 2 cells. n odd.
+// The spiral channel of synthetic_terrain.hpp on 10 m cells. n odd.
 inline Raster spiral_dem(int n) {
-    std::vector<int> along(static_cast<std::size_t>(n) * n, -1);
-    auto at = [&](int r, int c) -> int& { return along[static_cast<std::size_t>(r) * n + c]; };
-    auto inside = [&](int r, int c) { return r >= 0 && c >= 0 && r < n && c < n; };
-    const int dr[4] = {0, 1, 0, -1}, dc[4] = {1, 0, -1, 0};
-    int r = 0, c = 0, dir = 0, steps = 0;
-    at(0, 0) = 0;
-    for (bool moved = true; moved;) {
-        moved = false;
-        for (int turn = 0; turn < 2 && !moved; ++turn) {
-            const int nr = r + dr[dir], nc = c + dc[dir], fr = r + 2 * dr[dir], fc = c + 2 * dc[dir];
-            if (inside(nr, nc) && at(nr, nc) < 0 && !(inside(fr, fc) && at(fr, fc) >= 0)) {
-                r = nr, c = nc, at(r, c) = ++steps, moved = true;
-            } else {
-                dir = (dir + 1) % 4;
-            }
-        }
-    }
-    const double top = 0.001 * steps + 100.0;
-    return make_dem(n, n, 10.0, [&](int row, int col) { return at(row, col) >= 0 ? 0.001 * at(row, col) : top; });
+    const std::vector<double> z = synthetic_terrain::spiral_channel(n);
+    return make_dem(n, n, 10.0, [&](int row, int col) { return z[static_cast<std::size_t>(row * n + col)]; });
 }
 
 // The index of the cell where a cell's water leaves the grid.
