@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything, then runs areamean and gridrun (run mode 2, reported
+# Builds the programs it needs (gridrun, areamean, gridprep, run_summary),
+# showing how far the build has come, then runs areamean and gridrun (run mode 2, reported
 # subbasins and yearly maps) on a scratch copy of the example project
 # examples/jacksboro, prints a summary of the run and draws the hydrograph.
 # The repository's copy of the example is never modified. With --observed, the
@@ -26,8 +27,26 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Install them with: sudo apt-get install -y cmake g++ make libgtest-dev gnuplot-nox" >&2
   exit 2
 fi
+# The build's progress: one line that counts up on a terminal, a line every
+# tenth otherwise (compiler messages still reach the screen through stderr).
+show_progress() {
+  local line pct last=-10
+  while IFS= read -r line; do
+    [[ $line =~ ^\[\ *([0-9]+)%\] ]] || continue
+    pct=${BASH_REMATCH[1]}
+    if [ -t 1 ]; then
+      printf '\r   %3d%% %-70.70s' "$pct" "${line#*] }"
+    elif [ "$pct" -ge $((last + 10)) ]; then
+      last=$pct
+      echo "   $pct%"
+    fi
+  done
+  if [ -t 1 ]; then printf '\r   done%-72s\n' ""; fi
+}
+targets=(gridrun areamean gridprep run_summary)
+echo "== building ${targets[*]} into build/ (Release; a first build takes a few minutes)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target gridrun areamean gridprep run_summary >/dev/null
+cmake --build build -j"$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}" | show_progress
 
 rm -rf "$scratch"
 mkdir -p "$(dirname "$scratch")"
