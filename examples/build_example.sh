@@ -52,4 +52,5 @@ Evaporation_maps | yearly sums, groundwater evaporation included
 2015 1 1 0 2015 12 31 0
 PERIODS
 cp "$tmp/input.txt" "$control"
+touch jacksboro/run/here/.gitkeep  # the working folder, kept in git
 echo "example project written to examples/jacksboro"
