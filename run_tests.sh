@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite, in four stages:
-#   1. Release build in ./build, every test (CTest);
+#   1. Release build in ./build (every warning an error), every test (CTest);
 #   2. when mingw-w64 and Wine are installed, gridrun.exe and areamean.exe
 #      cross-built in ./build-win and the reference cases run under Wine;
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
-#      in ./build-asan (any finding fails the test that met it);
+#      in ./build-asan (every warning an error; any finding fails the test that met it);
 #   4. when clang++ with libFuzzer is installed, the fuzz targets of fuzz/ in
-#      ./build-fuzz, each run for a short, bounded time from its seed corpus.
+#      ./build-fuzz (every warning an error, sign conversions aside), each run for a
+#      short, bounded time from its seed corpus.
 # Usage: ./run_tests.sh
 #   HYDRO_TESTS_QUICK=1 ./run_tests.sh   runs stage 1 only
 #   HYDRO_FUZZ_SECONDS=N                 seconds per fuzz target (default 8)
@@ -39,7 +40,9 @@ else
 fi
 
 echo "== Release build and tests (build/)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+# Every warning of -Wall -Wextra -Wshadow -Wconversion is an error here and in
+# the sanitizer build.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DHYDRO_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 # The Python module's tests (pytest, test PythonModule above) run when the module was built.
@@ -70,7 +73,7 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests (build-as
 # gridcal over MPI is left out here: Open MPI's own start-up allocations are
 # reported as leaks. The first stage tests it.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1" \
-  -DHYDRO_SANITIZE=ON -DHYDRO_MPI=OFF
+  -DHYDRO_SANITIZE=ON -DHYDRO_MPI=OFF -DHYDRO_WERROR=ON
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -83,7 +86,7 @@ if command -v clang++ >/dev/null 2>&1 &&
    printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' |
      clang++ -x c++ -fsanitize=fuzzer,address,undefined - -o "$fuzz_probe_dir/probe" >/dev/null 2>&1; then
   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DHYDRO_FUZZ=ON -DHYDRO_BUILD_TESTS=OFF
+    -DHYDRO_FUZZ=ON -DHYDRO_BUILD_TESTS=OFF -DHYDRO_WERROR=ON
   cmake --build build-fuzz --target fuzzers -j"$jobs"
   seconds=${HYDRO_FUZZ_SECONDS:-8}
   mkdir -p build-fuzz/artifacts

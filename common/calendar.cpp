@@ -89,15 +89,15 @@ StepCalendar& StepCalendar::operator=(StepCalendar&& other) noexcept {
     return *this;
 }
 
-void StepCalendar::append(int32_t year, int32_t month, int32_t day, int32_t hour) {
+void StepCalendar::append(int32_t y, int32_t m, int32_t d, int32_t hr) {
     const std::size_t step = size_++;
     new_identity();
-    if (!in_calendar(year, month, day, hour)) {
+    if (!in_calendar(y, m, d, hr)) {
         runs_.push_back({step, static_cast<int64_t>(odd_.size()), kOddDate});
-        odd_.push_back({year, month, day, hour});
+        odd_.push_back({y, m, d, hr});
         return;
     }
-    const int64_t h = civil_day_number(year, month, day) * 24 + hour;
+    const int64_t h = civil_day_number(y, m, d) * 24 + hr;
     const int64_t previous = last_hour_;
     last_hour_ = h;
     if (!runs_.empty() && runs_.back().spacing != kOddDate) {

@@ -57,8 +57,8 @@ TEST_P(GoldenCase, BothProgramsReproduceEveryExpectedFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Reference, GoldenCase, ::testing::ValuesIn(golden_cases()), [](const auto& info) {
-    std::string n = info.param;
+INSTANTIATE_TEST_SUITE_P(Reference, GoldenCase, ::testing::ValuesIn(golden_cases()), [](const auto& param_info) {
+    std::string n = param_info.param;
     for (char& c : n)
         if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     return n;

@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadText{"fields", "p,1,0\n", "expected four fields"},
                       BadText{"twice", "p,1,0,0\ne,1,0,0\np,1,5,5\n",
                               "line 3: expected a station number not yet used"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(GridprepTables, ReadClassesWithOrWithoutTitles) {
     const auto soils = parse_soil_table("soil.csv",
@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadText{"soil_conductivity_huge", "1,0.3,0.45,1e300,8,0.02,0.1\n", "at most 100000 (mm/h)"},
                       BadText{"cover_manning_huge", "1,0.3,1,1,0.5,2,1e300\n",
                               "a Manning coefficient above 0 and at most 1"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(GridprepSeriesCheck, CountsRecordsAndKeepsTheFirstAndLastDate) {
     const SeriesCheck c =
@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadText{"decimal_year", "y m d h 1 2\n2012.5 1 1 0 5 5\n", "the year (a whole number)"},
                       BadText{"bad_value", "y m d h 1 2\n2012 1 1 0 5 x\n", "the value of station 2"},
                       BadText{"no_records", "y m d h 1 2\n", "at least one record"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(GridprepCommandLine, ReadsEveryForm) {
     const PrepOptions o =

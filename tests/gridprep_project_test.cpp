@@ -299,7 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"no_pet_station", {"--stations", "@no_pet"}, "at least one evapotranspiration station", 1},
         Failure{"bad_report", {"--report", "1,99"}, "expected subbasin numbers from 1 to", 1},
         Failure{"unknown_option", {"--fast"}, "unknown option \"--fast\"", 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(GridprepProgram, HelpAndVersion) {
     TempDir dir("gridprep_help");

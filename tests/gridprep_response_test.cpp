@@ -174,6 +174,6 @@ INSTANTIATE_TEST_SUITE_P(Lines, GridprepWrittenResponse,
                                            LineCase{"tiny_ends_vanish", Response{0, {1e-12, 0.5, 0.5, 3e-11}}, 1, 2},
                                            LineCase{"many_sevenths", Response{2, std::vector<double>(7, 1.0 / 7)}, 2,
                                                     8}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Dems, GridprepDelineationRules,
                                            DelineationCase{"pit_3", 1, 3}, DelineationCase{"pit_1", 1, 1},
                                            DelineationCase{"volcano_5", 2, 5}, DelineationCase{"volcano_20", 2, 20},
                                            DelineationCase{"volcano_10000", 2, 10000}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // --- Horn's slope -----------------------------------------------------------
 

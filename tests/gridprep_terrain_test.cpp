@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "1 nan\n2\n3,4,5\n",
                    3, 2, 0, 0, 1, 5},
         ReaderCase{"dx_dy", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ndx 30\ndy 30\n7\n", 1, 1, 0, 0, 30, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 struct ReaderError {
     const char* name;
@@ -271,6 +271,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReaderError{"rectangular_cells", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ndx 30\ndy 20\n7\n",
                     "square cells"},
         ReaderError{"infinite", "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\ninf\n", "found \"inf\""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -569,7 +569,7 @@ TEST_P(Refused, WithOneMessageAndTheEarlierResultsKept) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, Refused, ::testing::ValuesIn(all_variants()),
-                         [](const ::testing::TestParamInfo<Variant>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<Variant>& param_info) { return param_info.param.name; });
 
 TEST(HostileVariants, CoverEveryInputFileOfBothPrograms) {
     std::map<std::string, unsigned> seen;
@@ -654,7 +654,7 @@ TEST_P(AcceptedQuirk, ReadsLikeTheCleanProject) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, AcceptedQuirk, ::testing::ValuesIn(quirks()),
-                         [](const ::testing::TestParamInfo<Quirk>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<Quirk>& param_info) { return param_info.param.name; });
 
 // ---------------------------------------------------------------------------
 // A result file that cannot be created or written completely is an error.
@@ -865,7 +865,9 @@ TEST(ResultPaths, ALinkIsReplacedAndItsTargetKept) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, WriteFailureIsAnError, ::testing::ValuesIn(write_failures()),
-                         [](const ::testing::TestParamInfo<WriteFailure>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<WriteFailure>& param_info) {
+                             return param_info.param.name;
+                         });
 
 class ResultBehindALink : public ::testing::TestWithParam<WriteFailure> {};
 
@@ -883,7 +885,9 @@ TEST_P(ResultBehindALink, IsReplacedNotWrittenThrough) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, ResultBehindALink, ::testing::ValuesIn(replaced_links()),
-                         [](const ::testing::TestParamInfo<WriteFailure>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<WriteFailure>& param_info) {
+                             return param_info.param.name;
+                         });
 
 TEST(WriteFailureIsAnError, ReadOnlyOutputFolder) {
     if (::geteuid() == 0) GTEST_SKIP() << "folder permissions do not bind the superuser";

@@ -322,7 +322,7 @@ TEST_P(TwoSubbasins, ResultFilesAgreeWithEachOtherAndWithHandWorkedValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RunModes, TwoSubbasins, ::testing::Values(1, 2),
-                         [](const auto& info) { return "mode" + std::to_string(info.param); });
+                         [](const auto& param_info) { return "mode" + std::to_string(param_info.param); });
 
 // ---------------------------------------------------------------- water balance
 
@@ -439,6 +439,6 @@ const InputErrorCase kInputErrorCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Gridrun, InputErrors, ::testing::ValuesIn(kInputErrorCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -247,7 +247,7 @@ inline Project snowy_basin() {
     Project p = tiny_project({1, 1, 1, 2, 1, 1, 2, 2, 1, 2, 2, 2}, 4, 60);
     p.dates = dates_from({2003, 1, 20, 0}, 60, 24);
     p.control.degree_day_factor = 2;
-    p.control.rain_melt_factor = 0.1;
+    p.control.rain_melt_factor = 0.1f;
     p.control.runoff_exponent = 2;
     p.control.initial_groundwater = 20;
     p.control.reported_subbasins = {2, 1};
