@@ -3,9 +3,12 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "free_format.hpp"
 #include "grid_table.hpp"
+#include "side_by_side.hpp"
 
 namespace hydro {
 
@@ -97,27 +100,34 @@ Catchment read_catchment_grids(const ProjectPaths& paths, const RunSizes& sizes)
     Catchment g;
     g.n_rows = sizes.n_rows;
     g.n_cols = sizes.n_cols;
-    // All sixteen must exist before any value is read; then they are read one
-    // after the other, so that only one file's text is in memory at a time.
-    // The header texts kept are those of the last file, elevation.asc.
+    // All sixteen must exist before any value is read; then they are read at
+    // the same time, each into its own grid (of several faulty grids, the
+    // first in table order is reported). The header texts kept are those of
+    // the last file, elevation.asc.
     for (std::size_t k = 0; k < kCatchmentGridCount; ++k) {
         std::error_code ec;
         if (!std::filesystem::exists(paths.grid(kGridTable[k].file), ec))
             FreeFormatReader missing(paths.grid(kGridTable[k].file));  // throws the reader's message
     }
-    for (std::size_t k = 0; k < kCatchmentGridCount; ++k) {
-        FreeFormatReader f(paths.grid(kGridTable[k].file));
-        keep_grid_header(f, g.header);
-        if (kGridTable[k].integer)
-            *integer_grid(g, k) = read_int_grid_values(f, sizes.n_rows, sizes.n_cols);
-        else
-            *real_grid(g, k) = read_real_grid_values(f, sizes.n_rows, sizes.n_cols);
-    }
-    if (sizes.temperature_used) {
-        FreeFormatReader t(paths.grid(kGridTable[kTemperatureZoneGrid].file));
-        skip_grid_header(t);
-        g.station_zone_t = read_int_grid_values(t, sizes.n_rows, sizes.n_cols);
-    }
+    std::vector<GridHeaderTexts> headers(kCatchmentGridCount);
+    std::vector<std::function<void()>> parts;
+    for (std::size_t k = 0; k < kCatchmentGridCount; ++k)
+        parts.push_back([&, k] {
+            FreeFormatReader f(paths.grid(kGridTable[k].file));
+            keep_grid_header(f, headers[k]);
+            if (kGridTable[k].integer)
+                *integer_grid(g, k) = read_int_grid_values(f, sizes.n_rows, sizes.n_cols);
+            else
+                *real_grid(g, k) = read_real_grid_values(f, sizes.n_rows, sizes.n_cols);
+        });
+    if (sizes.temperature_used)
+        parts.push_back([&] {
+            FreeFormatReader t(paths.grid(kGridTable[kTemperatureZoneGrid].file));
+            skip_grid_header(t);
+            g.station_zone_t = read_int_grid_values(t, sizes.n_rows, sizes.n_cols);
+        });
+    run_side_by_side(parts);
+    g.header = headers.back();
     return g;
 }
 

@@ -9,9 +9,10 @@
 
 namespace hydro {
 
-// Runs parts[0] in this thread and the others each on a thread of its own
-// (one after the other where the processor has one thread only); returns
-// once every part has ended, throwing what the first failed part threw.
+// Runs the parts on as many threads as the processor has (this one among
+// them), each thread taking the next part not yet begun; returns once every
+// part has ended, throwing what the first failed part threw. With one
+// processor thread the parts run in order and stop at the first failure.
 void run_side_by_side(const std::vector<std::function<void()>>& parts);
 
 }  // namespace hydro

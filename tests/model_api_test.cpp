@@ -289,10 +289,11 @@ TEST(LoadModel, OfSeveralFaultyFilesTheFirstInReadingOrderIsReported) {
         const char* text;  // the line it becomes
     };
     const Fault faults[] = {
-        {"arcview/ascii/watershed.asc", 7, "1 x 1 2"},  // the sizes are scanned first
-        {"arcview/ascii/thiessen_e.asc", 8, "1 1 x 1"}, {"arcview/ascii/porosity.asc", 7, "0.4 x 0.4 0.4"},
-        {"model/output/uh_cell_s.txt", 1, "0 1 x 0.3"}, {"model/output/uh_river.txt", 2, "0 1 0.8 x"},
-        {"model/input/p.txt", 30, "2003 2 17 0 x 0.5"}, {"model/input/pet.txt", 30, "2003 2 17 0 0.5 x"},
+        // The sizes are scanned first, then the grids in table order, the responses, the series.
+        {"arcview/ascii/watershed.asc", 7, "1 x 1 2"},      {"arcview/ascii/thiessen_e.asc", 8, "1 1 x 1"},
+        {"arcview/ascii/porosity.asc", 7, "0.4 x 0.4 0.4"}, {"arcview/ascii/slope.asc", 8, "10 10 10 x"},
+        {"model/output/uh_cell_s.txt", 1, "0 1 x 0.3"},     {"model/output/uh_river.txt", 2, "0 1 0.8 x"},
+        {"model/input/p.txt", 30, "2003 2 17 0 x 0.5"},     {"model/input/pet.txt", 30, "2003 2 17 0 0.5 x"},
         {"model/input/t.txt", 30, "2003 2 17 0 x 1"},
     };
     const std::size_t n = std::size(faults);
