@@ -2,7 +2,8 @@
 # Builds everything and runs the whole test suite, in four stages:
 #   1. Release build in ./build (every warning an error), every test (CTest);
 #   2. when mingw-w64 and Wine are installed, gridrun.exe and areamean.exe
-#      cross-built in ./build-win and the reference cases run under Wine;
+#      cross-built in ./build-win (every warning an error) and the reference
+#      cases run under Wine;
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer
 #      in ./build-asan (every warning an error; any finding fails the test that met it);
 #   4. when clang++ with libFuzzer is installed, the fuzz targets of fuzz/ in
@@ -61,7 +62,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 && { command -v wine6
   launcher=()
   if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-    -DHYDRO_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+    -DHYDRO_BUILD_TESTS=OFF -DHYDRO_WERROR=ON "${launcher[@]}" >/dev/null
   cmake --build build-win -j"$jobs" --target gridrun areamean
   tests/windows_golden.sh build-win
 else

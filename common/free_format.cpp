@@ -183,7 +183,7 @@ bool FreeFormatReader::refill(std::size_t& keep) {
     }
     if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
     for (;;) {
-        const ssize_t got = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
+        const ssize_t got = ::read(fd_, buf_.data() + end_, system_calls::io_bytes(buf_.size() - end_));
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
             bytes_read_ += static_cast<std::size_t>(got);

@@ -62,7 +62,7 @@ void sync_folder(const std::string& folder) {
 
 void write_all(int fd, const char* p, std::size_t left, const std::string& path) {
     while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
+        const ssize_t n = ::write(fd, p, system_calls::io_bytes(left));
         if (n < 0) {
             if (errno == EINTR) continue;
             throw OutputError("cannot write " + path + " completely: " + error_text());

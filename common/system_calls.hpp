@@ -32,6 +32,13 @@
 
 namespace hydro::system_calls {
 
+// The bytes of one read or write: at most 1 GiB, as Windows counts them in
+// an unsigned int (the callers loop until every byte has moved).
+inline unsigned io_bytes(std::size_t wanted) {
+    constexpr std::size_t kMost = std::size_t{1} << 30;
+    return static_cast<unsigned>(wanted < kMost ? wanted : kMost);
+}
+
 // Puts a file's data on disk.
 inline int sync_file(int fd) {
 #ifdef _WIN32

@@ -49,7 +49,7 @@ std::string read_state_bytes(const std::string& path, const StateExpectation& ex
         data.resize(too_large ? std::size_t{64} : static_cast<std::size_t>(st.st_size));
         std::size_t got = 0;
         while (got < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+            const ssize_t n = ::read(fd, data.data() + got, system_calls::io_bytes(data.size() - got));
             if (n < 0 && errno == EINTR) continue;
             if (n < 0)
                 throw InputError(path, 0, expected, std::string("a file that cannot be read: ") + std::strerror(errno));
