@@ -114,10 +114,20 @@ void silence_hdf5_error_stack() {
     (void)done;
 }
 
+// A failed write leaves its messages on the writing thread's HDF5 error
+// stack; the library never frees them when that thread ends (the routing
+// thread of a run ends before the process does).
+void clear_hdf5_error_stack() {
+    using Clear = int (*)(int64_t);
+    static const auto clear = reinterpret_cast<Clear>(::dlsym(RTLD_DEFAULT, "H5Eclear2"));
+    if (clear) clear(0 /* H5E_DEFAULT */);
+}
+
 // The library's message, with the system's cause of a failed write (a full
 // disk, a limit on the size of files) when there is one.
 std::string error_text(int status) {
     const int e = errno;
+    clear_hdf5_error_stack();
     std::string text = nc_strerror(status);
     if (e == ENOSPC || e == EFBIG || e == EDQUOT || e == EIO) text = std::strerror(e) + (" (" + text + ")");
     return text;
