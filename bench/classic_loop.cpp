@@ -243,8 +243,9 @@ int main(int argc, char** argv) {
     const double grid = double(in.sizes.n_rows) * in.sizes.n_cols * 4.0;
     const double grids = grid * (17 + 17) * mb;  // as read and converted
     const double forcing =
-        (in.precipitation.values.size() + in.pet.values.size() + in.temperature.values.size()) * 4.0 * mb +
-        in.calendar.size() * 6 * 4.0 * mb;
+        static_cast<double>(in.precipitation.values.size() + in.pet.values.size() + in.temperature.values.size()) *
+            4.0 * mb +
+        static_cast<double>(in.calendar.size()) * 6 * 4.0 * mb;
     double responses = 0;
     for (std::size_t l = 0; l < in.cell_responses.size(); ++l)
         responses += 16.0 + 4.0 * std::max(0, in.cell_responses.last(l) - in.cell_responses.first(l) + 1);
