@@ -32,6 +32,8 @@ HYDRO_LANE_INLINE unsigned lane_bits(vmask m) {
 // the bits of the scalar functions of exact_math.hpp: with AVX-512 or AVX2 +
 // FMA in lanes (lane_math_avx512.hpp, lane_math_avx2.hpp), elsewhere one
 // scalar call per lane.
+// A step where no lane of the group wants the function (no rain in the
+// station zone, say) skips it.
 #if defined(HYDRO_LANE_MATH) && HYDRO_LANES == 16
 struct KernelMath {
     static const LanePowfTables& tables() {
@@ -39,13 +41,16 @@ struct KernelMath {
         return t;
     }
     static inline vfloat pow(vmask m, vfloat x, vfloat y) {
-        return lane_powf16(tables(), x, y, static_cast<__mmask16>(lane_bits(m)));
+        const unsigned want = lane_bits(m);
+        return want ? lane_powf16(tables(), x, y, static_cast<__mmask16>(want)) : splat(0.0f);
     }
     static inline vfloat log(vmask m, vfloat x) {
-        return lane_logf16(tables(), x, static_cast<__mmask16>(lane_bits(m)));
+        const unsigned want = lane_bits(m);
+        return want ? lane_logf16(tables(), x, static_cast<__mmask16>(want)) : splat(0.0f);
     }
     static inline vfloat exp(vmask m, vfloat x) {
-        return lane_expf16(tables(), x, static_cast<__mmask16>(lane_bits(m)));
+        const unsigned want = lane_bits(m);
+        return want ? lane_expf16(tables(), x, static_cast<__mmask16>(want)) : splat(0.0f);
     }
 };
 #elif defined(HYDRO_LANE_MATH) && HYDRO_LANES == 8
@@ -53,9 +58,18 @@ struct KernelMath {
     static inline unsigned bits(vmask m) {
         return static_cast<unsigned>(_mm256_movemask_ps(reinterpret_cast<__m256>(m)));
     }
-    static inline vfloat pow(vmask m, vfloat x, vfloat y) { return lane_powf8(x, y, bits(m)); }
-    static inline vfloat log(vmask m, vfloat x) { return lane_logf8(x, bits(m)); }
-    static inline vfloat exp(vmask m, vfloat x) { return lane_expf8(x, bits(m)); }
+    static inline vfloat pow(vmask m, vfloat x, vfloat y) {
+        const unsigned want = bits(m);
+        return want ? lane_powf8(x, y, want) : splat(0.0f);
+    }
+    static inline vfloat log(vmask m, vfloat x) {
+        const unsigned want = bits(m);
+        return want ? lane_logf8(x, want) : splat(0.0f);
+    }
+    static inline vfloat exp(vmask m, vfloat x) {
+        const unsigned want = bits(m);
+        return want ? lane_expf8(x, want) : splat(0.0f);
+    }
 };
 #else
 using KernelMath = ExactMath<vfloat>;
