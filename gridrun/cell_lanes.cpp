@@ -58,12 +58,15 @@ namespace lanes_generic {
 #pragma GCC diagnostic ignored "-Wuninitialized"
 namespace lanes_avx2 {
 #include "lane_math_avx2.hpp"
-#define HYDRO_LANES 8
+#include "lane_pairs.hpp"
+#define HYDRO_LANES 16
+#define HYDRO_LANE_PAIRS 1
 #include "lane_processes.hpp"
 #define HYDRO_LANE_MATH 1
 #include "cell_lanes_body.hpp"
 #include "lane_math_run.hpp"
 #undef HYDRO_LANE_MATH
+#undef HYDRO_LANE_PAIRS
 #undef HYDRO_LANES
 }  // namespace lanes_avx2
 #pragma GCC diagnostic pop

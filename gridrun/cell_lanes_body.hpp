@@ -8,8 +8,13 @@
 // Included by cell_lanes.cpp once per instruction set, inside a namespace of
 // its own, with HYDRO_LANES defined (the number of lanes). No include guard.
 
+#if defined(HYDRO_LANE_PAIRS)
+using vfloat = Lanes16;
+using vmask = LaneMask16;
+#else
 using vfloat = float __attribute__((vector_size(HYDRO_LANES * 4)));
 using vmask = int32_t __attribute__((vector_size(HYDRO_LANES * 4)));
+#endif
 constexpr int W = HYDRO_LANES;
 
 #define HYDRO_LANE_INLINE static inline __attribute__((always_inline))
@@ -17,6 +22,7 @@ constexpr int W = HYDRO_LANES;
 HYDRO_LANE_INLINE vfloat splat(float x) { return splat<vfloat>(x); }
 HYDRO_LANE_INLINE vfloat load(const float* p) { return load<vfloat>(p); }
 HYDRO_LANE_INLINE void store(float* p, vfloat v) { store<vfloat>(p, v); }
+#if !defined(HYDRO_LANE_PAIRS)
 // The lanes of a mask as bits (lane l: bit l).
 HYDRO_LANE_INLINE unsigned lane_bits(vmask m) {
 #if defined(__x86_64__) && HYDRO_LANES == 16
@@ -27,14 +33,36 @@ HYDRO_LANE_INLINE unsigned lane_bits(vmask m) {
     return r;
 #endif
 }
+#endif
 
 // powf, logf and expf of the lanes of a mask (the other lanes hold 0), with
 // the bits of the scalar functions of exact_math.hpp: with AVX-512 or AVX2 +
-// FMA in lanes (lane_math_avx512.hpp, lane_math_avx2.hpp), elsewhere one
-// scalar call per lane.
+// FMA in lanes (lane_math_avx512.hpp, lane_math_avx2.hpp, the latter eight
+// lanes at a time), elsewhere one scalar call per lane.
 // A step where no lane of the group wants the function (no rain in the
 // station zone, say) skips it.
-#if defined(HYDRO_LANE_MATH) && HYDRO_LANES == 16
+#if defined(HYDRO_LANE_MATH) && defined(HYDRO_LANE_PAIRS)
+struct KernelMath {
+    template <class F>
+    static inline vfloat halves(vmask m, vfloat x, vfloat y, F f) {
+        const unsigned want = lane_bits(m);
+        if (!want) return splat(0.0f);
+        return {
+            reinterpret_cast<half_float>(
+                f(reinterpret_cast<__m256>(x.lo), reinterpret_cast<__m256>(y.lo), want & 255u)),
+            reinterpret_cast<half_float>(f(reinterpret_cast<__m256>(x.hi), reinterpret_cast<__m256>(y.hi), want >> 8))};
+    }
+    static inline vfloat pow(vmask m, vfloat x, vfloat y) {
+        return halves(m, x, y, [](__m256 a, __m256 b, unsigned w) { return lane_powf8(a, b, w); });
+    }
+    static inline vfloat log(vmask m, vfloat x) {
+        return halves(m, x, x, [](__m256 a, __m256, unsigned w) { return lane_logf8(a, w); });
+    }
+    static inline vfloat exp(vmask m, vfloat x) {
+        return halves(m, x, x, [](__m256 a, __m256, unsigned w) { return lane_expf8(a, w); });
+    }
+};
+#elif defined(HYDRO_LANE_MATH) && HYDRO_LANES == 16
 struct KernelMath {
     static const LanePowfTables& tables() {
         static const LanePowfTables t = lane_powf_tables();
@@ -53,43 +81,14 @@ struct KernelMath {
         return want ? lane_expf16(tables(), x, static_cast<__mmask16>(want)) : splat(0.0f);
     }
 };
-#elif defined(HYDRO_LANE_MATH) && HYDRO_LANES == 8
-struct KernelMath {
-    static inline unsigned bits(vmask m) {
-        return static_cast<unsigned>(_mm256_movemask_ps(reinterpret_cast<__m256>(m)));
-    }
-    static inline vfloat pow(vmask m, vfloat x, vfloat y) {
-        const unsigned want = bits(m);
-        return want ? lane_powf8(x, y, want) : splat(0.0f);
-    }
-    static inline vfloat log(vmask m, vfloat x) {
-        const unsigned want = bits(m);
-        return want ? lane_logf8(x, want) : splat(0.0f);
-    }
-    static inline vfloat exp(vmask m, vfloat x) {
-        const unsigned want = bits(m);
-        return want ? lane_expf8(x, want) : splat(0.0f);
-    }
-};
 #else
 using KernelMath = ExactMath<vfloat>;
 #endif
 
-// Rows of W steps (lanes across) turned into columns (steps across).
-HYDRO_LANE_INLINE void transpose(vfloat* r) {
-#if HYDRO_LANES == 16
-    // Four perfect shuffles: each interleaves row i with row i + 8.
-    for (int stage = 0; stage < 4; ++stage) {
-        vfloat t[16];
-        for (int i = 0; i < 8; ++i) {
-            t[2 * i] = __builtin_shufflevector(r[i], r[i + 8], 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
-            t[2 * i + 1] =
-                __builtin_shufflevector(r[i], r[i + 8], 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
-        }
-        for (int i = 0; i < 16; ++i) r[i] = t[i];
-    }
-#elif HYDRO_LANES == 8
-    vfloat t[8], u[8];
+// Eight rows of eight lanes turned into eight columns.
+template <class V>
+HYDRO_LANE_INLINE void transpose8(V* r) {
+    V t[8], u[8];
     for (int j = 0; j < 8; j += 2) {
         t[j] = __builtin_shufflevector(r[j], r[j + 1], 0, 8, 1, 9, 4, 12, 5, 13);
         t[j + 1] = __builtin_shufflevector(r[j], r[j + 1], 2, 10, 3, 11, 6, 14, 7, 15);
@@ -102,6 +101,35 @@ HYDRO_LANE_INLINE void transpose(vfloat* r) {
     for (int l = 0; l < 4; ++l) {
         r[l] = __builtin_shufflevector(u[l], u[l + 4], 0, 1, 2, 3, 8, 9, 10, 11);
         r[l + 4] = __builtin_shufflevector(u[l], u[l + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// Rows of W steps (lanes across) turned into columns (steps across).
+HYDRO_LANE_INLINE void transpose(vfloat* r) {
+#if defined(HYDRO_LANE_PAIRS)
+    // The four 8 x 8 quarters transposed, the two off the diagonal swapped.
+    half_float q[4][8];
+    for (int i = 0; i < 8; ++i) {
+        q[0][i] = r[i].lo;
+        q[1][i] = r[i].hi;
+        q[2][i] = r[i + 8].lo;
+        q[3][i] = r[i + 8].hi;
+    }
+    for (half_float* quarter : q) transpose8(quarter);
+    for (int i = 0; i < 8; ++i) {
+        r[i] = {q[0][i], q[2][i]};
+        r[i + 8] = {q[1][i], q[3][i]};
+    }
+#elif HYDRO_LANES == 16
+    // Four perfect shuffles: each interleaves row i with row i + 8.
+    for (int stage = 0; stage < 4; ++stage) {
+        vfloat t[16];
+        for (int i = 0; i < 8; ++i) {
+            t[2 * i] = __builtin_shufflevector(r[i], r[i + 8], 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+            t[2 * i + 1] =
+                __builtin_shufflevector(r[i], r[i + 8], 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
+        }
+        for (int i = 0; i < 16; ++i) r[i] = t[i];
     }
 #elif HYDRO_LANES == 4
     const vfloat t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5),
@@ -300,6 +328,8 @@ HYDRO_LANE_INLINE void add_contributions(const StepFluxes<vfloat>& f, vfloat rai
                                          GroupScratch& s) {
     const vfloat evaporation = total_evaporation(f);
     const std::size_t at = tau * W;
+    // Unrolled, so that each contribution is picked when compiling.
+#pragma GCC unroll 16
     for (int q = 0; q < kContributions; ++q) {
         const SumReach reach = kContributionKinds[q].reach;
         if (reach == SumReach::outlet) continue;  // the arrivals: from the routing
@@ -309,10 +339,17 @@ HYDRO_LANE_INLINE void add_contributions(const StepFluxes<vfloat>& f, vfloat rai
 
     const uint32_t e_begin = ts.entry_begin[tau], e_end = ts.entry_begin[tau + 1];
     if (e_begin == e_end) return;
-    const vfloat value[kSnapshotKinds] = {f.runoff, f.soil.interflow, f.soil.percolation, soil_moisture, evaporation};
+    // Stored and read back whole (a lane type of two registers, copied in
+    // smaller pieces, would stall the reads).
+    alignas(64) float value[kSnapshotKinds][W];
+    store(value[0], f.runoff);
+    store(value[1], f.soil.interflow);
+    store(value[2], f.soil.percolation);
+    store(value[3], soil_moisture);
+    store(value[4], evaporation);
     for (uint32_t e = e_begin; e < e_end; ++e) {
         float* sum = s.map_sum + ts.entry_slot[e] * W;
-        store(sum, load(sum) + value[ts.entry_kind[e]]);
+        store(sum, load(sum) + load(value[ts.entry_kind[e]]));
     }
 }
 

@@ -112,10 +112,10 @@ struct BlockTile {
     const float* group(int q, std::size_t g) const { return values.data() + (q * n_groups + g) * stride * lanes; }
 };
 
-// The cell kernel a run uses: "avx512" (16 lanes), "avx2" (8 lanes, with FMA)
-// or "generic" (4 lanes); all give the same results. The widest the
-// processor has, unless the environment variable HYDRO_CELL_KERNEL names
-// another one it has.
+// The cell kernel a run uses: "avx512" (16 lanes), "avx2" (16 lanes in two
+// registers of 8, with FMA) or "generic" (4 lanes); all give the same
+// results. The widest the processor has, unless the environment variable
+// HYDRO_CELL_KERNEL names another one it has.
 const char* cell_kernel_name();
 std::vector<std::string> cell_kernel_names();      // those this processor has, widest first
 bool select_cell_kernel(const std::string& name);  // for comparisons; not while a run is going

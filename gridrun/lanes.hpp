@@ -15,6 +15,10 @@
 //                        the model's own powf, logf, expf (exact_math.hpp), only for the lanes
 //                        that need them
 //
+// A lane type made of several registers (lane_pairs.hpp) brings its own
+// operators, `pick` and `any`, and T::broadcast, T::load and v.store, which
+// splat, load and store use.
+//
 // Compiled per instruction set. A function template takes the instruction set
 // of the place where it is written, not of the kernel it is inlined into:
 // written once at namespace level for the baseline processor, the 16-lane
@@ -79,6 +83,8 @@ template <class T>
 HYDRO_LANES_INLINE T splat(float x) {
     if constexpr (is_one_cell<T>) {
         return x;
+    } else if constexpr (requires { T::broadcast(x); }) {
+        return T::broadcast(x);  // a lane type of several registers
     } else {
         T v;
         for (int l = 0; l < lanes_of<T>; ++l) v[l] = x;
@@ -123,14 +129,21 @@ HYDRO_LANES_INLINE bool any(M m) {
 
 template <class T>
 HYDRO_LANES_INLINE T load(const float* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    if constexpr (requires { T::load(p); }) {
+        return T::load(p);  // a lane type of several registers
+    } else {
+        T v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
 }
 
 template <class T>
 HYDRO_LANES_INLINE void store(float* p, T v) {
-    std::memcpy(p, &v, sizeof v);
+    if constexpr (requires { v.store(p); })
+        v.store(p);
+    else
+        std::memcpy(p, &v, sizeof v);
 }
 
 // The model's own powf, logf and expf (the bits of the GNU C library's, on
