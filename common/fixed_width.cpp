@@ -1,8 +1,26 @@
 #include "fixed_width.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace hydro {
+
+namespace {
+
+// The value with `decimals` decimals as C's printf("%.*f") writes it, into
+// buf (64 chars); its length, or -1 when it takes more. A float widened to
+// double keeps its exact value, so the rounding is that of the float itself.
+// std::to_chars rounds the exact value as printf does in the C locale, the
+// same on every system, at a third of the time.
+int fixed_text(char* buf, float value, int decimals) {
+    if (!std::isfinite(value)) return std::snprintf(buf, 64, "%.*f", decimals, static_cast<double>(value));
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + 64, static_cast<double>(value), std::chars_format::fixed, decimals);
+    return r.ec == std::errc() ? static_cast<int>(r.ptr - buf) : -1;
+}
+
+}  // namespace
 
 void append_int(std::string& out, int64_t value, int width) {
     char buf[32];
@@ -15,13 +33,13 @@ void append_int(std::string& out, int64_t value, int width) {
 
 void append_fixed(std::string& out, float value, int width, int decimals) {
     char buf[64];
-    // A float widened to double keeps its exact value, so the rounding is
-    // that of the float itself.
-    int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, static_cast<double>(value));
-    if (n < 0 || n > width)
+    const int n = fixed_text(buf, value, decimals);
+    if (n < 0 || n > width) {
         out.append(static_cast<std::size_t>(width), '*');
-    else
+    } else {
+        out.append(static_cast<std::size_t>(width - n), ' ');
         out.append(buf, static_cast<std::size_t>(n));
+    }
 }
 
 bool fixed_fits(float value, int width, int decimals) {
@@ -30,7 +48,7 @@ bool fixed_fits(float value, int width, int decimals) {
     const int digits = width - decimals - 2;
     if (digits >= 0 && digits < 10 && value < kLimits[digits] && value > -kLimits[digits]) return true;
     char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, "%*.*f", width, decimals, static_cast<double>(value));
+    const int n = fixed_text(buf, value, decimals);
     return n >= 0 && n <= width;
 }
 

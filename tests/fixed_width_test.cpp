@@ -2,6 +2,7 @@
 // the single-precision value, and asterisks for numbers too wide for the field.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,15 @@ TEST(FixedWidth, RealFields) {
         {123456.789f, 10, 3, "123456.789"},
         {1234567.0f, 10, 3, "**********"},
         {-12.5f, 10, 3, "   -12.500"},
+        // halves of the last decimal go to the even digit; the sign of zero shows
+        {0.125f, 10, 2, "      0.12"},
+        {0.375f, 10, 2, "      0.38"},
+        {-0.0f, 10, 2, "     -0.00"},
+        {-0.004f, 10, 2, "     -0.00"},
+        {1e-30f, 9, 3, "    0.000"},
+        {3.0e38f, 10, 2, "**********"},
+        {std::numeric_limits<float>::infinity(), 10, 2, "       inf"},
+        {-std::numeric_limits<float>::quiet_NaN(), 10, 3, "      -nan"},
     };
     for (const FixedCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.value) + " F" + std::to_string(c.width) + "." + std::to_string(c.decimals));
