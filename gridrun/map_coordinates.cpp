@@ -6,18 +6,100 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include <cpl_error.h>
 #include <cpl_string.h>
 #include <ogr_srs_api.h>
 
+#include "optional_library.hpp"
+
 namespace hydro {
 
 namespace {
 
+// The functions of GDAL this file calls, from the library opened at the
+// first use of a coordinate system.
+struct GdalCalls {
+    decltype(&::CPLSetErrorHandler) CPLSetErrorHandler;
+    decltype(&::CPLQuietErrorHandler) CPLQuietErrorHandler;
+    decltype(&::OSRNewSpatialReference) OSRNewSpatialReference;
+    decltype(&::OSRSetAxisMappingStrategy) OSRSetAxisMappingStrategy;
+    decltype(&::CSLTokenizeString2) CSLTokenizeString2;
+    decltype(&::OSRImportFromESRI) OSRImportFromESRI;
+    decltype(&::CSLDestroy) CSLDestroy;
+    decltype(&::OSRSetFromUserInput) OSRSetFromUserInput;
+    decltype(&::OSRDestroySpatialReference) OSRDestroySpatialReference;
+    decltype(&::OSRIsGeographic) OSRIsGeographic;
+    decltype(&::OSRIsProjected) OSRIsProjected;
+    decltype(&::OSRGetAttrValue) OSRGetAttrValue;
+    decltype(&::OSRGetNormProjParm) OSRGetNormProjParm;
+    decltype(&::OSRGetSemiMajor) OSRGetSemiMajor;
+    decltype(&::OSRGetInvFlattening) OSRGetInvFlattening;
+    decltype(&::OSRGetPrimeMeridian) OSRGetPrimeMeridian;
+    decltype(&::OSRCloneGeogCS) OSRCloneGeogCS;
+    decltype(&::OCTNewCoordinateTransformation) OCTNewCoordinateTransformation;
+    decltype(&::OCTTransformEx) OCTTransformEx;
+    decltype(&::OCTDestroyCoordinateTransformation) OCTDestroyCoordinateTransformation;
+};
+
+// GDAL's functions, or nullptr when the library cannot be opened (then, as
+// in a build without GDAL, the maps carry the coordinate system's text only).
+const GdalCalls* gdal_calls() {
+    static const std::optional<GdalCalls> calls = []() -> std::optional<GdalCalls> {
+        static OptionalLibrary lib(HYDRO_GDAL_LIBRARY);
+        if (!lib.open()) return std::nullopt;
+        const GdalCalls found{HYDRO_LIBRARY_FUNCTION(lib, CPLSetErrorHandler),
+                              HYDRO_LIBRARY_FUNCTION(lib, CPLQuietErrorHandler),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRNewSpatialReference),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRSetAxisMappingStrategy),
+                              HYDRO_LIBRARY_FUNCTION(lib, CSLTokenizeString2),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRImportFromESRI),
+                              HYDRO_LIBRARY_FUNCTION(lib, CSLDestroy),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRSetFromUserInput),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRDestroySpatialReference),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRIsGeographic),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRIsProjected),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRGetAttrValue),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRGetNormProjParm),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRGetSemiMajor),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRGetInvFlattening),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRGetPrimeMeridian),
+                              HYDRO_LIBRARY_FUNCTION(lib, OSRCloneGeogCS),
+                              HYDRO_LIBRARY_FUNCTION(lib, OCTNewCoordinateTransformation),
+                              HYDRO_LIBRARY_FUNCTION(lib, OCTTransformEx),
+                              HYDRO_LIBRARY_FUNCTION(lib, OCTDestroyCoordinateTransformation)};
+        const void* const each[] = {reinterpret_cast<const void*>(found.CPLSetErrorHandler),
+                                    reinterpret_cast<const void*>(found.CPLQuietErrorHandler),
+                                    reinterpret_cast<const void*>(found.OSRNewSpatialReference),
+                                    reinterpret_cast<const void*>(found.OSRSetAxisMappingStrategy),
+                                    reinterpret_cast<const void*>(found.CSLTokenizeString2),
+                                    reinterpret_cast<const void*>(found.OSRImportFromESRI),
+                                    reinterpret_cast<const void*>(found.CSLDestroy),
+                                    reinterpret_cast<const void*>(found.OSRSetFromUserInput),
+                                    reinterpret_cast<const void*>(found.OSRDestroySpatialReference),
+                                    reinterpret_cast<const void*>(found.OSRIsGeographic),
+                                    reinterpret_cast<const void*>(found.OSRIsProjected),
+                                    reinterpret_cast<const void*>(found.OSRGetAttrValue),
+                                    reinterpret_cast<const void*>(found.OSRGetNormProjParm),
+                                    reinterpret_cast<const void*>(found.OSRGetSemiMajor),
+                                    reinterpret_cast<const void*>(found.OSRGetInvFlattening),
+                                    reinterpret_cast<const void*>(found.OSRGetPrimeMeridian),
+                                    reinterpret_cast<const void*>(found.OSRCloneGeogCS),
+                                    reinterpret_cast<const void*>(found.OCTNewCoordinateTransformation),
+                                    reinterpret_cast<const void*>(found.OCTTransformEx),
+                                    reinterpret_cast<const void*>(found.OCTDestroyCoordinateTransformation)};
+        for (const void* f : each)
+            if (!f) return std::nullopt;
+        return found;
+    }();
+    return calls ? &*calls : nullptr;
+}
+const GdalCalls& gdal() { return *gdal_calls(); }
+
 struct SrsDeleter {
     void operator()(void* h) const {
-        if (h) OSRDestroySpatialReference(h);
+        if (h) gdal().OSRDestroySpatialReference(h);
     }
 };
 using Srs = std::unique_ptr<void, SrsDeleter>;
@@ -25,14 +107,14 @@ using Srs = std::unique_ptr<void, SrsDeleter>;
 // A coordinate system from WKT or the lines of an ESRI .prj.
 Srs srs_of(const std::string& text) {
     static std::once_flag once;
-    std::call_once(once, [] { CPLSetErrorHandler(CPLQuietErrorHandler); });
-    Srs srs(OSRNewSpatialReference(nullptr));
-    OSRSetAxisMappingStrategy(srs.get(), OAMS_TRADITIONAL_GIS_ORDER);
-    char** lines = CSLTokenizeString2(text.c_str(), "\r\n", 0);
-    const OGRErr err = OSRImportFromESRI(srs.get(), lines);
-    CSLDestroy(lines);
+    std::call_once(once, [] { gdal().CPLSetErrorHandler(gdal().CPLQuietErrorHandler); });
+    Srs srs(gdal().OSRNewSpatialReference(nullptr));
+    gdal().OSRSetAxisMappingStrategy(srs.get(), OAMS_TRADITIONAL_GIS_ORDER);
+    char** lines = gdal().CSLTokenizeString2(text.c_str(), "\r\n", 0);
+    const OGRErr err = gdal().OSRImportFromESRI(srs.get(), lines);
+    gdal().CSLDestroy(lines);
     if (err == OGRERR_NONE) return srs;
-    if (OSRSetFromUserInput(srs.get(), text.c_str()) == OGRERR_NONE) return srs;
+    if (gdal().OSRSetFromUserInput(srs.get(), text.c_str()) == OGRERR_NONE) return srs;
     return nullptr;
 }
 
@@ -96,36 +178,39 @@ void add(CfGridMapping& m, const std::string& name, double v) {
 
 CfGridMapping cf_grid_mapping(const std::string& wkt) {
     CfGridMapping m;
+    if (!gdal_calls()) return m;
     const Srs srs = srs_of(wkt);
     if (!srs) return m;
-    if (OSRIsGeographic(srs.get())) {
+    if (gdal().OSRIsGeographic(srs.get())) {
         m.name = "latitude_longitude";
-    } else if (OSRIsProjected(srs.get())) {
-        const char* projection = OSRGetAttrValue(srs.get(), "PROJECTION", 0);
+    } else if (gdal().OSRIsProjected(srs.get())) {
+        const char* projection = gdal().OSRGetAttrValue(srs.get(), "PROJECTION", 0);
         for (const Projection& p : projections()) {
             if (!projection || !EQUAL(projection, p.gdal)) continue;
             m.name = p.cf;
-            for (const auto& [gdal, cf] : p.parameters) add(m, cf, OSRGetNormProjParm(srs.get(), gdal, 0.0, nullptr));
-            add(m, "false_easting", OSRGetNormProjParm(srs.get(), SRS_PP_FALSE_EASTING, 0.0, nullptr));
-            add(m, "false_northing", OSRGetNormProjParm(srs.get(), SRS_PP_FALSE_NORTHING, 0.0, nullptr));
+            for (const auto& [gdal_name, cf] : p.parameters)
+                add(m, cf, gdal().OSRGetNormProjParm(srs.get(), gdal_name, 0.0, nullptr));
+            add(m, "false_easting", gdal().OSRGetNormProjParm(srs.get(), SRS_PP_FALSE_EASTING, 0.0, nullptr));
+            add(m, "false_northing", gdal().OSRGetNormProjParm(srs.get(), SRS_PP_FALSE_NORTHING, 0.0, nullptr));
         }
     }
     if (m.name.empty()) return m;
-    add(m, "semi_major_axis", OSRGetSemiMajor(srs.get(), nullptr));
-    const double inverse_flattening = OSRGetInvFlattening(srs.get(), nullptr);
+    add(m, "semi_major_axis", gdal().OSRGetSemiMajor(srs.get(), nullptr));
+    const double inverse_flattening = gdal().OSRGetInvFlattening(srs.get(), nullptr);
     if (inverse_flattening > 0) add(m, "inverse_flattening", inverse_flattening);
-    add(m, "longitude_of_prime_meridian", OSRGetPrimeMeridian(srs.get(), nullptr));
+    add(m, "longitude_of_prime_meridian", gdal().OSRGetPrimeMeridian(srs.get(), nullptr));
     return m;
 }
 
 bool cell_centre_lon_lat(const std::string& wkt, const GridGeoreference& geo, std::vector<double>& lon,
                          std::vector<double>& lat) {
+    if (!gdal_calls()) return false;
     const Srs srs = srs_of(wkt);
     if (!srs) return false;
-    const Srs geographic(OSRCloneGeogCS(srs.get()));
+    const Srs geographic(gdal().OSRCloneGeogCS(srs.get()));
     if (!geographic) return false;
-    OSRSetAxisMappingStrategy(geographic.get(), OAMS_TRADITIONAL_GIS_ORDER);
-    OGRCoordinateTransformationH ct = OCTNewCoordinateTransformation(srs.get(), geographic.get());
+    gdal().OSRSetAxisMappingStrategy(geographic.get(), OAMS_TRADITIONAL_GIS_ORDER);
+    OGRCoordinateTransformationH ct = gdal().OCTNewCoordinateTransformation(srs.get(), geographic.get());
     if (!ct) return false;
     const std::size_t n = static_cast<std::size_t>(geo.n_rows) * static_cast<std::size_t>(geo.n_cols);
     lon.resize(n);
@@ -139,8 +224,8 @@ bool cell_centre_lon_lat(const std::string& wkt, const GridGeoreference& geo, st
         }
     std::vector<int> ok(n, 0);
     const bool done =
-        n == 0 || OCTTransformEx(ct, static_cast<int>(n), lon.data(), lat.data(), nullptr, ok.data()) != 0;
-    OCTDestroyCoordinateTransformation(ct);
+        n == 0 || gdal().OCTTransformEx(ct, static_cast<int>(n), lon.data(), lat.data(), nullptr, ok.data()) != 0;
+    gdal().OCTDestroyCoordinateTransformation(ct);
     if (!done) return false;
     for (std::size_t i = 0; i < n; ++i)
         if (!ok[i] || !std::isfinite(lon[i]) || !std::isfinite(lat[i])) return false;

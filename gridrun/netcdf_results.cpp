@@ -4,7 +4,6 @@
 
 #ifdef HYDRO_HAVE_NETCDF
 
-#include <dlfcn.h>
 #include <netcdf.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 
 #include "calendar.hpp"
 #include "map_coordinates.hpp"
+#include "optional_library.hpp"
 #include "series_columns.hpp"
 
 namespace hydro {
@@ -94,10 +94,82 @@ int64_t hours_of_code(int32_t code) {
 // still open, a file that failed included, which can crash. The run says
 // what failed in one line and closes every file it completes itself.
 // Looked up at run time, so that the build needs no HDF5 headers.
+// The netCDF library, opened at the first NetCDF file of the process.
+OptionalLibrary& netcdf_library() {
+    static OptionalLibrary library(HYDRO_NETCDF_LIBRARY);
+    return library;
+}
+
+// The functions of the library this file calls.
+struct NetcdfCalls {
+    decltype(&::nc_close) nc_close;
+    decltype(&::nc_create) nc_create;
+    decltype(&::nc_def_dim) nc_def_dim;
+    decltype(&::nc_def_var) nc_def_var;
+    decltype(&::nc_def_var_chunking) nc_def_var_chunking;
+    decltype(&::nc_def_var_deflate) nc_def_var_deflate;
+    decltype(&::nc_def_var_fill) nc_def_var_fill;
+    decltype(&::nc_enddef) nc_enddef;
+    decltype(&::nc_put_att_double) nc_put_att_double;
+    decltype(&::nc_put_att_text) nc_put_att_text;
+    decltype(&::nc_put_var_double) nc_put_var_double;
+    decltype(&::nc_put_var_int) nc_put_var_int;
+    decltype(&::nc_put_vara_double) nc_put_vara_double;
+    decltype(&::nc_put_vara_float) nc_put_vara_float;
+    decltype(&::nc_strerror) nc_strerror;
+};
+
+// The library's functions; an OutputError when it cannot be opened.
+const NetcdfCalls& calls() {
+    static const NetcdfCalls c = [] {
+        OptionalLibrary& lib = netcdf_library();
+        if (!lib.open())
+            throw OutputError(std::string("NetCDF output needs the netCDF library ") + lib.file() +
+                              ", which cannot be opened: " + lib.error());
+        const NetcdfCalls found{HYDRO_LIBRARY_FUNCTION(lib, nc_close),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_create),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_def_dim),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_def_var),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_def_var_chunking),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_def_var_deflate),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_def_var_fill),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_enddef),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_put_att_double),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_put_att_text),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_put_var_double),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_put_var_int),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_put_vara_double),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_put_vara_float),
+                                HYDRO_LIBRARY_FUNCTION(lib, nc_strerror)};
+        const void* const each[] = {reinterpret_cast<const void*>(found.nc_close),
+                                    reinterpret_cast<const void*>(found.nc_create),
+                                    reinterpret_cast<const void*>(found.nc_def_dim),
+                                    reinterpret_cast<const void*>(found.nc_def_var),
+                                    reinterpret_cast<const void*>(found.nc_def_var_chunking),
+                                    reinterpret_cast<const void*>(found.nc_def_var_deflate),
+                                    reinterpret_cast<const void*>(found.nc_def_var_fill),
+                                    reinterpret_cast<const void*>(found.nc_enddef),
+                                    reinterpret_cast<const void*>(found.nc_put_att_double),
+                                    reinterpret_cast<const void*>(found.nc_put_att_text),
+                                    reinterpret_cast<const void*>(found.nc_put_var_double),
+                                    reinterpret_cast<const void*>(found.nc_put_var_int),
+                                    reinterpret_cast<const void*>(found.nc_put_vara_double),
+                                    reinterpret_cast<const void*>(found.nc_put_vara_float),
+                                    reinterpret_cast<const void*>(found.nc_strerror)};
+        for (const void* f : each)
+            if (!f)
+                throw OutputError(std::string("NetCDF output: the netCDF library ") + lib.file() +
+                                  " lacks a function it needs (an older version?)");
+        return found;
+    }();
+    return c;
+}
+
 void before_first_file() {
+    calls();
     using DontAtExit = int (*)();
     static const bool done = [] {
-        if (auto dont_atexit = reinterpret_cast<DontAtExit>(::dlsym(RTLD_DEFAULT, "H5dont_atexit"))) dont_atexit();
+        if (auto dont_atexit = reinterpret_cast<DontAtExit>(netcdf_library().symbol("H5dont_atexit"))) dont_atexit();
         return true;
     }();
     (void)done;
@@ -107,7 +179,7 @@ void before_first_file() {
 void silence_hdf5_error_stack() {
     using SetAuto = int (*)(int64_t, void*, void*);
     thread_local const bool done = [] {
-        if (auto set_auto = reinterpret_cast<SetAuto>(::dlsym(RTLD_DEFAULT, "H5Eset_auto2")))
+        if (auto set_auto = reinterpret_cast<SetAuto>(netcdf_library().symbol("H5Eset_auto2")))
             set_auto(0 /* H5E_DEFAULT */, nullptr, nullptr);
         return true;
     }();
@@ -119,7 +191,7 @@ void silence_hdf5_error_stack() {
 // thread of a run ends before the process does).
 void clear_hdf5_error_stack() {
     using Clear = int (*)(int64_t);
-    static const auto clear = reinterpret_cast<Clear>(::dlsym(RTLD_DEFAULT, "H5Eclear2"));
+    static const auto clear = reinterpret_cast<Clear>(netcdf_library().symbol("H5Eclear2"));
     if (clear) clear(0 /* H5E_DEFAULT */);
 }
 
@@ -128,7 +200,7 @@ void clear_hdf5_error_stack() {
 std::string error_text(int status) {
     const int e = errno;
     clear_hdf5_error_stack();
-    std::string text = nc_strerror(status);
+    std::string text = calls().nc_strerror(status);
     if (e == ENOSPC || e == EFBIG || e == EDQUOT || e == EIO) text = std::strerror(e) + (" (" + text + ")");
     return text;
 }
@@ -165,12 +237,12 @@ struct NetcdfResults::File {
         throw OutputError("cannot write " + path + " (" + what + "): " + error_text(status));
     }
     void text_attribute(int var, const char* name, const std::string& value) {
-        check(nc_put_att_text(ncid, var, name, value.size(), value.c_str()), name);
+        check(calls().nc_put_att_text(ncid, var, name, value.size(), value.c_str()), name);
     }
     int define_variable(const char* name, nc_type type, std::vector<int> dims, const char* long_name,
                         const char* units) {
         int var = -1;
-        check(nc_def_var(ncid, name, type, static_cast<int>(dims.size()), dims.data(), &var), name);
+        check(calls().nc_def_var(ncid, name, type, static_cast<int>(dims.size()), dims.data(), &var), name);
         text_attribute(var, "long_name", long_name);
         if (units) text_attribute(var, "units", units);
         return var;
@@ -203,12 +275,12 @@ struct NetcdfResults::File {
 // The coordinate system of the maps as a CF grid mapping, with the
 // latitude and longitude of every cell centre where they can be worked out.
 void NetcdfResults::File::define_crs(int y_dim, int x_dim) {
-    check(nc_def_var(ncid, "crs", NC_INT, 0, nullptr, &crs_var), "crs");
+    check(calls().nc_def_var(ncid, "crs", NC_INT, 0, nullptr, &crs_var), "crs");
     text_attribute(crs_var, "long_name", "coordinate reference system of the maps");
     const CfGridMapping mapping = cf_grid_mapping(crs_wkt);
     if (!mapping.name.empty()) text_attribute(crs_var, "grid_mapping_name", mapping.name);
     for (const auto& [name, values] : mapping.parameters)
-        check(nc_put_att_double(ncid, crs_var, name.c_str(), NC_DOUBLE, values.size(), values.data()), name);
+        check(calls().nc_put_att_double(ncid, crs_var, name.c_str(), NC_DOUBLE, values.size(), values.data()), name);
     text_attribute(crs_var, "crs_wkt", crs_wkt);
     text_attribute(crs_var, "spatial_ref", crs_wkt);
     // The latitude and longitude of every cell centre, for programs that place the maps by them.
@@ -228,10 +300,10 @@ void NetcdfResults::File::define_time(int time_dim, int nv_dim) {
     text_attribute(time_var, "axis", "T");
     text_attribute(time_var, "bounds", "time_bnds");
     const size_t series_chunk = kBlockSteps;
-    check(nc_def_var_chunking(ncid, time_var, NC_CHUNKED, &series_chunk), "time");
+    check(calls().nc_def_var_chunking(ncid, time_var, NC_CHUNKED, &series_chunk), "time");
     time_bounds_var = define_variable("time_bnds", NC_DOUBLE, {time_dim, nv_dim}, "start and end of the step", nullptr);
     const size_t bounds_chunk[2] = {kBlockSteps, 2};
-    check(nc_def_var_chunking(ncid, time_bounds_var, NC_CHUNKED, bounds_chunk), "time_bnds");
+    check(calls().nc_def_var_chunking(ncid, time_bounds_var, NC_CHUNKED, bounds_chunk), "time_bnds");
 }
 
 void NetcdfResults::File::define() {
@@ -243,10 +315,10 @@ void NetcdfResults::File::define() {
     text_attribute(NC_GLOBAL, "history", "written by " + source);
 
     int time_dim = -1, nv_dim = -1, x_dim = -1, y_dim = -1;
-    check(nc_def_dim(ncid, "time", NC_UNLIMITED, &time_dim), "time");
-    check(nc_def_dim(ncid, "nv", 2, &nv_dim), "nv");
-    check(nc_def_dim(ncid, "y", static_cast<size_t>(run.n_rows), &y_dim), "y");
-    check(nc_def_dim(ncid, "x", static_cast<size_t>(run.n_cols), &x_dim), "x");
+    check(calls().nc_def_dim(ncid, "time", NC_UNLIMITED, &time_dim), "time");
+    check(calls().nc_def_dim(ncid, "nv", 2, &nv_dim), "nv");
+    check(calls().nc_def_dim(ncid, "y", static_cast<size_t>(run.n_rows), &y_dim), "y");
+    check(calls().nc_def_dim(ncid, "x", static_cast<size_t>(run.n_cols), &x_dim), "x");
 
     define_time(time_dim, nv_dim);
     const size_t series_chunk = kBlockSteps;
@@ -269,7 +341,7 @@ void NetcdfResults::File::define() {
     }
     for (const SeriesColumn& c : columns) {
         const int var = define_variable(c.name, NC_FLOAT, {time_dim}, c.long_name, c.units);
-        check(nc_def_var_chunking(ncid, var, NC_CHUNKED, &series_chunk), c.name);
+        check(calls().nc_def_var_chunking(ncid, var, NC_CHUNKED, &series_chunk), c.name);
         if (const SeriesMeaning* m = meaning_of(c.name)) {
             if (m->standard_name) text_attribute(var, "standard_name", m->standard_name);
             text_attribute(var, "cell_methods", m->cell_methods);
@@ -283,7 +355,7 @@ void NetcdfResults::File::define() {
     int subbasin_var = -1;
     if (run.run_mode == 2 && n_reported > 0) {
         int sub_dim = -1;
-        check(nc_def_dim(ncid, "subbasin", n_reported, &sub_dim), "subbasin");
+        check(calls().nc_def_dim(ncid, "subbasin", n_reported, &sub_dim), "subbasin");
         subbasin_var = define_variable("subbasin", NC_INT, {sub_dim}, "number of the reported subbasin", nullptr);
         q_sub_var = define_variable("q_sub", NC_FLOAT, {time_dim, sub_dim},
                                     "total flow at the outlet of the reported subbasin (surface flow, interflow and "
@@ -292,7 +364,7 @@ void NetcdfResults::File::define() {
         text_attribute(q_sub_var, "standard_name", "water_volume_transport_in_river_channel");
         text_attribute(q_sub_var, "cell_methods", "time: mean");
         const size_t chunk[2] = {kBlockSteps, n_reported};
-        check(nc_def_var_chunking(ncid, q_sub_var, NC_CHUNKED, chunk), "q_sub");
+        check(calls().nc_def_var_chunking(ncid, q_sub_var, NC_CHUNKED, chunk), "q_sub");
         q_sub_block.reserve(kBlockSteps * n_reported);
     }
 
@@ -318,7 +390,7 @@ void NetcdfResults::File::define() {
         const std::string period_name = std::string(kind.name) + "_time";
         const std::string bounds_name = period_name + "_bounds";
         int period_dim = -1;
-        check(nc_def_dim(ncid, period_name.c_str(), n_periods, &period_dim), period_name);
+        check(calls().nc_def_dim(ncid, period_name.c_str(), n_periods, &period_dim), period_name);
         period_vars[k].var = define_variable(period_name.c_str(), NC_DOUBLE, {period_dim}, "", nullptr);
         time_attributes(period_vars[k].var,
                         ("last date-hour of the period of the " + std::string(kind.name) + " map").c_str());
@@ -330,9 +402,9 @@ void NetcdfResults::File::define() {
             nullptr);
         // Bounds take their units and calendar from the period's time.
         const int var = define_variable(kind.name, NC_FLOAT, {period_dim, y_dim, x_dim}, kind.long_name, kind.units);
-        check(nc_def_var_fill(ncid, var, 0, &kFill), kind.name);
-        check(nc_def_var_chunking(ncid, var, NC_CHUNKED, map_chunk), kind.name);
-        check(nc_def_var_deflate(ncid, var, 1, 1, 1), kind.name);
+        check(calls().nc_def_var_fill(ncid, var, 0, &kFill), kind.name);
+        check(calls().nc_def_var_chunking(ncid, var, NC_CHUNKED, map_chunk), kind.name);
+        check(calls().nc_def_var_deflate(ncid, var, 1, 1, 1), kind.name);
         // A cell's value stands for the cell's area, gathered over the period.
         text_attribute(var, "cell_methods", "area: mean " + period_name + ": " + kind.method);
         if (kind.standard_name) text_attribute(var, "standard_name", kind.standard_name);
@@ -340,22 +412,22 @@ void NetcdfResults::File::define() {
         if (lat_var >= 0) text_attribute(var, "coordinates", "lat lon");
         map_var[k] = var;
     }
-    check(nc_enddef(ncid), "definitions");
+    check(calls().nc_enddef(ncid), "definitions");
 
     std::vector<double> coords(static_cast<std::size_t>(run.n_cols));
     for (int32_t c = 0; c < run.n_cols; ++c) coords[static_cast<std::size_t>(c)] = geo.x_centre(c);
-    check(nc_put_var_double(ncid, x_var, coords.data()), "x");
+    check(calls().nc_put_var_double(ncid, x_var, coords.data()), "x");
     coords.assign(static_cast<std::size_t>(run.n_rows), 0.0);
     for (int32_t r = 0; r < run.n_rows; ++r) coords[static_cast<std::size_t>(r)] = geo.y_centre(r);
-    check(nc_put_var_double(ncid, y_var, coords.data()), "y");
-    if (subbasin_var >= 0) check(nc_put_var_int(ncid, subbasin_var, run.reported_subbasins.data()), "subbasin");
+    check(calls().nc_put_var_double(ncid, y_var, coords.data()), "y");
+    if (subbasin_var >= 0) check(calls().nc_put_var_int(ncid, subbasin_var, run.reported_subbasins.data()), "subbasin");
     if (crs_var >= 0) {
         const int zero = 0;
-        check(nc_put_var_int(ncid, crs_var, &zero), "crs");
+        check(calls().nc_put_var_int(ncid, crs_var, &zero), "crs");
     }
     if (lat_var >= 0) {
-        check(nc_put_var_double(ncid, lat_var, lat.data()), "lat");
-        check(nc_put_var_double(ncid, lon_var, lon.data()), "lon");
+        check(calls().nc_put_var_double(ncid, lat_var, lat.data()), "lat");
+        check(calls().nc_put_var_double(ncid, lon_var, lon.data()), "lon");
         lat = std::vector<double>(), lon = std::vector<double>();
     }
     for (int k = 0; k < kSnapshotKinds; ++k) {
@@ -368,8 +440,8 @@ void NetcdfResults::File::define() {
             // The period ends where its last step ends.
             bounds[2 * j + 1] = end[j] + static_cast<double>(run.time_step_hours);
         }
-        check(nc_put_var_double(ncid, period_vars[k].var, end.data()), "map periods");
-        check(nc_put_var_double(ncid, period_vars[k].bounds_var, bounds.data()), "map periods");
+        check(calls().nc_put_var_double(ncid, period_vars[k].var, end.data()), "map periods");
+        check(calls().nc_put_var_double(ncid, period_vars[k].bounds_var, bounds.data()), "map periods");
     }
     defined = true;
 }
@@ -379,12 +451,13 @@ void NetcdfResults::File::flush() {
     silence_hdf5_error_stack();
     const size_t start[2] = {block_first, 0};
     const size_t count[2] = {block_count, run.reported_subbasins.size()};
-    check(nc_put_vara_double(ncid, time_var, start, count, time_block.data()), "time");
+    check(calls().nc_put_vara_double(ncid, time_var, start, count, time_block.data()), "time");
     const size_t bounds_count[2] = {block_count, 2};
-    check(nc_put_vara_double(ncid, time_bounds_var, start, bounds_count, time_bounds_block.data()), "time_bnds");
+    check(calls().nc_put_vara_double(ncid, time_bounds_var, start, bounds_count, time_bounds_block.data()),
+          "time_bnds");
     for (std::size_t i = 0; i < columns.size(); ++i)
-        check(nc_put_vara_float(ncid, column_var[i], start, count, column_block[i].data()), columns[i].name);
-    if (q_sub_var >= 0) check(nc_put_vara_float(ncid, q_sub_var, start, count, q_sub_block.data()), "q_sub");
+        check(calls().nc_put_vara_float(ncid, column_var[i], start, count, column_block[i].data()), columns[i].name);
+    if (q_sub_var >= 0) check(calls().nc_put_vara_float(ncid, q_sub_var, start, count, q_sub_block.data()), "q_sub");
     block_first += block_count;
     block_count = 0;
     time_block.clear();
@@ -420,7 +493,7 @@ void NetcdfResults::begin(const RunInfo& run) {
     // The set's temporary file, rewritten by the library as a NetCDF-4 file.
     f.result = &f.files->create(f.path);
     before_first_file();
-    const int status = nc_create(f.result->temporary_path().c_str(), NC_NETCDF4 | NC_CLOBBER, &f.ncid);
+    const int status = calls().nc_create(f.result->temporary_path().c_str(), NC_NETCDF4 | NC_CLOBBER, &f.ncid);
     silence_hdf5_error_stack();
     if (status != NC_NOERR) {
         f.ncid = -1;
@@ -467,7 +540,7 @@ void NetcdfResults::map(const MapResult& m) {
         if (subbasin[i] < 0 || f.map_values[i] < 0.0f) f.map_values[i] = kFill;
     const size_t start[3] = {static_cast<size_t>(m.period - 1), 0, 0};
     const size_t count[3] = {1, static_cast<size_t>(f.run.n_rows), static_cast<size_t>(f.run.n_cols)};
-    f.check(nc_put_vara_float(f.ncid, f.map_var[m.kind], start, count, f.map_values.data()),
+    f.check(calls().nc_put_vara_float(f.ncid, f.map_var[m.kind], start, count, f.map_values.data()),
             kMapKinds[static_cast<std::size_t>(m.kind)].name);
 }
 
@@ -476,7 +549,7 @@ void NetcdfResults::end() {
     if (!f.defined) f.define();
     f.flush();
     silence_hdf5_error_stack();
-    const int status = nc_close(f.ncid);
+    const int status = calls().nc_close(f.ncid);
     f.ncid = -1;
     f.check(status, "closing");
     f.result->finish();
