@@ -470,6 +470,22 @@ static void water_balance_cases(const ControlFile& cf, float dry_runoff_coeffici
 // lane after lane (the cell order): sum[l][t] = y[l * len + t] + sum[l][t].
 static void add_group(const float* y, std::size_t len, int real, float* const* sum) {
     std::size_t t = 0;
+    // Four vectors of steps at a time: each step's additions go lane after
+    // lane, one chain per vector; four chains side by side keep the adder busy.
+    constexpr std::size_t kChains = 4;
+    for (; t + kChains * W <= len; t += kChains * W) {
+        vfloat acc[kChains];
+        for (std::size_t j = 0; j < kChains; ++j) acc[j] = load(sum[0] + t + j * W);
+        for (int l = 0; l < real; ++l) {
+            if (l > 0 && sum[l] != sum[l - 1]) {
+                for (std::size_t j = 0; j < kChains; ++j) store(sum[l - 1] + t + j * W, acc[j]);
+                for (std::size_t j = 0; j < kChains; ++j) acc[j] = load(sum[l] + t + j * W);
+            }
+            const float* from = y + static_cast<std::size_t>(l) * len + t;
+            for (std::size_t j = 0; j < kChains; ++j) acc[j] = load(from + j * W) + acc[j];
+        }
+        for (std::size_t j = 0; j < kChains; ++j) store(sum[real - 1] + t + j * W, acc[j]);
+    }
     for (; t + W <= len; t += W) {
         // Lanes that add to the same sum one after the other keep it in a register.
         vfloat acc = load(sum[0] + t);
