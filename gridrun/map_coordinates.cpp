@@ -69,28 +69,7 @@ const GdalCalls* gdal_calls() {
                               HYDRO_LIBRARY_FUNCTION(lib, OCTNewCoordinateTransformation),
                               HYDRO_LIBRARY_FUNCTION(lib, OCTTransformEx),
                               HYDRO_LIBRARY_FUNCTION(lib, OCTDestroyCoordinateTransformation)};
-        const void* const each[] = {reinterpret_cast<const void*>(found.CPLSetErrorHandler),
-                                    reinterpret_cast<const void*>(found.CPLQuietErrorHandler),
-                                    reinterpret_cast<const void*>(found.OSRNewSpatialReference),
-                                    reinterpret_cast<const void*>(found.OSRSetAxisMappingStrategy),
-                                    reinterpret_cast<const void*>(found.CSLTokenizeString2),
-                                    reinterpret_cast<const void*>(found.OSRImportFromESRI),
-                                    reinterpret_cast<const void*>(found.CSLDestroy),
-                                    reinterpret_cast<const void*>(found.OSRSetFromUserInput),
-                                    reinterpret_cast<const void*>(found.OSRDestroySpatialReference),
-                                    reinterpret_cast<const void*>(found.OSRIsGeographic),
-                                    reinterpret_cast<const void*>(found.OSRIsProjected),
-                                    reinterpret_cast<const void*>(found.OSRGetAttrValue),
-                                    reinterpret_cast<const void*>(found.OSRGetNormProjParm),
-                                    reinterpret_cast<const void*>(found.OSRGetSemiMajor),
-                                    reinterpret_cast<const void*>(found.OSRGetInvFlattening),
-                                    reinterpret_cast<const void*>(found.OSRGetPrimeMeridian),
-                                    reinterpret_cast<const void*>(found.OSRCloneGeogCS),
-                                    reinterpret_cast<const void*>(found.OCTNewCoordinateTransformation),
-                                    reinterpret_cast<const void*>(found.OCTTransformEx),
-                                    reinterpret_cast<const void*>(found.OCTDestroyCoordinateTransformation)};
-        for (const void* f : each)
-            if (!f) return std::nullopt;
+        if (lib.missing()) return std::nullopt;
         return found;
     }();
     return calls ? &*calls : nullptr;

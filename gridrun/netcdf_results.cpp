@@ -141,25 +141,9 @@ const NetcdfCalls& calls() {
                                 HYDRO_LIBRARY_FUNCTION(lib, nc_put_vara_double),
                                 HYDRO_LIBRARY_FUNCTION(lib, nc_put_vara_float),
                                 HYDRO_LIBRARY_FUNCTION(lib, nc_strerror)};
-        const void* const each[] = {reinterpret_cast<const void*>(found.nc_close),
-                                    reinterpret_cast<const void*>(found.nc_create),
-                                    reinterpret_cast<const void*>(found.nc_def_dim),
-                                    reinterpret_cast<const void*>(found.nc_def_var),
-                                    reinterpret_cast<const void*>(found.nc_def_var_chunking),
-                                    reinterpret_cast<const void*>(found.nc_def_var_deflate),
-                                    reinterpret_cast<const void*>(found.nc_def_var_fill),
-                                    reinterpret_cast<const void*>(found.nc_enddef),
-                                    reinterpret_cast<const void*>(found.nc_put_att_double),
-                                    reinterpret_cast<const void*>(found.nc_put_att_text),
-                                    reinterpret_cast<const void*>(found.nc_put_var_double),
-                                    reinterpret_cast<const void*>(found.nc_put_var_int),
-                                    reinterpret_cast<const void*>(found.nc_put_vara_double),
-                                    reinterpret_cast<const void*>(found.nc_put_vara_float),
-                                    reinterpret_cast<const void*>(found.nc_strerror)};
-        for (const void* f : each)
-            if (!f)
-                throw OutputError(std::string("NetCDF output: the netCDF library ") + lib.file() +
-                                  " lacks a function it needs (an older version?)");
+        if (lib.missing())
+            throw OutputError(std::string("NetCDF output: the netCDF library ") + lib.file() + " lacks " +
+                              lib.missing() + " (an older version?)");
         return found;
     }();
     return c;

@@ -16,6 +16,6 @@ bool OptionalLibrary::open() {
     return handle_ != nullptr;
 }
 
-void* OptionalLibrary::symbol(const char* function) const { return handle_ ? ::dlsym(handle_, function) : nullptr; }
+void* OptionalLibrary::symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
 
 }  // namespace hydro

@@ -19,9 +19,19 @@ class OptionalLibrary {
 
     // Opens it, once; false when it cannot be opened (`error` says why).
     bool open();
-    // The address of a function of the opened library (or of a library it
+    // The address of a symbol of the opened library (or of a library it
     // loaded), or nullptr.
-    void* symbol(const char* function) const;
+    void* symbol(const char* name) const;
+    // A function the caller needs, with its type (HYDRO_LIBRARY_FUNCTION);
+    // one not found is nullptr and remembered in `missing`.
+    template <class F>
+    F* function(const char* name) {
+        void* f = symbol(name);
+        if (!f && !missing_) missing_ = name;
+        return reinterpret_cast<F*>(f);
+    }
+    // The first needed function not found, or nullptr.
+    const char* missing() const { return missing_; }
     const char* file() const { return file_; }
     const std::string& error() const { return error_; }
 
@@ -30,9 +40,10 @@ class OptionalLibrary {
     std::once_flag once_;
     void* handle_ = nullptr;
     std::string error_;
+    const char* missing_ = nullptr;
 };
 
 // The function `f` of an opened library, with the type its header declares.
-#define HYDRO_LIBRARY_FUNCTION(library, f) reinterpret_cast<decltype(&f)>((library).symbol(#f))
+#define HYDRO_LIBRARY_FUNCTION(library, f) (library).function<decltype(::f)>(#f)
 
 }  // namespace hydro

@@ -31,6 +31,9 @@ TEST(OptionalLibrary, OpensAtFirstUseOrSaysWhyNot) {
         EXPECT_EQ(library.open(), c.opens);  // opened once, the answer kept
         const bool found = std::string(c.function) == "cos" && c.opens;
         EXPECT_EQ(library.symbol(c.function) != nullptr, found);
+        EXPECT_EQ(library.missing(), nullptr);  // only what is asked for as needed counts
+        EXPECT_EQ(library.function<double(double)>(c.function) != nullptr, found);
+        EXPECT_EQ(library.missing() != nullptr, !found);  // a needed function not found is kept
         if (!c.opens) {
             EXPECT_NE(library.error().find(c.file), std::string::npos) << library.error();
         }
